@@ -1,0 +1,19 @@
+// The default database connection and the check of the supplied schema.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// Adds (or re-targets) the default QSQLITE connection on |path| and opens it.
+bool openDefaultDatabase(const QString &path);
+
+// Tables the program cannot work without, in the order they are reported.
+QStringList requiredTables();
+
+// Names of the required tables missing from the default connection
+// (all of them when the connection is not open).
+QStringList missingTables();
+
+// Operator text for a database that lacks tables: names the absolute path of
+// the file and says that measurements cannot be stored. Empty when all is well.
+QString schemaProblemText(const QString &path);

@@ -1,0 +1,243 @@
+#include "app/mainwindow.h"
+
+#include "app/globals.h"
+#include "people/resultmodels.h"
+
+#include <QAction>
+#include <QDataWidgetMapper>
+#include <QDebug>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSqlQueryModel>
+#include <QSqlRecord>
+#include <QSqlTableModel>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTableWidget>
+#include <QTimer>
+#include <QToolBar>
+#include <QVBoxLayout>
+
+static void initResources() {
+    Q_INIT_RESOURCE(resources);
+}
+
+MainWindow::MainWindow(QWidget *parent)
+    : QMainWindow(parent) {
+    initResources();
+    qDebug() << "db setup result is:" << dbSetupResult;
+
+    m_reportModel = new QSqlTableModel(this);
+    m_reportModel->setTable(QStringLiteral("Report"));
+    m_reportModel->select();
+    global::sheetTag = m_reportModel->record(0).value(QStringLiteral("Selected")).toString();
+    qDebug() << "At start,sheetTag is:" << global::sheetTag;
+
+    m_unitModel = new QSqlTableModel(this);
+    m_unitModel->setTable(QStringLiteral("Unit"));
+    m_unitModel->select();
+    UUID = m_unitModel->record(0).value(QStringLiteral("UUID")).toString();
+    qDebug() << "UUID= " << UUID;
+
+    qDebug() << "initial portFlag is: " << global::portFlag;
+
+    BCAtimer = std::make_unique<QTimer>();
+    fitTimer = std::make_unique<QTimer>();
+    global::currentPerson = QString();
+    comi = 0;
+    containerFlag = 0;
+    askNum = 0;
+
+    resize(1000, 650);
+    setWindowTitle(tr("体质测试数据采集与管理系统 | Quelmar V2.0"));
+    setWindowIcon(QIcon(QStringLiteral(":/image/icon-16.png")));
+    setStyleSheet(QStringLiteral("font-size:16px;"));
+
+    createStatusNotice();
+    createActions();
+    createMenus();
+    createToolBar();
+    createPages();
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::createStatusNotice() {
+    auto *notice = new QLabel(tr("本软件版权归体质测试数据采集与管理系统开发组所有"), this);
+    notice->setStyleSheet(QStringLiteral("font-size:12px;"));
+    statusBar()->addPermanentWidget(notice);
+}
+
+void MainWindow::createActions() {
+    const auto make = [this](const QString &label, const QString &icon, auto slot) {
+        auto *action = icon.isEmpty() ? new QAction(label, this) : new QAction(QIcon(icon), label, this);
+        connect(action, &QAction::triggered, this, slot);
+        return action;
+    };
+    m_actConfig = make(tr("连接与设置"), QStringLiteral(":/image/icon-config.png"), &MainWindow::config);
+    m_actConnect = make(tr("连接仪器"), QString(), &MainWindow::connectBCA);
+    m_actExit = make(tr("退出"), QString(), &MainWindow::close);
+    m_actCollect = make(tr("实时采集模式"), QString(), &MainWindow::collect);
+    m_actPcControl = make(tr("主控测试模式"), QString(), &MainWindow::pcControl);
+    m_actBatch = make(tr("批量采集模式"), QString(), &MainWindow::batchCollect);
+    m_actTestBCA = make(tr("通讯调试"), QStringLiteral(":/image/icon-collect.png"), &MainWindow::testBCA);
+    m_actUsersList =
+        make(tr("用户列表"), QStringLiteral(":/image/icon-usersList.png"), &MainWindow::usersList);
+    m_actUsersImport = make(tr("批量导入人员"), QString(), &MainWindow::usersImport);
+    m_actDataList =
+        make(tr("体成分数据列表"), QStringLiteral(":/image/icon-dataList.png"), &MainWindow::dataList);
+    m_actDataListFit =
+        make(tr("体质数据列表"), QStringLiteral(":/image/icon-physical.png"), &MainWindow::dataListFit);
+    m_actDataExport = make(tr("体成分测试数据导出"), QString(), &MainWindow::dataExport);
+    m_actDataFitExport = make(tr("体测测试数据导出"), QString(), &MainWindow::dataFitExport);
+    m_actBackup = make(tr("数据库备份"), QString(), &MainWindow::DBbackup);
+    m_actAbout = make(tr("关于"), QString(), &MainWindow::about);
+    m_actHelp = make(tr("使用帮助"), QStringLiteral(":/image/icon-help.png"), &MainWindow::help);
+}
+
+void MainWindow::createMenus() {
+    QMenu *setup = menuBar()->addMenu(tr("&连接与设置"));
+    setup->addActions({m_actConfig, m_actConnect, m_actExit});
+    QMenu *collection = menuBar()->addMenu(tr("&数据采集"));
+    collection->addActions({m_actCollect, m_actPcControl, m_actTestBCA});
+    QMenu *people = menuBar()->addMenu(tr("&人员信息"));
+    people->addActions({m_actUsersList, m_actUsersImport});
+    QMenu *results = menuBar()->addMenu(tr("&测量结果"));
+    results->addActions({m_actDataListFit, m_actDataList, m_actDataExport, m_actDataFitExport, m_actBackup});
+    QMenu *helpMenu = menuBar()->addMenu(tr("&说明与帮助"));
+    helpMenu->addActions({m_actAbout, m_actHelp});
+}
+
+void MainWindow::createToolBar() {
+    m_actConfig->setIconText(tr("连接与设置"));
+    m_actTestBCA->setIconText(tr("通讯调试"));
+    m_actUsersList->setIconText(tr("人员列表"));
+    m_actDataList->setIconText(tr("体成分数据列表"));
+    m_actDataListFit->setIconText(tr("体质数据列表"));
+    m_actHelp->setIconText(tr("使用帮助"));
+
+    m_currentTestEdit = new QLineEdit(this);
+    m_stateEdit = new QLineEdit(tr(" 未连接"), this);
+    m_stateIcon = new QLabel(this);
+    m_stateIcon->setPixmap(QPixmap(QStringLiteral(":/image/Error.png")));
+
+    m_toolBar = addToolBar(tr("tool"));
+    m_toolBar->setStyleSheet(QStringLiteral("font-size:14px;"));
+    m_toolBar->setFixedHeight(90);
+    m_toolBar->setIconSize(QSize(32, 32));
+    m_toolBar->addActions(
+        {m_actConfig, m_actTestBCA, m_actUsersList, m_actDataListFit, m_actDataList, m_actHelp});
+    auto *spacer = new QWidget(this);
+    spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    m_toolBar->addWidget(spacer);
+    m_toolBar->addWidget(new QLabel(tr("当前测试号:"), this));
+    m_toolBar->addWidget(m_currentTestEdit);
+    m_toolBar->addWidget(new QLabel(tr("仪器状态:"), this));
+    m_toolBar->addWidget(m_stateEdit);
+    m_toolBar->addAction(m_actConnect);
+    m_toolBar->addWidget(m_stateIcon);
+}
+
+void MainWindow::createPages() {
+    auto *central = new QWidget(this);
+    central->setStyleSheet(QStringLiteral("font-size:16px; color:#424242;"));
+    auto *layout = new QVBoxLayout(central);
+    m_tabs = new QTabWidget(central);
+    layout->addWidget(m_tabs);
+
+    // Fitness results: the list of every fitness row, newest first.
+    auto *fitPage = new QWidget(m_tabs);
+    auto *fitLayout = new QHBoxLayout(fitPage);
+    m_fitModel = new QSqlQueryModel(this);
+    initilizeModelFitResult(m_fitModel);
+    m_fitView = new QTableView(fitPage);
+    m_fitView->setModel(m_fitModel);
+    m_fitView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_fitView->setSelectionBehavior(QAbstractItemView::SelectRows);
+    fitLayout->addWidget(m_fitView, 1);
+    auto *fitSide = new QVBoxLayout;
+    m_fitReportButton = new QPushButton(tr("体质评定报告"), fitPage);
+    fitSide->addWidget(m_fitReportButton);
+    fitSide->addWidget(new QLabel(tr("测试编号"), fitPage));
+    fitSide->addStretch(1);
+    fitLayout->addLayout(fitSide);
+
+    // Hidden test-number field that follows the selected fitness row.
+    m_fitTestIdEdit = new QLineEdit(this);
+    m_fitTestIdEdit->hide();
+    m_fitMapper = new QDataWidgetMapper(this);
+    m_fitMapper->setModel(m_fitModel);
+    m_fitMapper->addMapping(m_fitTestIdEdit, 1);
+    m_fitMapper->toFirst();
+    connect(m_fitView->selectionModel(), &QItemSelectionModel::currentRowChanged, m_fitMapper,
+            &QDataWidgetMapper::setCurrentModelIndex);
+    global::currentTestID = m_fitTestIdEdit->text().toInt();
+    qDebug() << "selectedTestID= " << global::currentTestID;
+
+    // Body composition of the current record.
+    auto *bcaPage = new QWidget(m_tabs);
+    auto *bcaLayout = new QVBoxLayout(bcaPage);
+    m_bcaTable = new QTableWidget(6, 8, bcaPage);
+    m_bcaTable->setHorizontalHeaderLabels({tr("项目"), tr("内容"), tr("指标"), tr("测量数据"), tr("指标"),
+                                           tr("测量数据"), tr("指标"), tr("测量数据")});
+    m_bcaTable->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    m_bcaTable->horizontalHeader()->setStyleSheet(
+        QStringLiteral("QHeaderView::section {background-color:#99CC99;color: black;}"));
+    m_bcaTable->verticalHeader()->hide();
+    const QStringList labels[4] = {
+        {tr("用户编号"), tr("测试序号"), tr("姓名"), tr("性别"), tr("身高(cm)"), tr("测试日期")},
+        {tr("体重(kg)"), tr("标准体重(kg)"), tr("体重控制(kg)"), tr("瘦体重(kg)"), tr("身体年龄"),
+         tr("健康评分")},
+        {tr("总水分(kg)"), tr("脂肪(kg)"), tr("体脂率(%)"), tr("蛋白质(kg)"), tr("肌肉(kg)"), tr("骨质(kg)")},
+        {tr("BMI"), tr("基础代谢(kcal)"), tr("内脏脂肪指数"), tr("腰臀比"), tr("骨骼肌(kg)"), tr("体型判定")},
+    };
+    for (int c = 0; c < 4; ++c) {
+        for (int r = 0; r < 6; ++r)
+            m_bcaTable->setItem(r, c * 2, new QTableWidgetItem(labels[c][r]));
+    }
+    bcaLayout->addWidget(m_bcaTable);
+    auto *bcaButtons = new QHBoxLayout;
+    m_viewReportButton = new QPushButton(tr("查看报告"), bcaPage);
+    m_choosePersonButton = new QPushButton(tr("选人测试"), bcaPage);
+    m_overlayPrintButton = new QPushButton(tr("打印报告(套打)"), bcaPage);
+    bcaButtons->addWidget(m_viewReportButton);
+    bcaButtons->addWidget(m_choosePersonButton);
+    bcaButtons->addWidget(m_overlayPrintButton);
+    bcaLayout->addLayout(bcaButtons);
+
+    m_tabs->addTab(fitPage, tr("体质测定结果"));
+    m_tabs->addTab(bcaPage, tr("人体成分分析"));
+    setCentralWidget(central);
+
+    connect(m_fitView, &QTableView::doubleClicked, this, &MainWindow::setCurrentDataFit);
+    connect(this, &MainWindow::fitRecorded, this, &MainWindow::displayFitData);
+    connect(m_fitReportButton, &QPushButton::clicked, this, &MainWindow::setCurrentDataFit);
+    connect(m_fitReportButton, &QPushButton::clicked, this, &MainWindow::viewReportFit);
+    connect(this, &MainWindow::tidChanged, this, &MainWindow::displayData);
+    connect(m_overlayPrintButton, &QPushButton::clicked, this, &MainWindow::printReport);
+    connect(m_viewReportButton, &QPushButton::clicked, this, &MainWindow::viewReport);
+    connect(m_choosePersonButton, &QPushButton::clicked, this, &MainWindow::usersList);
+}
+
+void MainWindow::about() {
+    qDebug() << "about function";
+    QMessageBox::information(this, tr("版权说明"), tr("本软件版权归体质测试数据采集与管理系统开发组所有。"));
+}
+
+void MainWindow::help() {
+    qDebug() << "help function";
+    QMessageBox::information(
+        this, tr("使用说明"),
+        tr("首先，在工具栏的连接与设置中设置单位信息，选择并打开相应串口，选择仪器型号。<br>"
+           "设置完毕后点击右上角-连接仪器，看到‘已连接，……’的字样后可以开始测试。<br>"
+           "测试分为体质测试和体成分测试两种模式，使用不同的串口。<br>"
+           "测试时，请在仪器上输入相应编号，测试完，数据会自动传到软件中，显示在下方数据表格中。<br>"
+           "最好先在人员列表中建立人员信息，再进行测试。<br>"
+           "在‘用户列表’和‘数据列表’中可以查看人员和所有数据，并可显示报告、打印。"));
+}

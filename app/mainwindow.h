@@ -1,0 +1,175 @@
+// The one top-level window: actions, menus, toolbar with the instrument
+// status, the fitness and body-composition pages, and the slots that wire the
+// operator's actions and the instrument links to the logic classes.
+#pragma once
+
+#include <QMainWindow>
+#include <QString>
+
+#include <memory>
+
+class QAction;
+class QDataWidgetMapper;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QSqlQueryModel;
+class QSqlTableModel;
+class QTabWidget;
+class QTableView;
+class QTableWidget;
+class QTimer;
+class QToolBar;
+
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+
+public:
+    explicit MainWindow(QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+    // Widgets other parts and tests address.
+    QLineEdit *stateEdit() const { return m_stateEdit; }
+    QLabel *stateIcon() const { return m_stateIcon; }
+    QTableView *fitTable() const { return m_fitView; }
+    QTableWidget *bcaTable() const { return m_bcaTable; }
+    QLineEdit *fitTestIdEdit() const { return m_fitTestIdEdit; }
+    QToolBar *toolBar() const { return m_toolBar; }
+    QAction *batchAction() const { return m_actBatch; }
+    QAction *connectAction() const { return m_actConnect; }
+    QString unitId() const { return UUID; }
+    QSqlQueryModel *fitModel() const { return m_fitModel; }
+
+signals:
+    void tidChanged(int tid);
+    void fitRecorded();
+
+public slots:
+    // Shell
+    void config();
+    void testBCA();
+    void about();
+    void help();
+
+    // Analyzer link and collection pages
+    void connectBCA();
+    void checkBCAstate();
+    void stopCheckTimer();
+    void getData();
+    void saveTestData();
+    void startPCctrl();
+    void stopPCctrl();
+    void collect();
+    void pcControl();
+    void batchCollect();
+
+    // Fitness station link
+    void checkFitstate();
+    void getFitData();
+
+    // People
+    void usersList();
+    void usersImport();
+    void searchPerson2();
+    void refreshPerson();
+    void addPerson();
+    void savePerson();
+    void deletePerson();
+
+    // Result lists and pages
+    void dataList();
+    void dataListFit();
+    void dataListWithPerson();
+    void searchData();
+    void searchDataWhole();
+    void searchDataFit();
+    void searchDataWholeFit();
+    void setCurrentData();
+    void setCurrentData2();
+    void setCurrentDataFit();
+    void setCurrentDataFit2();
+    void displayData();
+    void displayFitData();
+    void deleteData();
+    void deleteDataFit();
+
+    // Reports
+    void viewReport();
+    void viewReportFit();
+    void printReport();
+    void printReportPic();
+    void printReportFit();
+    void printAllReport();
+    void printAllReportFit();
+    void savePdf();
+
+    // Data exchange
+    void uploadBCA();
+    void uploadPhy();
+    void uploadFinished();
+    void dataExport();
+    void dataFitExport();
+    void DBbackup();
+
+private:
+    void createStatusNotice();
+    void createActions();
+    void createMenus();
+    void createToolBar();
+    void createPages();
+
+    // Unit identifier and person fields of the record being stored or sent.
+    QString UUID;
+    int newFlag = 0;
+    QString m_uid;
+    QString m_name;
+    QString m_sex;
+    QString m_birthYear;
+
+    std::unique_ptr<QTimer> BCAtimer;
+    std::unique_ptr<QTimer> fitTimer;
+
+    // Fitness polling state.
+    int comi = 0;
+    int containerFlag = 0;
+    int askNum = 0;
+
+    QSqlTableModel *m_reportModel = nullptr;
+    QSqlTableModel *m_unitModel = nullptr;
+
+    // Actions
+    QAction *m_actConfig = nullptr;
+    QAction *m_actConnect = nullptr;
+    QAction *m_actExit = nullptr;
+    QAction *m_actCollect = nullptr;
+    QAction *m_actPcControl = nullptr;
+    QAction *m_actBatch = nullptr;
+    QAction *m_actTestBCA = nullptr;
+    QAction *m_actUsersList = nullptr;
+    QAction *m_actUsersImport = nullptr;
+    QAction *m_actDataList = nullptr;
+    QAction *m_actDataListFit = nullptr;
+    QAction *m_actDataExport = nullptr;
+    QAction *m_actDataFitExport = nullptr;
+    QAction *m_actBackup = nullptr;
+    QAction *m_actAbout = nullptr;
+    QAction *m_actHelp = nullptr;
+
+    // Toolbar status widgets
+    QToolBar *m_toolBar = nullptr;
+    QLineEdit *m_currentTestEdit = nullptr;
+    QLineEdit *m_stateEdit = nullptr;
+    QLabel *m_stateIcon = nullptr;
+
+    // Pages
+    QTabWidget *m_tabs = nullptr;
+    QTableView *m_fitView = nullptr;
+    QSqlQueryModel *m_fitModel = nullptr;
+    QDataWidgetMapper *m_fitMapper = nullptr;
+    QLineEdit *m_fitTestIdEdit = nullptr;
+    QPushButton *m_fitReportButton = nullptr;
+    QTableWidget *m_bcaTable = nullptr;
+    QPushButton *m_viewReportButton = nullptr;
+    QPushButton *m_choosePersonButton = nullptr;
+    QPushButton *m_overlayPrintButton = nullptr;
+};

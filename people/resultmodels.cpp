@@ -1,0 +1,107 @@
+#include "people/resultmodels.h"
+
+#include <QCoreApplication>
+#include <QDebug>
+#include <QSqlQueryModel>
+#include <QStringList>
+
+namespace resultlists {
+QString resultColumns() {
+    return QStringLiteral(
+        "UID, TestID, Name, BirthYear, Sex, TestDate, Height, Weight, Water, Fat, PBF, Bone, Protein, "
+        "Muscle, BMI, Body_age, bodyType, Score, LA_muscle,RA_muscle,TR_muscle,LL_muscle,RL_muscle, "
+        "LA_fat,RA_fat,TR_fat,LL_fat,RL_fat, Edema, LA_edema,RA_edema,TR_edema,LL_edema,RL_edema, "
+        "LA_water,RA_water,TR_water,LL_water,RL_water, LA_ECW,RA_ECW,TR_ECW,LL_ECW,RL_ECW");
+}
+
+QString fitColumns() {
+    return QStringLiteral(
+        "UID, TestID, Name, TestDate, Height, Weight, WOLI, FHL, TQQ, TZ, YWQZ, FYS, FWC, BYDJ, ZT, TY");
+}
+
+QString resultListQuery() {
+    return QStringLiteral("SELECT %1 FROM Result order by TestID desc").arg(resultColumns());
+}
+
+QString fitListQuery() {
+    return QStringLiteral("SELECT %1 FROM ResultFIT order by TestID desc").arg(fitColumns());
+}
+} // namespace resultlists
+
+namespace {
+QString trList(const char *text) {
+    return QCoreApplication::translate("ResultLists", text);
+}
+
+void setHeaders(QSqlQueryModel *model, const char *const *headers, int count) {
+    for (int i = 0; i < count; ++i)
+        model->setHeaderData(i, Qt::Horizontal, trList(headers[i]), Qt::EditRole);
+}
+} // namespace
+
+void initializeModelResult(QSqlQueryModel *model) {
+    static const char *const headers[] = {
+        QT_TRANSLATE_NOOP("ResultLists", "用户编号"),
+        QT_TRANSLATE_NOOP("ResultLists", "测试编号"),
+        QT_TRANSLATE_NOOP("ResultLists", "姓名"),
+        QT_TRANSLATE_NOOP("ResultLists", "出生年份"),
+        QT_TRANSLATE_NOOP("ResultLists", "性别"),
+        QT_TRANSLATE_NOOP("ResultLists", "测试日期"),
+        QT_TRANSLATE_NOOP("ResultLists", "身高(cm)"),
+        QT_TRANSLATE_NOOP("ResultLists", "体重(kg)"),
+        QT_TRANSLATE_NOOP("ResultLists", "总水分(kg)"),
+        QT_TRANSLATE_NOOP("ResultLists", "脂肪(kg)"),
+        QT_TRANSLATE_NOOP("ResultLists", "体脂率(%)"),
+        QT_TRANSLATE_NOOP("ResultLists", "骨质(kg)"),
+        QT_TRANSLATE_NOOP("ResultLists", "蛋白质(kg)"),
+        QT_TRANSLATE_NOOP("ResultLists", "肌肉(kg)"),
+        QT_TRANSLATE_NOOP("ResultLists", "体质指数(BMI)"),
+        QT_TRANSLATE_NOOP("ResultLists", "身体年龄"),
+        QT_TRANSLATE_NOOP("ResultLists", "体型判定"),
+        QT_TRANSLATE_NOOP("ResultLists", "健康评分"),
+        QT_TRANSLATE_NOOP("ResultLists", "左上肢肌肉"),
+        QT_TRANSLATE_NOOP("ResultLists", "右上肢肌肉"),
+        QT_TRANSLATE_NOOP("ResultLists", "躯干水肌肉"),
+        QT_TRANSLATE_NOOP("ResultLists", "左下肢肌肉"),
+        QT_TRANSLATE_NOOP("ResultLists", "右下肢肌肉"),
+        QT_TRANSLATE_NOOP("ResultLists", "左上肢脂肪"),
+        QT_TRANSLATE_NOOP("ResultLists", "右上肢脂肪"),
+        QT_TRANSLATE_NOOP("ResultLists", "躯干脂肪"),
+        QT_TRANSLATE_NOOP("ResultLists", "左下肢脂肪"),
+        QT_TRANSLATE_NOOP("ResultLists", "右下肢脂肪"),
+        QT_TRANSLATE_NOOP("ResultLists", "水肿系数"),
+        QT_TRANSLATE_NOOP("ResultLists", "左上肢水肿系数"),
+        QT_TRANSLATE_NOOP("ResultLists", "右上肢水肿系数"),
+        QT_TRANSLATE_NOOP("ResultLists", "躯干水肿系数"),
+        QT_TRANSLATE_NOOP("ResultLists", "左下肢水肿系数"),
+        QT_TRANSLATE_NOOP("ResultLists", "右下肢水肿系数"),
+        QT_TRANSLATE_NOOP("ResultLists", "左上肢水分"),
+        QT_TRANSLATE_NOOP("ResultLists", "右上肢水分"),
+        QT_TRANSLATE_NOOP("ResultLists", "躯干总水分"),
+        QT_TRANSLATE_NOOP("ResultLists", "左下肢水分"),
+        QT_TRANSLATE_NOOP("ResultLists", "右下肢水分"),
+        QT_TRANSLATE_NOOP("ResultLists", "左上肢细胞外液"),
+        QT_TRANSLATE_NOOP("ResultLists", "右上肢细胞外液"),
+        QT_TRANSLATE_NOOP("ResultLists", "躯干细胞外液"),
+        QT_TRANSLATE_NOOP("ResultLists", "左下肢细胞外液"),
+        QT_TRANSLATE_NOOP("ResultLists", "右下肢细胞外液"),
+    };
+    model->setQuery(resultlists::resultListQuery());
+    setHeaders(model, headers, int(sizeof headers / sizeof *headers));
+}
+
+void initilizeModelFitResult(QSqlQueryModel *model) {
+    qDebug() << "initilizeModelFitResult";
+    static const char *const headers[] = {
+        QT_TRANSLATE_NOOP("ResultLists", "用户编号"),   QT_TRANSLATE_NOOP("ResultLists", "测试编号"),
+        QT_TRANSLATE_NOOP("ResultLists", "用户姓名"),   QT_TRANSLATE_NOOP("ResultLists", "测试日期"),
+        QT_TRANSLATE_NOOP("ResultLists", "身高(厘米)"), QT_TRANSLATE_NOOP("ResultLists", "体重"),
+        QT_TRANSLATE_NOOP("ResultLists", "握力(公斤)"), QT_TRANSLATE_NOOP("ResultLists", "肺活量"),
+        QT_TRANSLATE_NOOP("ResultLists", "坐位体前屈"), QT_TRANSLATE_NOOP("ResultLists", "台阶指数"),
+        QT_TRANSLATE_NOOP("ResultLists", "仰卧起坐"),   QT_TRANSLATE_NOOP("ResultLists", "选择反应时"),
+        QT_TRANSLATE_NOOP("ResultLists", "俯卧撑"),     QT_TRANSLATE_NOOP("ResultLists", "闭眼单脚站"),
+        QT_TRANSLATE_NOOP("ResultLists", "纵跳"),       QT_TRANSLATE_NOOP("ResultLists", "立定跳远"),
+    };
+    model->setQuery(resultlists::fitListQuery());
+    setHeaders(model, headers, int(sizeof headers / sizeof *headers));
+}
