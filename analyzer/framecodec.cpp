@@ -45,7 +45,8 @@ const QByteArray endMarkHex("ccdd");
 const QByteArray startMark("\xAA\xBB", 2);
 } // namespace frames
 
-QByteArray hexStringtoByteArray(QString text) {
+QByteArray hexStringtoByteArray(QString text)
+{
     QByteArray out;
     const QStringList pieces = text.trimmed().split(QLatin1Char(' '), Qt::SkipEmptyParts);
     for (const QString &piece : pieces) {
@@ -55,7 +56,8 @@ QByteArray hexStringtoByteArray(QString text) {
     return out;
 }
 
-QList<QByteArray> cutFrame(const QByteArray &data) {
+QList<QByteArray> cutFrame(const QByteArray &data)
+{
     qDebug() << "Cut!-----------------------------------------------------------";
     const int pos = data.indexOf(frames::endMark);
     qDebug() << "pos = " << pos;
@@ -68,7 +70,8 @@ QList<QByteArray> cutFrame(const QByteArray &data) {
     return {first, rest};
 }
 
-int indexOfEndMarkHex(const QByteArray &hex, int from) {
+int indexOfEndMarkHex(const QByteArray &hex, int from)
+{
     // Only byte-aligned matches count: "0ccdd0" (bytes 0C CD D0) is no end mark.
     for (int pos = hex.indexOf(frames::endMarkHex, from); pos >= 0;
          pos = hex.indexOf(frames::endMarkHex, pos + 1)) {
@@ -78,7 +81,8 @@ int indexOfEndMarkHex(const QByteArray &hex, int from) {
     return -1;
 }
 
-QByteArray hexStrTrim(QByteArray hex) {
+QByteArray hexStrTrim(QByteArray hex)
+{
     const int pos = indexOfEndMarkHex(hex);
     qDebug() << "pos = " << pos;
     // Header of nine bytes (18 hex characters) and one checksum byte before the end mark.
@@ -93,7 +97,8 @@ QByteArray hexStrTrim(QByteArray hex) {
 namespace {
 // Splits hex text into two-character pieces as the decoders read it: a blank
 // after every two characters, trimmed, split at blanks.
-QList<QByteArray> hexPieces(const QByteArray &hex) {
+QList<QByteArray> hexPieces(const QByteArray &hex)
+{
     QList<QByteArray> pieces;
     for (int i = 0; i < hex.size(); i += 2) {
         QByteArray piece = hex.mid(i, 2).trimmed();
@@ -104,7 +109,8 @@ QList<QByteArray> hexPieces(const QByteArray &hex) {
 }
 
 // Common decoding of one piece: digits, '#', '-', '.'; returns 0 for "nothing".
-char numericChar(const QByteArray &piece) {
+char numericChar(const QByteArray &piece)
+{
     if (piece == "23")
         return '#';
     if (piece == "2D" || piece == "2d")
@@ -117,7 +123,8 @@ char numericChar(const QByteArray &piece) {
 }
 } // namespace
 
-QByteArray testDataTrans(QByteArray hex) {
+QByteArray testDataTrans(QByteArray hex)
+{
     QByteArray out;
     for (const QByteArray &piece : hexPieces(hex.toUpper())) {
         if (const char c = numericChar(piece))
@@ -126,7 +133,8 @@ QByteArray testDataTrans(QByteArray hex) {
     return out;
 }
 
-QByteArray personDataTrans(QByteArray hex) {
+QByteArray personDataTrans(QByteArray hex)
+{
     // Read in UTF-16 code units: a unit whose high byte is not 00 (a Chinese
     // character, for one) gives nothing, so its bytes never turn into letters.
     QByteArray out;
@@ -150,7 +158,8 @@ QByteArray personDataTrans(QByteArray hex) {
     return out;
 }
 
-QString modelTagFromStatus(const QByteArray &hex) {
+QString modelTagFromStatus(const QByteArray &hex)
+{
     if (hex.startsWith("aabb812101"))
         return QStringLiteral("TQ-10");
     if (hex.startsWith("aabb812102"))
@@ -162,7 +171,8 @@ QString modelTagFromStatus(const QByteArray &hex) {
     return QString();
 }
 
-quint8 frameChecksum(const QByteArray &frame) {
+quint8 frameChecksum(const QByteArray &frame)
+{
     // Sum from offset 2 up to the byte before the checksum (frame minus 3 trailing bytes).
     quint32 sum = 0;
     for (int i = 2; i < frame.size() - 3; ++i)
@@ -170,7 +180,8 @@ quint8 frameChecksum(const QByteArray &frame) {
     return quint8(sum & 0xFF);
 }
 
-QByteArray buildFrame(quint8 code, const QByteArray &payload, quint8 modelByte) {
+QByteArray buildFrame(quint8 code, const QByteArray &payload, quint8 modelByte)
+{
     const int length = 12 + payload.size();
     QByteArray frame;
     frame.reserve(length);
@@ -189,11 +200,13 @@ QByteArray buildFrame(quint8 code, const QByteArray &payload, quint8 modelByte) 
     return frame;
 }
 
-QString buildFrameHex(quint8 code, const QByteArray &payload, quint8 modelByte) {
+QString buildFrameHex(quint8 code, const QByteArray &payload, quint8 modelByte)
+{
     return QString::fromLatin1(buildFrame(code, payload, modelByte).toHex(' ').toUpper());
 }
 
-QByteArray utf16beEncode(const QString &text) {
+QByteArray utf16beEncode(const QString &text)
+{
     QByteArray out;
     out.reserve(text.size() * 2);
     for (const QChar ch : text) {

@@ -4,7 +4,8 @@
 #include <QObject>
 #include <QSqlDatabase>
 
-bool openDefaultDatabase(const QString &path) {
+bool openDefaultDatabase(const QString &path)
+{
     QSqlDatabase db = QSqlDatabase::contains(QSqlDatabase::defaultConnection)
                           ? QSqlDatabase::database(QSqlDatabase::defaultConnection, false)
                           : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"));
@@ -14,13 +15,15 @@ bool openDefaultDatabase(const QString &path) {
     return db.open();
 }
 
-QStringList requiredTables() {
+QStringList requiredTables()
+{
     return {QStringLiteral("Person"), QStringLiteral("Result"), QStringLiteral("ResultFIT"),
             QStringLiteral("Unit"),   QStringLiteral("Report"), QStringLiteral("Server"),
             QStringLiteral("Print")};
 }
 
-QStringList missingTables() {
+QStringList missingTables()
+{
     QSqlDatabase db = QSqlDatabase::database(QSqlDatabase::defaultConnection, false);
     if (!db.isOpen())
         return requiredTables();
@@ -35,7 +38,8 @@ QStringList missingTables() {
     return missing;
 }
 
-QString schemaProblemText(const QString &path) {
+QString schemaProblemText(const QString &path)
+{
     const QStringList missing = missingTables();
     if (missing.isEmpty())
         return QString();

@@ -26,7 +26,8 @@ QString PCCtrlName;
 QString PCCtrlSex;
 int PCCtrlBirthYear = 1980;
 
-void resetDefaults() {
+void resetDefaults()
+{
     portFlag = QStringLiteral("0");
     fitPortFlag = QStringLiteral("0");
     BCAstate = 0;
@@ -59,7 +60,8 @@ std::unique_ptr<QSerialPort> analyzerPortHolder;
 std::unique_ptr<QSerialPort> stationPortHolder;
 } // namespace
 
-void initProcessState(const QString &dbPath) {
+void initProcessState(const QString &dbPath)
+{
     global::resetDefaults();
     if (!analyzerPortHolder) {
         analyzerPortHolder = std::make_unique<QSerialPort>();
@@ -70,7 +72,8 @@ void initProcessState(const QString &dbPath) {
     dbSetupResult = openDefaultDatabase(dbPath);
 }
 
-void releaseProcessState() {
+void releaseProcessState()
+{
     BCAport = nullptr;
     fitPort = nullptr;
     analyzerPortHolder.reset();

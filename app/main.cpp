@@ -7,7 +7,8 @@
 #include <QMessageBox>
 #include <QTimer>
 
-int main(int argc, char *argv[]) {
+int main(int argc, char *argv[])
+{
     QApplication app(argc, argv);
     const QString dbPath = QStringLiteral("maindb.db");
     initProcessState(dbPath);

@@ -24,12 +24,13 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 
-static void initResources() {
+static void initResources()
+{
     Q_INIT_RESOURCE(resources);
 }
 
-MainWindow::MainWindow(QWidget *parent)
-    : QMainWindow(parent) {
+MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
+{
     initResources();
     qDebug() << "db setup result is:" << dbSetupResult;
 
@@ -68,13 +69,15 @@ MainWindow::MainWindow(QWidget *parent)
 
 MainWindow::~MainWindow() = default;
 
-void MainWindow::createStatusNotice() {
+void MainWindow::createStatusNotice()
+{
     auto *notice = new QLabel(tr("本软件版权归体质测试数据采集与管理系统开发组所有"), this);
     notice->setStyleSheet(QStringLiteral("font-size:12px;"));
     statusBar()->addPermanentWidget(notice);
 }
 
-void MainWindow::createActions() {
+void MainWindow::createActions()
+{
     const auto make = [this](const QString &label, const QString &icon, auto slot) {
         auto *action = icon.isEmpty() ? new QAction(label, this) : new QAction(QIcon(icon), label, this);
         connect(action, &QAction::triggered, this, slot);
@@ -101,7 +104,8 @@ void MainWindow::createActions() {
     m_actHelp = make(tr("使用帮助"), QStringLiteral(":/image/icon-help.png"), &MainWindow::help);
 }
 
-void MainWindow::createMenus() {
+void MainWindow::createMenus()
+{
     QMenu *setup = menuBar()->addMenu(tr("&连接与设置"));
     setup->addActions({m_actConfig, m_actConnect, m_actExit});
     QMenu *collection = menuBar()->addMenu(tr("&数据采集"));
@@ -114,7 +118,8 @@ void MainWindow::createMenus() {
     helpMenu->addActions({m_actAbout, m_actHelp});
 }
 
-void MainWindow::createToolBar() {
+void MainWindow::createToolBar()
+{
     m_actConfig->setIconText(tr("连接与设置"));
     m_actTestBCA->setIconText(tr("通讯调试"));
     m_actUsersList->setIconText(tr("人员列表"));
@@ -144,7 +149,8 @@ void MainWindow::createToolBar() {
     m_toolBar->addWidget(m_stateIcon);
 }
 
-void MainWindow::createPages() {
+void MainWindow::createPages()
+{
     auto *central = new QWidget(this);
     central->setStyleSheet(QStringLiteral("font-size:16px; color:#424242;"));
     auto *layout = new QVBoxLayout(central);
@@ -225,12 +231,14 @@ void MainWindow::createPages() {
     connect(m_choosePersonButton, &QPushButton::clicked, this, &MainWindow::usersList);
 }
 
-void MainWindow::about() {
+void MainWindow::about()
+{
     qDebug() << "about function";
     QMessageBox::information(this, tr("版权说明"), tr("本软件版权归体质测试数据采集与管理系统开发组所有。"));
 }
 
-void MainWindow::help() {
+void MainWindow::help()
+{
     qDebug() << "help function";
     QMessageBox::information(
         this, tr("使用说明"),

@@ -21,7 +21,8 @@ class QTableWidget;
 class QTimer;
 class QToolBar;
 
-class MainWindow : public QMainWindow {
+class MainWindow : public QMainWindow
+{
     Q_OBJECT
 
 public:
@@ -172,4 +173,13 @@ private:
     QPushButton *m_viewReportButton = nullptr;
     QPushButton *m_choosePersonButton = nullptr;
     QPushButton *m_overlayPrintButton = nullptr;
+
+    // Each subsystem keeps the members of its slots in its own block below.
+    // --- settings and command line ---
+    // --- analyzer link, collection pages, console ---
+    // --- fitness link ---
+    // --- people ---
+    // --- result lists ---
+    // --- reports ---
+    // --- data exchange ---
 };

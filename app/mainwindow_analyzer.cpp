@@ -3,46 +3,62 @@
 
 #include <QDebug>
 
-void MainWindow::testBCA() {
+void MainWindow::testBCA()
+{
     qDebug() << "testBCA function";
 }
 
-void MainWindow::connectBCA() {
+void MainWindow::connectBCA()
+{
     qDebug() << "connectBCA function";
 }
 
-void MainWindow::checkBCAstate() {
+void MainWindow::checkBCAstate()
+{
     qDebug() << "checkBCAstate function";
 }
 
-void MainWindow::stopCheckTimer() {
+void MainWindow::stopCheckTimer()
+{
     qDebug() << "stopCheckTimer function";
 }
 
-void MainWindow::getData() {
+void MainWindow::getData()
+{
     qDebug() << "getData function";
 }
 
-void MainWindow::saveTestData() {
+void MainWindow::saveTestData()
+{
     qDebug() << "saveTestData function";
 }
 
-void MainWindow::startPCctrl() {
+void MainWindow::startPCctrl()
+{
     qDebug() << "startPCctrl function";
 }
 
-void MainWindow::stopPCctrl() {
+void MainWindow::stopPCctrl()
+{
     qDebug() << "stopPCctrl function";
 }
 
-void MainWindow::collect() {
+void MainWindow::collect()
+{
     qDebug() << "collect function";
 }
 
-void MainWindow::pcControl() {
+void MainWindow::pcControl()
+{
     qDebug() << "pcControl function";
 }
 
-void MainWindow::batchCollect() {
+void MainWindow::batchCollect()
+{
     qDebug() << "batchCollect function";
+}
+
+void MainWindow::displayData()
+{
+    qDebug() << "displayData function";
 }

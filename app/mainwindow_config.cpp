@@ -3,6 +3,7 @@
 
 #include <QDebug>
 
-void MainWindow::config() {
+void MainWindow::config()
+{
     qDebug() << "config function";
 }

@@ -3,26 +3,32 @@
 
 #include <QDebug>
 
-void MainWindow::uploadBCA() {
+void MainWindow::uploadBCA()
+{
     qDebug() << "uploadBCA function";
 }
 
-void MainWindow::uploadPhy() {
+void MainWindow::uploadPhy()
+{
     qDebug() << "uploadPhy function";
 }
 
-void MainWindow::uploadFinished() {
+void MainWindow::uploadFinished()
+{
     qDebug() << "uploadFinished function";
 }
 
-void MainWindow::dataExport() {
+void MainWindow::dataExport()
+{
     qDebug() << "dataExport function";
 }
 
-void MainWindow::dataFitExport() {
+void MainWindow::dataFitExport()
+{
     qDebug() << "dataFitExport function";
 }
 
-void MainWindow::DBbackup() {
+void MainWindow::DBbackup()
+{
     qDebug() << "DBbackup function";
 }

@@ -3,10 +3,17 @@
 
 #include <QDebug>
 
-void MainWindow::checkFitstate() {
+void MainWindow::checkFitstate()
+{
     qDebug() << "checkFitstate function";
 }
 
-void MainWindow::getFitData() {
+void MainWindow::getFitData()
+{
     qDebug() << "getFitData function";
+}
+
+void MainWindow::displayFitData()
+{
+    qDebug() << "displayFitData function";
 }

@@ -3,62 +3,67 @@
 
 #include <QDebug>
 
-void MainWindow::dataList() {
+void MainWindow::dataList()
+{
     qDebug() << "dataList function";
 }
 
-void MainWindow::dataListFit() {
+void MainWindow::dataListFit()
+{
     qDebug() << "dataListFit function";
 }
 
-void MainWindow::dataListWithPerson() {
+void MainWindow::dataListWithPerson()
+{
     qDebug() << "dataListWithPerson function";
 }
 
-void MainWindow::searchData() {
+void MainWindow::searchData()
+{
     qDebug() << "searchData function";
 }
 
-void MainWindow::searchDataWhole() {
+void MainWindow::searchDataWhole()
+{
     qDebug() << "searchDataWhole function";
 }
 
-void MainWindow::searchDataFit() {
+void MainWindow::searchDataFit()
+{
     qDebug() << "searchDataFit function";
 }
 
-void MainWindow::searchDataWholeFit() {
+void MainWindow::searchDataWholeFit()
+{
     qDebug() << "searchDataWholeFit function";
 }
 
-void MainWindow::setCurrentData() {
+void MainWindow::setCurrentData()
+{
     qDebug() << "setCurrentData function";
 }
 
-void MainWindow::setCurrentData2() {
+void MainWindow::setCurrentData2()
+{
     qDebug() << "setCurrentData2 function";
 }
 
-void MainWindow::setCurrentDataFit() {
+void MainWindow::setCurrentDataFit()
+{
     qDebug() << "setCurrentDataFit function";
 }
 
-void MainWindow::setCurrentDataFit2() {
+void MainWindow::setCurrentDataFit2()
+{
     qDebug() << "setCurrentDataFit2 function";
 }
 
-void MainWindow::displayData() {
-    qDebug() << "displayData function";
-}
-
-void MainWindow::displayFitData() {
-    qDebug() << "displayFitData function";
-}
-
-void MainWindow::deleteData() {
+void MainWindow::deleteData()
+{
     qDebug() << "deleteData function";
 }
 
-void MainWindow::deleteDataFit() {
+void MainWindow::deleteDataFit()
+{
     qDebug() << "deleteDataFit function";
 }

@@ -3,30 +3,37 @@
 
 #include <QDebug>
 
-void MainWindow::usersList() {
+void MainWindow::usersList()
+{
     qDebug() << "usersList function";
 }
 
-void MainWindow::usersImport() {
+void MainWindow::usersImport()
+{
     qDebug() << "usersImport function";
 }
 
-void MainWindow::searchPerson2() {
+void MainWindow::searchPerson2()
+{
     qDebug() << "searchPerson2 function";
 }
 
-void MainWindow::refreshPerson() {
+void MainWindow::refreshPerson()
+{
     qDebug() << "refreshPerson function";
 }
 
-void MainWindow::addPerson() {
+void MainWindow::addPerson()
+{
     qDebug() << "addPerson function";
 }
 
-void MainWindow::savePerson() {
+void MainWindow::savePerson()
+{
     qDebug() << "savePerson function";
 }
 
-void MainWindow::deletePerson() {
+void MainWindow::deletePerson()
+{
     qDebug() << "deletePerson function";
 }

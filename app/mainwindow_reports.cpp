@@ -3,34 +3,42 @@
 
 #include <QDebug>
 
-void MainWindow::viewReport() {
+void MainWindow::viewReport()
+{
     qDebug() << "viewReport function";
 }
 
-void MainWindow::viewReportFit() {
+void MainWindow::viewReportFit()
+{
     qDebug() << "viewReportFit function";
 }
 
-void MainWindow::printReport() {
+void MainWindow::printReport()
+{
     qDebug() << "printReport function";
 }
 
-void MainWindow::printReportPic() {
+void MainWindow::printReportPic()
+{
     qDebug() << "printReportPic function";
 }
 
-void MainWindow::printReportFit() {
+void MainWindow::printReportFit()
+{
     qDebug() << "printReportFit function";
 }
 
-void MainWindow::printAllReport() {
+void MainWindow::printAllReport()
+{
     qDebug() << "printAllReport function";
 }
 
-void MainWindow::printAllReportFit() {
+void MainWindow::printAllReportFit()
+{
     qDebug() << "printAllReportFit function";
 }
 
-void MainWindow::savePdf() {
+void MainWindow::savePdf()
+{
     qDebug() << "savePdf function";
 }

@@ -6,7 +6,8 @@
 #include <QStringList>
 
 namespace resultlists {
-QString resultColumns() {
+QString resultColumns()
+{
     return QStringLiteral(
         "UID, TestID, Name, BirthYear, Sex, TestDate, Height, Weight, Water, Fat, PBF, Bone, Protein, "
         "Muscle, BMI, Body_age, bodyType, Score, LA_muscle,RA_muscle,TR_muscle,LL_muscle,RL_muscle, "
@@ -14,32 +15,38 @@ QString resultColumns() {
         "LA_water,RA_water,TR_water,LL_water,RL_water, LA_ECW,RA_ECW,TR_ECW,LL_ECW,RL_ECW");
 }
 
-QString fitColumns() {
+QString fitColumns()
+{
     return QStringLiteral(
         "UID, TestID, Name, TestDate, Height, Weight, WOLI, FHL, TQQ, TZ, YWQZ, FYS, FWC, BYDJ, ZT, TY");
 }
 
-QString resultListQuery() {
+QString resultListQuery()
+{
     return QStringLiteral("SELECT %1 FROM Result order by TestID desc").arg(resultColumns());
 }
 
-QString fitListQuery() {
+QString fitListQuery()
+{
     return QStringLiteral("SELECT %1 FROM ResultFIT order by TestID desc").arg(fitColumns());
 }
 } // namespace resultlists
 
 namespace {
-QString trList(const char *text) {
+QString trList(const char *text)
+{
     return QCoreApplication::translate("ResultLists", text);
 }
 
-void setHeaders(QSqlQueryModel *model, const char *const *headers, int count) {
+void setHeaders(QSqlQueryModel *model, const char *const *headers, int count)
+{
     for (int i = 0; i < count; ++i)
         model->setHeaderData(i, Qt::Horizontal, trList(headers[i]), Qt::EditRole);
 }
 } // namespace
 
-void initializeModelResult(QSqlQueryModel *model) {
+void initializeModelResult(QSqlQueryModel *model)
+{
     static const char *const headers[] = {
         QT_TRANSLATE_NOOP("ResultLists", "用户编号"),
         QT_TRANSLATE_NOOP("ResultLists", "测试编号"),
@@ -90,7 +97,8 @@ void initializeModelResult(QSqlQueryModel *model) {
     setHeaders(model, headers, int(sizeof headers / sizeof *headers));
 }
 
-void initilizeModelFitResult(QSqlQueryModel *model) {
+void initilizeModelFitResult(QSqlQueryModel *model)
+{
     qDebug() << "initilizeModelFitResult";
     static const char *const headers[] = {
         QT_TRANSLATE_NOOP("ResultLists", "用户编号"),   QT_TRANSLATE_NOOP("ResultLists", "测试编号"),

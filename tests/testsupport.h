@@ -11,12 +11,14 @@
 #include <QVariant>
 
 namespace testsupport {
-inline QString sourcePath(const QString &relative) {
+inline QString sourcePath(const QString &relative)
+{
     return QStringLiteral(QUELMAR_SOURCE_DIR) + QLatin1Char('/') + relative;
 }
 
 // Builds |dbPath| from db/maindb.sql with the sqlite3 CLI, as set-up does.
-inline bool buildSuppliedDatabase(const QString &dbPath) {
+inline bool buildSuppliedDatabase(const QString &dbPath)
+{
     QFile::remove(dbPath);
     QProcess sqlite;
     sqlite.setStandardInputFile(sourcePath(QStringLiteral("db/maindb.sql")));
@@ -26,14 +28,16 @@ inline bool buildSuppliedDatabase(const QString &dbPath) {
 }
 
 // Fresh supplied database at |dbPath| plus the shared process state on it.
-inline bool startProcessOn(const QString &dbPath) {
+inline bool startProcessOn(const QString &dbPath)
+{
     if (!buildSuppliedDatabase(dbPath))
         return false;
     initProcessState(dbPath);
     return dbSetupResult;
 }
 
-inline QVariant scalar(const QString &sql) {
+inline QVariant scalar(const QString &sql)
+{
     QSqlQuery q;
     if (!q.exec(sql) || !q.next())
         return QVariant();

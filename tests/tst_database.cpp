@@ -11,7 +11,8 @@
 
 using testsupport::scalar;
 
-class TestDatabase : public QObject {
+class TestDatabase : public QObject
+{
     Q_OBJECT
 
 private slots:
@@ -28,17 +29,20 @@ private:
     QString m_db;
 };
 
-void TestDatabase::init() {
+void TestDatabase::init()
+{
     m_dir = std::make_unique<QTemporaryDir>();
     m_db = m_dir->filePath(QStringLiteral("maindb.db"));
     QVERIFY(testsupport::startProcessOn(m_db));
 }
 
-void TestDatabase::cleanup() {
+void TestDatabase::cleanup()
+{
     releaseProcessState();
 }
 
-static QStringList columnsOf(const QString &table) {
+static QStringList columnsOf(const QString &table)
+{
     QSqlTableModel model;
     model.setTable(table);
     QStringList names;
@@ -48,7 +52,8 @@ static QStringList columnsOf(const QString &table) {
     return names;
 }
 
-void TestDatabase::columnsSitWhereTheProgramReadsThem() {
+void TestDatabase::columnsSitWhereTheProgramReadsThem()
+{
     QCOMPARE(columnsOf(QStringLiteral("Person")),
              QStringList({"ID", "UUID", "UID", "Name", "Sex", "BirthYear", "Height", "Phone", "Note"}));
     QCOMPARE(columnsOf(QStringLiteral("ResultFIT")),
@@ -79,7 +84,8 @@ void TestDatabase::columnsSitWhereTheProgramReadsThem() {
              qPrintable(q.lastError().text()));
 }
 
-void TestDatabase::seedRowsLetAFreshInstallWork() {
+void TestDatabase::seedRowsLetAFreshInstallWork()
+{
     QCOMPARE(scalar(QStringLiteral("SELECT count(*) FROM Report")).toInt(), 6);
     QCOMPARE(scalar(QStringLiteral("SELECT count(*) FROM Report WHERE Selected = 'TQ-40'")).toInt(), 6);
     QSqlQuery styles(QStringLiteral("SELECT * FROM Report"));
@@ -97,7 +103,8 @@ void TestDatabase::seedRowsLetAFreshInstallWork() {
     QVERIFY(schemaProblemText(m_db).isEmpty());
 }
 
-void TestDatabase::printLayoutFitsThePage() {
+void TestDatabase::printLayoutFitsThePage()
+{
     QSqlTableModel model;
     model.setTable(QStringLiteral("Print"));
     QVERIFY(model.select());
@@ -119,7 +126,8 @@ void TestDatabase::printLayoutFitsThePage() {
     }
 }
 
-void TestDatabase::deletedTestNumbersAreNeverReused() {
+void TestDatabase::deletedTestNumbersAreNeverReused()
+{
     QSqlQuery q;
     QVERIFY(q.exec(QStringLiteral("INSERT INTO Result (UID, Name) VALUES ('1', 'a')")));
     QVERIFY(q.exec(QStringLiteral("INSERT INTO Result (UID, Name) VALUES ('2', 'b')")));
@@ -135,7 +143,8 @@ void TestDatabase::deletedTestNumbersAreNeverReused() {
     QCOMPARE(q.lastInsertId().toInt(), fit + 1);
 }
 
-void TestDatabase::emptyFileIsReportedWithItsPath() {
+void TestDatabase::emptyFileIsReportedWithItsPath()
+{
     const QString empty = m_dir->filePath(QStringLiteral("empty.db"));
     QVERIFY(openDefaultDatabase(empty)); // SQLite creates the file, without tables
     QCOMPARE(missingTables(), requiredTables());

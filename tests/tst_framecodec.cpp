@@ -4,7 +4,8 @@
 #include <QRandomGenerator>
 #include <QtTest>
 
-class TestFrameCodec : public QObject {
+class TestFrameCodec : public QObject
+{
     Q_OBJECT
 
 private slots:
@@ -19,7 +20,8 @@ private slots:
     void randomBytesNeverBreakTheDecoders();
 };
 
-void TestFrameCodec::fixedFramesCarryLengthAndChecksum_data() {
+void TestFrameCodec::fixedFramesCarryLengthAndChecksum_data()
+{
     QTest::addColumn<QString>("frame");
     QTest::addColumn<int>("code");
     QTest::newRow("01") << frames::queryState << 0x01;
@@ -33,7 +35,8 @@ void TestFrameCodec::fixedFramesCarryLengthAndChecksum_data() {
     QTest::newRow("0D") << frames::nextRecord << 0x0D;
 }
 
-void TestFrameCodec::fixedFramesCarryLengthAndChecksum() {
+void TestFrameCodec::fixedFramesCarryLengthAndChecksum()
+{
     QFETCH(QString, frame);
     QFETCH(int, code);
     const QByteArray bytes = hexStringtoByteArray(frame);
@@ -47,7 +50,8 @@ void TestFrameCodec::fixedFramesCarryLengthAndChecksum() {
     QCOMPARE(buildFrameHex(quint8(code)), frame);
 }
 
-void TestFrameCodec::hexTextParsing() {
+void TestFrameCodec::hexTextParsing()
+{
     QCOMPARE(hexStringtoByteArray(QStringLiteral("  0c   2e ")), QByteArray("\x0c\x2e", 2));
     QCOMPARE(hexStringtoByteArray(QStringLiteral("E")), QByteArray("\x0e", 1));
     QCOMPARE(hexStringtoByteArray(QStringLiteral("1ff")), QByteArray("\xff", 1)); // low 8 bits
@@ -56,7 +60,8 @@ void TestFrameCodec::hexTextParsing() {
     QCOMPARE(hexStringtoByteArray(QStringLiteral("AA zz BB")).size(), 3);
 }
 
-void TestFrameCodec::builtFramesMatchTheSample() {
+void TestFrameCodec::builtFramesMatchTheSample()
+{
     const QByteArray sample = hexStringtoByteArray(frames::samplePersonInfo);
     QCOMPARE(sample.size(), 54);
     QCOMPARE(quint8(sample.at(8)), quint8(0x36));
@@ -68,7 +73,8 @@ void TestFrameCodec::builtFramesMatchTheSample() {
     QCOMPARE(frameChecksum(status), quint8((0x81 + 0x21 + 0x02 + 14 + 0x0d + 0x01) & 0xFF));
 }
 
-void TestFrameCodec::cuttingStreams() {
+void TestFrameCodec::cuttingStreams()
+{
     const QByteArray frame = hexStringtoByteArray(frames::queryState);
     const QList<QByteArray> parts = cutFrame(frame + QByteArray("\xaa\xbb\x85", 3));
     QCOMPARE(parts.size(), 2);
@@ -84,7 +90,8 @@ void TestFrameCodec::cuttingStreams() {
     QVERIFY(none.at(1).isEmpty());
 }
 
-void TestFrameCodec::payloadTrimming() {
+void TestFrameCodec::payloadTrimming()
+{
     const QByteArray payload("\x00\x31\x00\x23\x00\x32", 6);
     const QByteArray hex = buildFrame(0x85, payload).toHex();
     QCOMPARE(hexStrTrim(hex), payload.toHex());
@@ -96,7 +103,8 @@ void TestFrameCodec::payloadTrimming() {
     QCOMPARE(indexOfEndMarkHex(QByteArray("aabb"), 0), -1);
 }
 
-void TestFrameCodec::decodingPayloads() {
+void TestFrameCodec::decodingPayloads()
+{
     QCOMPARE(testDataTrans(utf16beEncode(QStringLiteral("1#2016-05-12#63.5#")).toHex()),
              QByteArray("1#2016-05-12#63.5#"));
     QCOMPARE(testDataTrans(utf16beEncode(QStringLiteral("A1*#")).toHex()), QByteArray("1#"));
@@ -108,7 +116,8 @@ void TestFrameCodec::decodingPayloads() {
     QCOMPARE(personDataTrans(utf16beEncode(QStringLiteral("1#呵#")).toHex()), QByteArray("1##"));
 }
 
-void TestFrameCodec::modelTags() {
+void TestFrameCodec::modelTags()
+{
     QCOMPARE(modelTagFromStatus(buildFrame(0x81, QByteArray("\x0d\x01", 2), 0x01).toHex()),
              QStringLiteral("TQ-10"));
     QCOMPARE(modelTagFromStatus(buildFrame(0x81, QByteArray("\x0d\x01", 2), 0x02).toHex()),
@@ -120,7 +129,8 @@ void TestFrameCodec::modelTags() {
     QVERIFY(modelTagFromStatus(buildFrame(0x81, QByteArray("\x0d\x01", 2), 0x09).toHex()).isEmpty());
 }
 
-void TestFrameCodec::randomBytesNeverBreakTheDecoders() {
+void TestFrameCodec::randomBytesNeverBreakTheDecoders()
+{
     QRandomGenerator rng(7);
     for (int round = 0; round < 2000; ++round) {
         QByteArray noise(int(rng.bounded(0, 80)), Qt::Uninitialized);

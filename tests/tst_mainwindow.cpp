@@ -16,7 +16,8 @@
 #include <QToolBar>
 #include <QtTest>
 
-class TestMainWindow : public QObject {
+class TestMainWindow : public QObject
+{
     Q_OBJECT
 
 private slots:
@@ -32,16 +33,19 @@ private:
     std::unique_ptr<QTemporaryDir> m_dir;
 };
 
-void TestMainWindow::init() {
+void TestMainWindow::init()
+{
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(testsupport::startProcessOn(m_dir->filePath(QStringLiteral("maindb.db"))));
 }
 
-void TestMainWindow::cleanup() {
+void TestMainWindow::cleanup()
+{
     releaseProcessState();
 }
 
-void TestMainWindow::startupReadsSheetAndUnit() {
+void TestMainWindow::startupReadsSheetAndUnit()
+{
     QSqlQuery q;
     QVERIFY(q.exec(QStringLiteral("UPDATE Report SET Selected = 'TQ-20'")));
     MainWindow w;
@@ -57,7 +61,8 @@ void TestMainWindow::startupReadsSheetAndUnit() {
     QCOMPARE(global::currentTestID, 0);
 }
 
-void TestMainWindow::startupWithoutDatabaseTables() {
+void TestMainWindow::startupWithoutDatabaseTables()
+{
     releaseProcessState();
     initProcessState(m_dir->filePath(QStringLiteral("nothing-here.db")));
     QVERIFY(dbSetupResult);
@@ -67,7 +72,8 @@ void TestMainWindow::startupWithoutDatabaseTables() {
     QCOMPARE(w.fitModel()->rowCount(), 0);
 }
 
-void TestMainWindow::menusAndToolbar() {
+void TestMainWindow::menusAndToolbar()
+{
     MainWindow w;
     QStringList menus;
     QList<QStringList> entries;
@@ -104,7 +110,8 @@ void TestMainWindow::menusAndToolbar() {
     QCOMPARE(w.batchAction()->text(), QStringLiteral("批量采集模式"));
 }
 
-void TestMainWindow::pagesAndStatusWidgets() {
+void TestMainWindow::pagesAndStatusWidgets()
+{
     MainWindow w;
     QCOMPARE(w.stateEdit()->text(), QStringLiteral(" 未连接"));
     QVERIFY(!w.stateIcon()->pixmap(Qt::ReturnByValue).isNull());
@@ -120,7 +127,8 @@ void TestMainWindow::pagesAndStatusWidgets() {
     QCOMPARE(w.fitModel()->headerData(6, Qt::Horizontal).toString(), QStringLiteral("握力(公斤)"));
 }
 
-void TestMainWindow::fitSelectionFollowsTheHiddenField() {
+void TestMainWindow::fitSelectionFollowsTheHiddenField()
+{
     QSqlQuery q;
     for (int i = 0; i < 3; ++i)
         QVERIFY(q.exec(

@@ -12,21 +12,24 @@
 namespace {
 QString outDir;
 
-bool save(const QImage &img, const QString &name) {
+bool save(const QImage &img, const QString &name)
+{
     const bool ok =
         img.save(outDir + QLatin1Char('/') + name, nullptr, name.endsWith(QLatin1String(".jpg")) ? 92 : -1);
     QTextStream(stdout) << (ok ? "wrote " : "FAILED ") << name << '\n';
     return ok;
 }
 
-QImage canvas(int w, int h, const QColor &fill = Qt::transparent) {
+QImage canvas(int w, int h, const QColor &fill = Qt::transparent)
+{
     QImage img(w, h, QImage::Format_ARGB32_Premultiplied);
     img.fill(fill);
     return img;
 }
 
 // Round coloured badge with a white glyph text, the toolbar icon style.
-QImage badge(const QColor &colour, const QString &glyph, int size = 64) {
+QImage badge(const QColor &colour, const QString &glyph, int size = 64)
+{
     QImage img = canvas(size, size);
     QPainter p(&img);
     p.setRenderHint(QPainter::Antialiasing);
@@ -42,7 +45,8 @@ QImage badge(const QColor &colour, const QString &glyph, int size = 64) {
     return img;
 }
 
-QImage stateIcon(bool valid) {
+QImage stateIcon(bool valid)
+{
     QImage img = canvas(32, 32);
     QPainter p(&img);
     p.setRenderHint(QPainter::Antialiasing);
@@ -64,7 +68,8 @@ QImage stateIcon(bool valid) {
 }
 
 // Help picture: a titled panel with numbered steps.
-QImage helpPicture(const QString &title, const QStringList &steps) {
+QImage helpPicture(const QString &title, const QStringList &steps)
+{
     QImage img = canvas(640, 400, QColor(0xfa, 0xfa, 0xfa));
     QPainter p(&img);
     p.setRenderHint(QPainter::Antialiasing);
@@ -93,7 +98,8 @@ QImage helpPicture(const QString &title, const QStringList &steps) {
 }
 
 // Report sheet background, 960 x 1358: a title band, section frames and a footer.
-QImage sheet(const QString &title, const QColor &accent, const QStringList &sections) {
+QImage sheet(const QString &title, const QColor &accent, const QStringList &sections)
+{
     QImage img = canvas(960, 1358, Qt::white);
     QPainter p(&img);
     p.setRenderHint(QPainter::Antialiasing);
@@ -122,7 +128,8 @@ QImage sheet(const QString &title, const QColor &accent, const QStringList &sect
 }
 } // namespace
 
-int main(int argc, char *argv[]) {
+int main(int argc, char *argv[])
+{
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     outDir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("resources/image");
