@@ -4,11 +4,14 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QPointer>
 #include <QString>
 
 #include <memory>
 
 class QAction;
+class QComboBox;
+class QSpinBox;
 class QDataWidgetMapper;
 class QLabel;
 class QLineEdit;
@@ -179,6 +182,20 @@ private:
     // --- analyzer link, collection pages, console ---
     // --- fitness link ---
     // --- people ---
+    // Person registry: the model and the form fields exist while the registry
+    // dialog is open (QPointer: they read null once it is gone). The PC-control
+    // and person-result slots read the form fields too.
+    QSqlTableModel *personModel = nullptr;
+    QPointer<QTableView> personView;
+    QDataWidgetMapper *personMapper = nullptr;
+    QPointer<QLineEdit> searchEdit;
+    QPointer<QLineEdit> uidEdit;
+    QPointer<QLineEdit> nameEdit;
+    QPointer<QComboBox> sexCombo;
+    QPointer<QSpinBox> birthYearSpin;
+    QPointer<QSpinBox> heightSpin;
+    QPointer<QLineEdit> phoneEdit;
+    QPointer<QLineEdit> noteEdit;
     // --- result lists ---
     // --- reports ---
     // --- data exchange ---
