@@ -1,9 +1,14 @@
-// Main window slots of the config subsystem (not built yet: they only log).
+// Main window slot of the settings dialog.
 #include "app/mainwindow.h"
+
+#include "dialogs/configdlg.h"
 
 #include <QDebug>
 
 void MainWindow::config()
 {
     qDebug() << "config function";
+    configDlg dialog;
+    connect(&dialog, &configDlg::stopTimer, this, &MainWindow::stopCheckTimer);
+    dialog.exec();
 }

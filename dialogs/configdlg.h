@@ -1,0 +1,73 @@
+// Settings dialog: the owning unit's data, the report sheet style, and the
+// opening and closing of the analyzer and fitness-station ports.
+#pragma once
+
+#include <QDialog>
+#include <QString>
+
+class QComboBox;
+class QDataWidgetMapper;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QSqlTableModel;
+
+class configDlg : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit configDlg(QWidget *parent = nullptr);
+
+    // Widgets tests and callers address.
+    QComboBox *portList() const { return m_portList; }
+    QComboBox *reportList() const { return m_reportList; }
+    QLabel *statusLabel() const { return m_status; }
+    QPushButton *scanButton() const { return m_scan; }
+    QPushButton *openButton() const { return m_open; }
+    QPushButton *fitOpenButton() const { return m_fitOpen; }
+    QPushButton *closeButton() const { return m_close; }
+    QLineEdit *unitNameEdit() const { return m_unitName; }
+    QLineEdit *unitPhoneEdit() const { return m_unitPhone; }
+    QLineEdit *unitIdEdit() const { return m_unitId; }
+
+signals:
+    void stopTimer();
+
+public slots:
+    void modifyUnit();
+    void sheetSelect();
+    void portScan();
+    void portOpen();
+    void fitPortOpen();
+    void portClose();
+    void enableButtonOpen(bool enable);
+    void enableFitButtonOpen(bool enable);
+    void enableButtonClose(bool enable);
+    void enableButtonScan(bool enable);
+
+private:
+    // Opens |port| on the current port-list text; on success stores the flag in
+    // |flag|, on failure reports the error. Returns whether the port opened.
+    bool openSelected(class QSerialPort *port, QString &flag, const char *resultLog, const char *flagLog);
+
+    QString portName;
+    QString comNumber;
+
+    QSqlTableModel *m_unitModel = nullptr;
+    QDataWidgetMapper *m_unitMapper = nullptr;
+    QSqlTableModel *m_reportModel = nullptr;
+
+    QLineEdit *m_unitName = nullptr;
+    QLineEdit *m_unitPhone = nullptr;
+    QLineEdit *m_unitId = nullptr;
+    QComboBox *m_portList = nullptr;
+    QComboBox *m_reportList = nullptr;
+    QLabel *m_status = nullptr;
+    QPushButton *m_unitOk = nullptr;
+    QPushButton *m_sheetOk = nullptr;
+    QPushButton *m_scan = nullptr;
+    QPushButton *m_open = nullptr;
+    QPushButton *m_fitOpen = nullptr;
+    QPushButton *m_close = nullptr;
+};
