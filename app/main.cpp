@@ -2,29 +2,68 @@
 #include "app/database.h"
 #include "app/globals.h"
 #include "app/mainwindow.h"
+#include "app/startup.h"
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QTextStream>
 #include <QTimer>
 
 int main(int argc, char *argv[])
 {
+    // --help works without a display; every other option is read after the
+    // application object has taken its own (-platform, -style, ...).
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray arg(argv[i]);
+        if (arg == "--help" || arg == "-h") {
+            QTextStream(stdout) << startOptionsHelp();
+            return 0;
+        }
+    }
     QApplication app(argc, argv);
+    StartOptions options = parseStartOptions(app.arguments());
+    if (options.help || !options.error.isEmpty()) {
+        QTextStream err(options.help ? stdout : stderr);
+        if (!options.error.isEmpty())
+            err << options.error << "\n\n";
+        err << startOptionsHelp();
+        return options.help ? 0 : 2;
+    }
+
     const QString dbPath = QStringLiteral("maindb.db");
     initProcessState(dbPath);
 
     int code = 0;
     {
+        DemoInstruments demo;
+        QStringList problems;
+        if (options.demo) {
+            QString error;
+            if (demo.start(QCoreApplication::applicationDirPath(), &error)) {
+                options.analyzerPort = demo.analyzerPath();
+                options.stationPort = demo.stationPath();
+                options.connect = true;
+            } else {
+                problems << error;
+            }
+        }
+        problems << openStartPorts(options);
+
         MainWindow window;
         window.show();
         // A database without its tables cannot store anything: say so once the
         // window is up instead of failing silently on every later query.
-        const QString problem = schemaProblemText(dbPath);
-        if (!problem.isEmpty()) {
-            QTimer::singleShot(0, &window, [&window, problem] {
-                QMessageBox::warning(&window, QObject::tr("数据库错误"), problem);
-            });
-        }
+        const QString schemaProblem = schemaProblemText(dbPath);
+        if (!schemaProblem.isEmpty())
+            problems.prepend(schemaProblem);
+        QTimer::singleShot(0, &window, [&window, &options, problems] {
+            if (!problems.isEmpty())
+                QMessageBox::warning(&window, QObject::tr("启动提示"), problems.join(QStringLiteral("\n\n")));
+            if (options.connect)
+                window.connectBCA();
+            if (options.batch)
+                window.batchCollect();
+        });
         code = app.exec();
     }
     releaseProcessState();

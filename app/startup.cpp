@@ -1,0 +1,125 @@
+#include "app/startup.h"
+
+#include "app/globals.h"
+#include "app/serialports.h"
+
+#include <QCommandLineParser>
+#include <QDateTime>
+#include <QDebug>
+#include <QElapsedTimer>
+#include <QObject>
+#include <QSerialPort>
+
+StartOptions parseStartOptions(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    const QCommandLineOption analyzer(QStringLiteral("analyzer-port"), QString(), QStringLiteral("PATH"));
+    const QCommandLineOption station(QStringLiteral("station-port"), QString(), QStringLiteral("PATH"));
+    const QCommandLineOption connect(QStringLiteral("connect"));
+    const QCommandLineOption batch(QStringLiteral("batch"));
+    const QCommandLineOption demo(QStringLiteral("demo"));
+    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+    parser.addOptions({analyzer, station, connect, batch, demo, help});
+
+    StartOptions options;
+    if (!parser.parse(arguments)) {
+        options.error = parser.errorText();
+        return options;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        options.error = QStringLiteral("unexpected argument: %1").arg(parser.positionalArguments().first());
+        return options;
+    }
+    options.analyzerPort = parser.value(analyzer);
+    options.stationPort = parser.value(station);
+    options.connect = parser.isSet(connect);
+    options.batch = parser.isSet(batch);
+    options.demo = parser.isSet(demo);
+    options.help = parser.isSet(help);
+    return options;
+}
+
+QString startOptionsHelp()
+{
+    return QStringLiteral(
+        "Usage: quelmar [options]\n"
+        "Without options the program starts as usual; ports are opened in the settings dialog.\n\n"
+        "  --analyzer-port PATH  open the body-composition analyzer port at start\n"
+        "  --station-port PATH   open the fitness-station port at start\n"
+        "  --connect             then start polling the instruments (as \"连接仪器\")\n"
+        "  --batch               open the batch-collection dialog once the window is shown\n"
+        "  --demo                start both instrument simulators, open their ports and connect\n"
+        "  -h, --help            this text\n");
+}
+
+DemoInstruments::~DemoInstruments()
+{
+    for (QProcess *proc : {&m_analyzer, &m_station}) {
+        if (proc->state() == QProcess::NotRunning)
+            continue;
+        proc->terminate();
+        if (!proc->waitForFinished(2000)) {
+            proc->kill();
+            proc->waitForFinished(2000);
+        }
+    }
+}
+
+bool DemoInstruments::startOne(QProcess &proc, const QString &program, const QStringList &args, QString *path,
+                               QString *error)
+{
+    proc.setProgram(program);
+    proc.setArguments(args);
+    proc.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    proc.start();
+    if (!proc.waitForStarted(5000)) {
+        *error = QObject::tr("无法启动模拟仪器 %1：%2").arg(program, proc.errorString());
+        return false;
+    }
+    QElapsedTimer waited;
+    waited.start();
+    while (!proc.canReadLine() && waited.elapsed() < 5000 && proc.state() == QProcess::Running)
+        proc.waitForReadyRead(100);
+    *path = QString::fromLocal8Bit(proc.readLine()).trimmed();
+    if (path->isEmpty()) {
+        *error = QObject::tr("模拟仪器 %1 没有给出串口").arg(program);
+        return false;
+    }
+    return true;
+}
+
+bool DemoInstruments::start(const QString &binDir, QString *error)
+{
+    // A person steps on the analyzer every 25 s; a station result every 4 s.
+    return startOne(m_analyzer, binDir + QStringLiteral("/quelmar-analyzer-sim"),
+                    {QStringLiteral("--measure-every"), QStringLiteral("25"), QStringLiteral("--seed"),
+                     QString::number(QDateTime::currentSecsSinceEpoch() % 100000)},
+                    &m_analyzerPath, error) &&
+           startOne(m_station, binDir + QStringLiteral("/quelmar-station-sim"),
+                    {QStringLiteral("--results"), QStringLiteral("100000"), QStringLiteral("--interval"),
+                     QStringLiteral("4000")},
+                    &m_stationPath, error);
+}
+
+QStringList openStartPorts(const StartOptions &options)
+{
+    QStringList problems;
+    const auto open = [&problems](QSerialPort *port, const QString &name, QString &flag,
+                                  const char *resultLog, const char *flagLog) {
+        QString error;
+        const bool ok = openInstrumentPort(port, name, &error);
+        qDebug() << resultLog << ok;
+        if (!ok) {
+            problems << QObject::tr("%1 串口打开失败：%2").arg(name, error);
+            return;
+        }
+        flag = portFlagFor(name);
+        qDebug() << flagLog << flag;
+    };
+    if (!options.analyzerPort.isEmpty())
+        open(BCAport, options.analyzerPort, global::portFlag, "Open port result:", "Now portflag is: ");
+    if (!options.stationPort.isEmpty())
+        open(fitPort, options.stationPort, global::fitPortFlag,
+             "Open fitport result:", "Now fit portflag is: ");
+    return problems;
+}

@@ -1,0 +1,48 @@
+// Command-line options of the program (all optional; without any the program
+// starts exactly as an operator knows it) and the demo instruments.
+#pragma once
+
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+class MainWindow;
+
+struct StartOptions
+{
+    QString analyzerPort; // --analyzer-port PATH
+    QString stationPort;  // --station-port PATH
+    bool connect = false; // --connect
+    bool batch = false;   // --batch
+    bool demo = false;    // --demo
+    bool help = false;    // --help
+    QString error;        // not empty when the command line could not be read
+};
+
+StartOptions parseStartOptions(const QStringList &arguments);
+QString startOptionsHelp();
+
+// Both instrument simulators as child processes; they end with this object.
+class DemoInstruments
+{
+public:
+    ~DemoInstruments();
+    // |binDir| holds quelmar-analyzer-sim and quelmar-station-sim.
+    bool start(const QString &binDir, QString *error);
+    QString analyzerPath() const { return m_analyzerPath; }
+    QString stationPath() const { return m_stationPath; }
+
+private:
+    bool startOne(QProcess &proc, const QString &program, const QStringList &args, QString *path,
+                  QString *error);
+    QProcess m_analyzer;
+    QProcess m_station;
+    QString m_analyzerPath;
+    QString m_stationPath;
+};
+
+// Opens the ports named in |options| exactly as the settings dialog's open
+// buttons do (line settings and flags). Returns the operator-readable problems.
+QStringList openStartPorts(const StartOptions &options);
