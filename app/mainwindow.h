@@ -44,6 +44,20 @@ public:
     QString unitId() const { return UUID; }
     QSqlQueryModel *fitModel() const { return m_fitModel; }
 
+    // result lists accessors
+    // The person result list for |name| (what "查人员测试结果" opens for the form's name).
+    void showPersonResults(const QString &name);
+
+    // people accessors
+    // The file usersImport takes next instead of asking the operator (an
+    // empty name acts like a cancelled file dialog); used once.
+    void presetImportFile(const QString &path)
+    {
+        m_presetImportFile = path;
+        m_hasPresetImportFile = true;
+    }
+    int personEntryFlag() const { return newFlag; }
+
 signals:
     void tidChanged(int tid);
     void fitRecorded();
@@ -185,9 +199,9 @@ private:
     // Person registry: the model and the form fields exist while the registry
     // dialog is open (QPointer: they read null once it is gone). The PC-control
     // and person-result slots read the form fields too.
-    QSqlTableModel *personModel = nullptr;
+    QPointer<QSqlTableModel> personModel;
     QPointer<QTableView> personView;
-    QDataWidgetMapper *personMapper = nullptr;
+    QPointer<QDataWidgetMapper> personMapper;
     QPointer<QLineEdit> searchEdit;
     QPointer<QLineEdit> uidEdit;
     QPointer<QLineEdit> nameEdit;
@@ -196,7 +210,30 @@ private:
     QPointer<QSpinBox> heightSpin;
     QPointer<QLineEdit> phoneEdit;
     QPointer<QLineEdit> noteEdit;
+    QString m_presetImportFile;
+    bool m_hasPresetImportFile = false;
+    void initializeModelPerson();
+    void selectPersonRow(int row);
+    QString chooseImportFile();
     // --- result lists ---
+    // Models of the list dialogs (they live with the window) and the widgets
+    // of the dialog built last; the widgets read null once it has closed.
+    QSqlQueryModel *m_resultModel = nullptr; // body-composition and person lists
+    QSqlQueryModel *m_fitListModel = nullptr;
+    QPointer<QTableView> m_resultView;
+    QPointer<QLineEdit> m_resultSearchEdit;
+    QPointer<QLineEdit> m_resultTestIdEdit; // null in the person dialog
+    QPointer<QDataWidgetMapper> m_resultMapper;
+    QPointer<QTableView> m_fitListView;
+    QPointer<QLineEdit> m_fitListSearchEdit;
+    QPointer<QLineEdit> m_fitListTestIdEdit;
+    QPointer<QDataWidgetMapper> m_fitListMapper;
+    // Batch-print range ("打印起止测试编号") of the list dialog built last.
+    QPointer<QLineEdit> printStartEdit;
+    QPointer<QLineEdit> printEndEdit;
+    void runResultListDialog(const QString &caption, bool personDialog, const QString &personName);
+    void uploadChosenResult();
+    void uploadChosenFitResult();
     // --- reports ---
     // --- data exchange ---
 };

@@ -3,7 +3,59 @@
 #include <QCoreApplication>
 #include <QDebug>
 #include <QSqlQueryModel>
-#include <QStringList>
+
+namespace {
+const char *const kResultHeaders[] = {
+    QT_TRANSLATE_NOOP("ResultLists", "用户编号"),       QT_TRANSLATE_NOOP("ResultLists", "测试编号"),
+    QT_TRANSLATE_NOOP("ResultLists", "姓名"),           QT_TRANSLATE_NOOP("ResultLists", "出生年份"),
+    QT_TRANSLATE_NOOP("ResultLists", "性别"),           QT_TRANSLATE_NOOP("ResultLists", "测试日期"),
+    QT_TRANSLATE_NOOP("ResultLists", "身高(cm)"),       QT_TRANSLATE_NOOP("ResultLists", "体重(kg)"),
+    QT_TRANSLATE_NOOP("ResultLists", "总水分(kg)"),     QT_TRANSLATE_NOOP("ResultLists", "脂肪(kg)"),
+    QT_TRANSLATE_NOOP("ResultLists", "体脂率(%)"),      QT_TRANSLATE_NOOP("ResultLists", "骨质(kg)"),
+    QT_TRANSLATE_NOOP("ResultLists", "蛋白质(kg)"),     QT_TRANSLATE_NOOP("ResultLists", "肌肉(kg)"),
+    QT_TRANSLATE_NOOP("ResultLists", "体质指数(BMI)"),  QT_TRANSLATE_NOOP("ResultLists", "身体年龄"),
+    QT_TRANSLATE_NOOP("ResultLists", "体型判定"),       QT_TRANSLATE_NOOP("ResultLists", "健康评分"),
+    QT_TRANSLATE_NOOP("ResultLists", "左上肢肌肉"),     QT_TRANSLATE_NOOP("ResultLists", "右上肢肌肉"),
+    QT_TRANSLATE_NOOP("ResultLists", "躯干水肌肉"),     QT_TRANSLATE_NOOP("ResultLists", "左下肢肌肉"),
+    QT_TRANSLATE_NOOP("ResultLists", "右下肢肌肉"),     QT_TRANSLATE_NOOP("ResultLists", "左上肢脂肪"),
+    QT_TRANSLATE_NOOP("ResultLists", "右上肢脂肪"),     QT_TRANSLATE_NOOP("ResultLists", "躯干脂肪"),
+    QT_TRANSLATE_NOOP("ResultLists", "左下肢脂肪"),     QT_TRANSLATE_NOOP("ResultLists", "右下肢脂肪"),
+    QT_TRANSLATE_NOOP("ResultLists", "水肿系数"),       QT_TRANSLATE_NOOP("ResultLists", "左上肢水肿系数"),
+    QT_TRANSLATE_NOOP("ResultLists", "右上肢水肿系数"), QT_TRANSLATE_NOOP("ResultLists", "躯干水肿系数"),
+    QT_TRANSLATE_NOOP("ResultLists", "左下肢水肿系数"), QT_TRANSLATE_NOOP("ResultLists", "右下肢水肿系数"),
+    QT_TRANSLATE_NOOP("ResultLists", "左上肢水分"),     QT_TRANSLATE_NOOP("ResultLists", "右上肢水分"),
+    QT_TRANSLATE_NOOP("ResultLists", "躯干总水分"),     QT_TRANSLATE_NOOP("ResultLists", "左下肢水分"),
+    QT_TRANSLATE_NOOP("ResultLists", "右下肢水分"),     QT_TRANSLATE_NOOP("ResultLists", "左上肢细胞外液"),
+    QT_TRANSLATE_NOOP("ResultLists", "右上肢细胞外液"), QT_TRANSLATE_NOOP("ResultLists", "躯干细胞外液"),
+    QT_TRANSLATE_NOOP("ResultLists", "左下肢细胞外液"), QT_TRANSLATE_NOOP("ResultLists", "右下肢细胞外液"),
+};
+
+const char *const kFitHeaders[] = {
+    QT_TRANSLATE_NOOP("ResultLists", "用户编号"),   QT_TRANSLATE_NOOP("ResultLists", "测试编号"),
+    QT_TRANSLATE_NOOP("ResultLists", "用户姓名"),   QT_TRANSLATE_NOOP("ResultLists", "测试日期"),
+    QT_TRANSLATE_NOOP("ResultLists", "身高(厘米)"), QT_TRANSLATE_NOOP("ResultLists", "体重"),
+    QT_TRANSLATE_NOOP("ResultLists", "握力(公斤)"), QT_TRANSLATE_NOOP("ResultLists", "肺活量"),
+    QT_TRANSLATE_NOOP("ResultLists", "坐位体前屈"), QT_TRANSLATE_NOOP("ResultLists", "台阶指数"),
+    QT_TRANSLATE_NOOP("ResultLists", "仰卧起坐"),   QT_TRANSLATE_NOOP("ResultLists", "选择反应时"),
+    QT_TRANSLATE_NOOP("ResultLists", "俯卧撑"),     QT_TRANSLATE_NOOP("ResultLists", "闭眼单脚站"),
+    QT_TRANSLATE_NOOP("ResultLists", "纵跳"),       QT_TRANSLATE_NOOP("ResultLists", "立定跳远"),
+};
+
+template <std::size_t N> QStringList translated(const char *const (&texts)[N])
+{
+    QStringList out;
+    out.reserve(int(N));
+    for (const char *text : texts)
+        out << QCoreApplication::translate("ResultLists", text);
+    return out;
+}
+
+void setHeaders(QSqlQueryModel *model, const QStringList &headers)
+{
+    for (int i = 0; i < headers.size(); ++i)
+        model->setHeaderData(i, Qt::Horizontal, headers.at(i), Qt::EditRole);
+}
+} // namespace
 
 namespace resultlists {
 QString resultColumns()
@@ -30,86 +82,47 @@ QString fitListQuery()
 {
     return QStringLiteral("SELECT %1 FROM ResultFIT order by TestID desc").arg(fitColumns());
 }
+
+QString resultSearchQuery()
+{
+    return QStringLiteral("SELECT %1 FROM Result WHERE Name like ? ESCAPE '\\'").arg(resultColumns());
+}
+
+QString fitSearchQuery()
+{
+    return QStringLiteral("SELECT %1 FROM ResultFIT WHERE Name like ? ESCAPE '\\'").arg(fitColumns());
+}
+
+QStringList resultHeaders()
+{
+    return translated(kResultHeaders);
+}
+
+QStringList fitHeaders()
+{
+    return translated(kFitHeaders);
+}
+
+void applyResultHeaders(QSqlQueryModel *model)
+{
+    setHeaders(model, resultHeaders());
+}
+
+void applyFitHeaders(QSqlQueryModel *model)
+{
+    setHeaders(model, fitHeaders());
+}
 } // namespace resultlists
-
-namespace {
-QString trList(const char *text)
-{
-    return QCoreApplication::translate("ResultLists", text);
-}
-
-void setHeaders(QSqlQueryModel *model, const char *const *headers, int count)
-{
-    for (int i = 0; i < count; ++i)
-        model->setHeaderData(i, Qt::Horizontal, trList(headers[i]), Qt::EditRole);
-}
-} // namespace
 
 void initializeModelResult(QSqlQueryModel *model)
 {
-    static const char *const headers[] = {
-        QT_TRANSLATE_NOOP("ResultLists", "用户编号"),
-        QT_TRANSLATE_NOOP("ResultLists", "测试编号"),
-        QT_TRANSLATE_NOOP("ResultLists", "姓名"),
-        QT_TRANSLATE_NOOP("ResultLists", "出生年份"),
-        QT_TRANSLATE_NOOP("ResultLists", "性别"),
-        QT_TRANSLATE_NOOP("ResultLists", "测试日期"),
-        QT_TRANSLATE_NOOP("ResultLists", "身高(cm)"),
-        QT_TRANSLATE_NOOP("ResultLists", "体重(kg)"),
-        QT_TRANSLATE_NOOP("ResultLists", "总水分(kg)"),
-        QT_TRANSLATE_NOOP("ResultLists", "脂肪(kg)"),
-        QT_TRANSLATE_NOOP("ResultLists", "体脂率(%)"),
-        QT_TRANSLATE_NOOP("ResultLists", "骨质(kg)"),
-        QT_TRANSLATE_NOOP("ResultLists", "蛋白质(kg)"),
-        QT_TRANSLATE_NOOP("ResultLists", "肌肉(kg)"),
-        QT_TRANSLATE_NOOP("ResultLists", "体质指数(BMI)"),
-        QT_TRANSLATE_NOOP("ResultLists", "身体年龄"),
-        QT_TRANSLATE_NOOP("ResultLists", "体型判定"),
-        QT_TRANSLATE_NOOP("ResultLists", "健康评分"),
-        QT_TRANSLATE_NOOP("ResultLists", "左上肢肌肉"),
-        QT_TRANSLATE_NOOP("ResultLists", "右上肢肌肉"),
-        QT_TRANSLATE_NOOP("ResultLists", "躯干水肌肉"),
-        QT_TRANSLATE_NOOP("ResultLists", "左下肢肌肉"),
-        QT_TRANSLATE_NOOP("ResultLists", "右下肢肌肉"),
-        QT_TRANSLATE_NOOP("ResultLists", "左上肢脂肪"),
-        QT_TRANSLATE_NOOP("ResultLists", "右上肢脂肪"),
-        QT_TRANSLATE_NOOP("ResultLists", "躯干脂肪"),
-        QT_TRANSLATE_NOOP("ResultLists", "左下肢脂肪"),
-        QT_TRANSLATE_NOOP("ResultLists", "右下肢脂肪"),
-        QT_TRANSLATE_NOOP("ResultLists", "水肿系数"),
-        QT_TRANSLATE_NOOP("ResultLists", "左上肢水肿系数"),
-        QT_TRANSLATE_NOOP("ResultLists", "右上肢水肿系数"),
-        QT_TRANSLATE_NOOP("ResultLists", "躯干水肿系数"),
-        QT_TRANSLATE_NOOP("ResultLists", "左下肢水肿系数"),
-        QT_TRANSLATE_NOOP("ResultLists", "右下肢水肿系数"),
-        QT_TRANSLATE_NOOP("ResultLists", "左上肢水分"),
-        QT_TRANSLATE_NOOP("ResultLists", "右上肢水分"),
-        QT_TRANSLATE_NOOP("ResultLists", "躯干总水分"),
-        QT_TRANSLATE_NOOP("ResultLists", "左下肢水分"),
-        QT_TRANSLATE_NOOP("ResultLists", "右下肢水分"),
-        QT_TRANSLATE_NOOP("ResultLists", "左上肢细胞外液"),
-        QT_TRANSLATE_NOOP("ResultLists", "右上肢细胞外液"),
-        QT_TRANSLATE_NOOP("ResultLists", "躯干细胞外液"),
-        QT_TRANSLATE_NOOP("ResultLists", "左下肢细胞外液"),
-        QT_TRANSLATE_NOOP("ResultLists", "右下肢细胞外液"),
-    };
     model->setQuery(resultlists::resultListQuery());
-    setHeaders(model, headers, int(sizeof headers / sizeof *headers));
+    resultlists::applyResultHeaders(model);
 }
 
 void initilizeModelFitResult(QSqlQueryModel *model)
 {
     qDebug() << "initilizeModelFitResult";
-    static const char *const headers[] = {
-        QT_TRANSLATE_NOOP("ResultLists", "用户编号"),   QT_TRANSLATE_NOOP("ResultLists", "测试编号"),
-        QT_TRANSLATE_NOOP("ResultLists", "用户姓名"),   QT_TRANSLATE_NOOP("ResultLists", "测试日期"),
-        QT_TRANSLATE_NOOP("ResultLists", "身高(厘米)"), QT_TRANSLATE_NOOP("ResultLists", "体重"),
-        QT_TRANSLATE_NOOP("ResultLists", "握力(公斤)"), QT_TRANSLATE_NOOP("ResultLists", "肺活量"),
-        QT_TRANSLATE_NOOP("ResultLists", "坐位体前屈"), QT_TRANSLATE_NOOP("ResultLists", "台阶指数"),
-        QT_TRANSLATE_NOOP("ResultLists", "仰卧起坐"),   QT_TRANSLATE_NOOP("ResultLists", "选择反应时"),
-        QT_TRANSLATE_NOOP("ResultLists", "俯卧撑"),     QT_TRANSLATE_NOOP("ResultLists", "闭眼单脚站"),
-        QT_TRANSLATE_NOOP("ResultLists", "纵跳"),       QT_TRANSLATE_NOOP("ResultLists", "立定跳远"),
-    };
     model->setQuery(resultlists::fitListQuery());
-    setHeaders(model, headers, int(sizeof headers / sizeof *headers));
+    resultlists::applyFitHeaders(model);
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 class QSqlQueryModel;
 
@@ -16,6 +17,19 @@ QString fitColumns();
 QString resultListQuery();
 // "SELECT <columns> FROM ResultFIT order by TestID desc"
 QString fitListQuery();
+
+// Name searches over the same column sets: one bound value, the LIKE pattern
+// of prefixPattern() (backslash escapes the wildcards).
+QString resultSearchQuery();
+QString fitSearchQuery();
+
+// Translated headers, in column order (44 and 16 texts).
+QStringList resultHeaders();
+QStringList fitHeaders();
+
+// Put the headers back on |model| after its query was replaced.
+void applyResultHeaders(QSqlQueryModel *model);
+void applyFitHeaders(QSqlQueryModel *model);
 } // namespace resultlists
 
 // Set the list query and the translated headers on |model|.
