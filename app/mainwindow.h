@@ -9,6 +9,8 @@
 
 #include <memory>
 
+#include "records/measurement.h"
+
 class QAction;
 class QComboBox;
 class QSpinBox;
@@ -44,6 +46,16 @@ public:
     QString unitId() const { return UUID; }
     QSqlQueryModel *fitModel() const { return m_fitModel; }
 
+    // analyzer link accessors
+    // The test console stops the polling tick while it talks to the analyzer
+    // itself and starts it again when it closes (no-ops when polling is off).
+    void pauseAnalyzerPolling();
+    void resumeAnalyzerPolling();
+
+    // measurement accessors
+    // The decoded parts of the last downloaded measurement; saveTestData reads them.
+    MeasurementLists &measurement() { return m_measurement; }
+
     // result lists accessors
     // The person result list for |name| (what "查人员测试结果" opens for the form's name).
     void showPersonResults(const QString &name);
@@ -61,6 +73,8 @@ public:
 signals:
     void tidChanged(int tid);
     void fitRecorded();
+    // global::BCAstate took a new value (the batch dialog shows the end of a batch).
+    void analyzerStateChanged(int state);
 
 public slots:
     // Shell
@@ -193,7 +207,10 @@ private:
 
     // Each subsystem keeps the members of its slots in its own block below.
     // --- settings and command line ---
-    // --- analyzer link, collection pages, console ---
+    // --- analyzer link ---
+    // --- measurement saving and detail page ---
+    MeasurementLists m_measurement;
+    // --- collection pages and console ---
     // --- fitness link ---
     // --- people ---
     // Person registry: the model and the form fields exist while the registry

@@ -1,12 +1,8 @@
-// Main window slots of the analyzer subsystem (not built yet: they only log).
+// Main window slots of the analyzer link: polling, download and PC control
+// (not built yet: they only log).
 #include "app/mainwindow.h"
 
 #include <QDebug>
-
-void MainWindow::testBCA()
-{
-    qDebug() << "testBCA function";
-}
 
 void MainWindow::connectBCA()
 {
@@ -28,11 +24,6 @@ void MainWindow::getData()
     qDebug() << "getData function";
 }
 
-void MainWindow::saveTestData()
-{
-    qDebug() << "saveTestData function";
-}
-
 void MainWindow::startPCctrl()
 {
     qDebug() << "startPCctrl function";
@@ -43,22 +34,11 @@ void MainWindow::stopPCctrl()
     qDebug() << "stopPCctrl function";
 }
 
-void MainWindow::collect()
+
+void MainWindow::pauseAnalyzerPolling()
 {
-    qDebug() << "collect function";
 }
 
-void MainWindow::pcControl()
+void MainWindow::resumeAnalyzerPolling()
 {
-    qDebug() << "pcControl function";
-}
-
-void MainWindow::batchCollect()
-{
-    qDebug() << "batchCollect function";
-}
-
-void MainWindow::displayData()
-{
-    qDebug() << "displayData function";
 }

@@ -1,0 +1,13 @@
+// The four decoded parts of one analyzer measurement, as the download leaves
+// them for saving: ASCII texts, fields separated and ended by '#'.
+#pragma once
+
+#include <QByteArray>
+
+struct MeasurementLists
+{
+    QByteArray personData;
+    QByteArray wholeData;
+    QByteArray segData;
+    QByteArray impData;
+};
