@@ -3,12 +3,14 @@
 // operator's actions and the instrument links to the logic classes.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QPointer>
 #include <QString>
 
 #include <memory>
 
+#include "fitness/fitnesssession.h"
 #include "records/measurement.h"
 
 class QAction;
@@ -69,6 +71,11 @@ public:
         m_hasPresetImportFile = true;
     }
     int personEntryFlag() const { return newFlag; }
+
+    // fitness link accessors
+    // Reception state and the last value of every fitness item.
+    const fitness::FitnessSession &fitSession() const { return m_fitSession; }
+    const fitness::FitValues &fitValues() const { return m_fitValues; }
 
 signals:
     void tidChanged(int tid);
@@ -212,6 +219,14 @@ private:
     MeasurementLists m_measurement;
     // --- collection pages and console ---
     // --- fitness link ---
+    // Poll and reception state of the station (comi, askNum and containerFlag
+    // above mirror it), the item values and the clock of the reception time-out.
+    fitness::FitnessSession m_fitSession;
+    fitness::FitValues m_fitValues;
+    QElapsedTimer m_fitClock;
+    qint64 fitNow();
+    void syncFitState();
+    void storeFitResult(const fitness::FitResult &result);
     // --- people ---
     // Person registry: the model and the form fields exist while the registry
     // dialog is open (QPointer: they read null once it is gone). The PC-control

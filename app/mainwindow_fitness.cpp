@@ -1,19 +1,100 @@
-// Main window slots of the fitness subsystem (not built yet: they only log).
+// Main window slots of the fitness station link: the poll tick, the reception
+// handler that stores each result, and the refresh of the fitness page.
 #include "app/mainwindow.h"
 
+#include "app/globals.h"
+#include "fitness/fitnessstore.h"
+#include "people/resultmodels.h"
+
+#include <QDataWidgetMapper>
 #include <QDebug>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPixmap>
+#include <QSerialPort>
+#include <QSqlQueryModel>
+#include <QTableView>
+
+qint64 MainWindow::fitNow()
+{
+    if (!m_fitClock.isValid())
+        m_fitClock.start();
+    return m_fitClock.elapsed();
+}
+
+void MainWindow::syncFitState()
+{
+    comi = m_fitSession.comi();
+    askNum = m_fitSession.askNum();
+    containerFlag = m_fitSession.containerFlag();
+}
 
 void MainWindow::checkFitstate()
 {
-    qDebug() << "checkFitstate function";
+    qDebug() << "checkFitstate now!!!!!";
+    m_stateIcon->setPixmap(QPixmap(QStringLiteral(":/image/Valid.png")));
+    connect(fitPort, &QSerialPort::readyRead, this, &MainWindow::getFitData, Qt::UniqueConnection);
+    const fitness::FitnessSession::TickOutcome tick = m_fitSession.tick(fitNow());
+    syncFitState();
+    if (tick.timedOut)
+        m_stateEdit->setText(tr("体测结果接收超时，已放弃不完整的数据"));
+    if (!tick.write.isEmpty())
+        fitPort->write(tick.write); // a closed port fails silently; the next tick tries again
 }
 
 void MainWindow::getFitData()
 {
-    qDebug() << "getFitData function";
+    qDebug() << "getFitData function......";
+    const fitness::FitnessSession::ReceiveOutcome rx = m_fitSession.receive(fitPort->readAll(), fitNow());
+    syncFitState();
+    if (!rx.shown.isEmpty())
+        m_stateEdit->setText(rx.shown);
+    if (rx.timedOut)
+        m_stateEdit->setText(tr("体测结果接收超时，已放弃不完整的数据"));
+    if (rx.resynced)
+        m_stateEdit->setText(tr("体测数据线路干扰，已丢弃无效数据"));
+    if (!rx.write.isEmpty())
+        fitPort->write(rx.write);
+    if (rx.hasResult)
+        storeFitResult(rx.result);
+}
+
+void MainWindow::storeFitResult(const fitness::FitResult &result)
+{
+    const fitnessstore::StoreOutcome out = fitnessstore::storeResult(result, m_fitValues);
+    if (out.ok) {
+        emit fitRecorded();
+        qDebug() << "Signal emitted==============================!";
+    } else {
+        qDebug() << "fitness result not stored / 体测结果未保存:" << out.error;
+        m_stateEdit->setText(tr("体测结果未能保存（用户编号 %1）：%2").arg(out.uid, out.error));
+    }
+    global::currentPerson = out.uid;
+    qDebug() << "当前人员是：" << global::currentPerson;
 }
 
 void MainWindow::displayFitData()
 {
-    qDebug() << "displayFitData function";
+    qDebug() << "Display fit data";
+    // The reload resets the model, which clears the selection the hidden
+    // test-number field follows; put it back on the same test afterwards.
+    const QModelIndex current = m_fitView->currentIndex();
+    const QVariant testId = current.isValid() ? m_fitModel->index(current.row(), 1).data() : QVariant();
+    initilizeModelFitResult(m_fitModel);
+    if (!testId.isValid()) {
+        m_fitMapper->toFirst();
+        return;
+    }
+    // Rows are newest first: a stored result moves an older row down by at most one.
+    const int from = current.row();
+    while (m_fitModel->rowCount() <= from + 1 && m_fitModel->canFetchMore())
+        m_fitModel->fetchMore();
+    for (int row = from; row <= from + 1 && row < m_fitModel->rowCount(); ++row) {
+        if (m_fitModel->index(row, 1).data() == testId) {
+            m_fitView->setCurrentIndex(m_fitModel->index(row, current.column()));
+            return;
+        }
+    }
+    m_fitMapper->toFirst();
 }

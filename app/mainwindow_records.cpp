@@ -1,15 +1,49 @@
-// Main window slots of measurement saving and the body-composition detail
-// page (not built yet: they only log).
+// Main window slots of measurement saving and the body-composition detail page.
 #include "app/mainwindow.h"
 
+#include "app/globals.h"
+#include "records/measurementstore.h"
+#include "records/resultdetail.h"
+
 #include <QDebug>
+#include <QLineEdit>
+#include <QTableWidget>
 
 void MainWindow::saveTestData()
 {
     qDebug() << "saveTestData function";
+    measurementstore::PcControlPerson pc;
+    pc.uid = global::PCCtrlUID;
+    pc.name = global::PCCtrlName;
+    pc.sex = global::PCCtrlSex;
+    pc.birthYear = global::PCCtrlBirthYear;
+
+    const measurementstore::SaveOutcome out =
+        measurementstore::saveMeasurement(m_measurement, pc, global::bodyType);
+    UUID = out.uuid;
+    global::bodyType = out.bodyType;
+    if (out.collectionMode)
+        global::currentPerson = out.uid;
+    if (!out.ok) {
+        // Saving runs in the background of a download: the state field reports it, no box.
+        m_stateEdit->setText(tr("测试数据保存失败：") + out.error);
+        return;
+    }
+    global::currentDataIndex = -1;
+    global::currentTestID = 0;
+    ++global::tid;
+    emit tidChanged(global::tid);
+    qDebug() << "Now, tid = " << global::tid;
 }
 
 void MainWindow::displayData()
 {
     qDebug() << "displayData function";
+    qDebug() << "currentTestID= " << global::currentTestID;
+    const resultdetail::Detail detail = resultdetail::loadDetail(global::currentTestID);
+    if (!detail.ok)
+        return; // the table keeps its old values
+    for (const resultdetail::Cell &cell : detail.cells)
+        m_bcaTable->setItem(cell.row, cell.column, new QTableWidgetItem(cell.text));
+    qDebug() << "global::currentDataIndex after display=" << global::currentDataIndex;
 }
