@@ -65,6 +65,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     createMenus();
     createToolBar();
     createPages();
+    wireAnalyzerSession();
 }
 
 MainWindow::~MainWindow() = default;

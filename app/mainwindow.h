@@ -13,6 +13,10 @@
 #include "fitness/fitnesssession.h"
 #include "records/measurement.h"
 
+namespace analyzer {
+class AnalyzerSession;
+}
+
 class QAction;
 class QComboBox;
 class QSpinBox;
@@ -53,6 +57,7 @@ public:
     // itself and starts it again when it closes (no-ops when polling is off).
     void pauseAnalyzerPolling();
     void resumeAnalyzerPolling();
+    analyzer::AnalyzerSession *analyzerSession() const { return m_analyzer; }
 
     // measurement accessors
     // The decoded parts of the last downloaded measurement; saveTestData reads them.
@@ -215,6 +220,15 @@ private:
     // Each subsystem keeps the members of its slots in its own block below.
     // --- settings and command line ---
     // --- analyzer link ---
+    // The dialogue with the analyzer (owned by the window), its clock, and
+    // whether the test console has paused the polling tick.
+    analyzer::AnalyzerSession *m_analyzer = nullptr;
+    QElapsedTimer m_bcaClock;
+    bool m_bcaPollingPaused = false;
+    qint64 bcaNow();
+    void wireAnalyzerSession();
+    void listenToAnalyzer(bool listen);
+    void writeToAnalyzer(const QByteArray &frame);
     // --- measurement saving and detail page ---
     MeasurementLists m_measurement;
     // --- collection pages and console ---
@@ -246,6 +260,8 @@ private:
     bool m_hasPresetImportFile = false;
     void initializeModelPerson();
     void selectPersonRow(int row);
+    int currentPersonId() const;
+    void returnToPerson(int id);
     QString chooseImportFile();
     // --- result lists ---
     // Models of the list dialogs (they live with the window) and the widgets

@@ -39,8 +39,9 @@ void MainWindow::checkFitstate()
     syncFitState();
     if (tick.timedOut)
         m_stateEdit->setText(tr("体测结果接收超时，已放弃不完整的数据"));
-    if (!tick.write.isEmpty())
-        fitPort->write(tick.write); // a closed port fails silently; the next tick tries again
+    // Nothing goes to a closed port (the next tick tries again).
+    if (!tick.write.isEmpty() && fitPort->isOpen())
+        fitPort->write(tick.write);
 }
 
 void MainWindow::getFitData()
@@ -54,7 +55,7 @@ void MainWindow::getFitData()
         m_stateEdit->setText(tr("体测结果接收超时，已放弃不完整的数据"));
     if (rx.resynced)
         m_stateEdit->setText(tr("体测数据线路干扰，已丢弃无效数据"));
-    if (!rx.write.isEmpty())
+    if (!rx.write.isEmpty() && fitPort->isOpen())
         fitPort->write(rx.write);
     if (rx.hasResult)
         storeFitResult(rx.result);

@@ -1,0 +1,176 @@
+// The analyzer link from end to end: a real QSerialPort on the analyzer
+// simulator's pseudo-terminal, the main window polling once a second, the
+// download and the saving into a real database. Every record the simulator
+// reports as delivered must be in Result exactly once, column for column.
+#include "app/globals.h"
+#include "app/mainwindow.h"
+#include "app/serialports.h"
+#include "simprocess.h"
+#include "testsupport.h"
+
+#include <QFile>
+#include <QSerialPort>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <cmath>
+#include <memory>
+
+namespace {
+QStringList readLines(const QString &path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly | QIODevice::Text))
+        return {};
+    QStringList out;
+    for (const QByteArray &line : f.readAll().split('\n')) {
+        if (!line.trimmed().isEmpty())
+            out << QString::fromUtf8(line.trimmed());
+    }
+    return out;
+}
+
+double field(const QStringList &fields, int i)
+{
+    return i < fields.size() ? fields.at(i).toDouble() : 0.0;
+}
+} // namespace
+
+class TestAnalyzerE2E : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void realTimeMeasurements();
+    void batchOfTwenty();
+    void lineFaultsStillStoreEachRecordOnce();
+
+private:
+    // Runs the simulator with |args| until it has delivered |expected| records,
+    // then compares Result with what it sent.
+    void run(const QStringList &args, int expected, bool batch, int timeoutMs);
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+};
+
+void TestAnalyzerE2E::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    QVERIFY(testsupport::startProcessOn(m_dir->filePath(QStringLiteral("maindb.db"))));
+}
+
+void TestAnalyzerE2E::cleanup()
+{
+    if (BCAport->isOpen())
+        BCAport->close();
+    releaseProcessState();
+    m_dir.reset();
+}
+
+void TestAnalyzerE2E::run(const QStringList &args, int expected, bool batch, int timeoutMs)
+{
+    const QString logPath = m_dir->filePath(QStringLiteral("delivered.log"));
+    SimProcess sim;
+    QVERIFY(sim.start(
+        QStringLiteral("quelmar-analyzer-sim"),
+        QStringList{QStringLiteral("--log"), logPath, QStringLiteral("--test-time"), QStringLiteral("300")} +
+            args));
+    QString error;
+    QVERIFY2(openInstrumentPort(BCAport, sim.devicePath(), &error), qPrintable(error));
+    global::portFlag = QStringLiteral("1");
+    if (batch)
+        global::batchSwitch = QStringLiteral("ON");
+
+    MainWindow w;
+    QSignalSpy saved(&w, &MainWindow::tidChanged);
+    w.connectBCA();
+    w.connectBCA(); // a second press must not double the ticks
+    QTRY_COMPARE_WITH_TIMEOUT(readLines(logPath).size(), expected, timeoutMs);
+    // Let a few more ticks pass: nothing may be stored twice meanwhile.
+    QTest::qWait(2500);
+    w.stopCheckTimer();
+    const QStringList delivered = readLines(logPath);
+    sim.stop();
+    QCOMPARE(delivered.size(), expected);
+    QCOMPARE(saved.count(), expected);
+
+    QSqlQuery q;
+    QVERIFY(q.exec(QStringLiteral("SELECT * FROM Result ORDER BY TestID")));
+    int row = 0;
+    while (q.next()) {
+        QVERIFY2(row < delivered.size(), "more rows than delivered records");
+        // "record <uid> <person>|<whole>|<segment>|<impedance>"
+        const QString line = delivered.at(row);
+        const QString texts = line.section(QLatin1Char(' '), 2);
+        const QStringList parts = texts.split(QLatin1Char('|'));
+        QCOMPARE(parts.size(), 4);
+        const QStringList person = parts[0].split(QLatin1Char('#'));
+        const QStringList whole = parts[1].split(QLatin1Char('#'));
+        const QStringList seg = parts[2].split(QLatin1Char('#'));
+        const QStringList imp = parts[3].split(QLatin1Char('#'));
+        const QString where = QStringLiteral("row %1: ").arg(row);
+
+        QCOMPARE(q.value(QStringLiteral("UID")).toString(), person.value(0));
+        QCOMPARE(q.value(QStringLiteral("Sex")).toString(),
+                 person.value(2) == QLatin1String("1") ? QStringLiteral("2") : QStringLiteral("1"));
+        QCOMPARE(q.value(QStringLiteral("BirthYear")).toInt(), person.value(3).toInt());
+        QCOMPARE(q.value(QStringLiteral("TestDate")).toString(), whole.value(1));
+        QCOMPARE(q.value(QStringLiteral("UUID")).toString(), w.unitId());
+        auto same = [&](int column, double want) {
+            const double got = q.value(column).toDouble();
+            QVERIFY2(std::fabs(got - want) < 1e-9,
+                     qPrintable(where + q.record().fieldName(column) +
+                                QStringLiteral(" = %1, sent %2").arg(got).arg(want)));
+        };
+        for (int f = 4; f <= 6; ++f)
+            same(f + 3, field(whole, f));
+        for (int f = 7; f <= 24; ++f)
+            same(f + 4, field(whole, f));
+        same(29, std::trunc(field(whole, 25))); // Body_age keeps whole years
+        same(30, field(whole, 26));
+        for (int f = 2; f <= 26; ++f) {
+            same(f + 29, field(seg, f));
+            same(f + 54, field(imp, f));
+        }
+        // Water is the sum of intra- and extracellular water.
+        QVERIFY2(std::fabs(q.value(QStringLiteral("Water")).toDouble() -
+                           (field(whole, 7) + field(whole, 8))) < 0.006,
+                 qPrintable(where + QStringLiteral("Water")));
+        ++row;
+    }
+    QCOMPARE(row, expected);
+}
+
+void TestAnalyzerE2E::realTimeMeasurements()
+{
+    // At the real line rate: a person every 0.5 s of standby, ten in all.
+    run({QStringLiteral("--measure-every"), QStringLiteral("0.5"), QStringLiteral("--measurements"),
+         QStringLiteral("10")},
+        10, false, 90000);
+    QCOMPARE(global::BCAstate, 1);
+}
+
+void TestAnalyzerE2E::batchOfTwenty()
+{
+    run({QStringLiteral("--batch"), QStringLiteral("20"), QStringLiteral("--fast")}, 20, true, 60000);
+    QCOMPARE(global::dataFlag, 4);
+}
+
+void TestAnalyzerE2E::lineFaultsStillStoreEachRecordOnce()
+{
+    // Answers in random pieces, noise in front of answers, one whole-body
+    // answer and one status answer lost: every record still lands once.
+    run({QStringLiteral("--batch"), QStringLiteral("5"), QStringLiteral("--chunk"), QStringLiteral("1:64"),
+         QStringLiteral("--garbage"), QStringLiteral("0.3"), QStringLiteral("--drop"), QStringLiteral("86:2"),
+         QStringLiteral("--drop"), QStringLiteral("81:3"), QStringLiteral("--seed"), QStringLiteral("7")},
+        5, true, 90000);
+}
+
+QTEST_MAIN(TestAnalyzerE2E)
+#include "tst_analyzer_e2e.moc"
