@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QMetaType>
 
 struct MeasurementLists
 {
@@ -11,3 +12,5 @@ struct MeasurementLists
     QByteArray segData;
     QByteArray impData;
 };
+
+Q_DECLARE_METATYPE(MeasurementLists)
