@@ -8,8 +8,14 @@
 #include "simprocess.h"
 #include "testsupport.h"
 
+#include <QApplication>
+#include <QComboBox>
+#include <QDialog>
 #include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QSerialPort>
+#include <QSpinBox>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QTemporaryDir>
@@ -49,6 +55,7 @@ private slots:
     void realTimeMeasurements();
     void batchOfTwenty();
     void lineFaultsStillStoreEachRecordOnce();
+    void pcControlStoresTheChosenPerson();
 
 private:
     // Runs the simulator with |args| until it has delivered |expected| records,
@@ -170,6 +177,62 @@ void TestAnalyzerE2E::lineFaultsStillStoreEachRecordOnce()
          QStringLiteral("--garbage"), QStringLiteral("0.3"), QStringLiteral("--drop"), QStringLiteral("86:2"),
          QStringLiteral("--drop"), QStringLiteral("81:3"), QStringLiteral("--seed"), QStringLiteral("7")},
         5, true, 90000);
+}
+
+void TestAnalyzerE2E::pcControlStoresTheChosenPerson()
+{
+    const QString logPath = m_dir->filePath(QStringLiteral("delivered.log"));
+    SimProcess sim;
+    QVERIFY(
+        sim.start(QStringLiteral("quelmar-analyzer-sim"),
+                  {QStringLiteral("--log"), logPath, QStringLiteral("--test-time"), QStringLiteral("300")}));
+    QString error;
+    QVERIFY2(openInstrumentPort(BCAport, sim.devicePath(), &error), qPrintable(error));
+    global::portFlag = QStringLiteral("1");
+
+    MainWindow w;
+    w.connectBCA();
+    QTRY_COMPARE_WITH_TIMEOUT(global::BCAstate, 1, 10000);
+
+    // The operator picks the person in the registry and starts PC control.
+    bool started = false;
+    QTimer::singleShot(0, [&] {
+        auto *dlg = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        QVERIFY(dlg);
+        dlg->findChild<QLineEdit *>(QStringLiteral("uidEdit"))->setText(QStringLiteral("P'7"));
+        dlg->findChild<QLineEdit *>(QStringLiteral("nameEdit"))->setText(QStringLiteral("王小丽"));
+        dlg->findChild<QComboBox *>(QStringLiteral("sexCombo"))->setCurrentText(QStringLiteral("2"));
+        dlg->findChild<QSpinBox *>(QStringLiteral("birthYearSpin"))->setValue(2001);
+        dlg->findChild<QSpinBox *>(QStringLiteral("heightSpin"))->setValue(158);
+        for (QPushButton *b : dlg->findChildren<QPushButton *>()) {
+            if (b->text() == QStringLiteral("主控测试")) {
+                b->click();
+                started = true;
+            }
+        }
+        dlg->reject();
+    });
+    w.usersList();
+    QVERIFY(started);
+    QCOMPARE(PCCtrlState, QStringLiteral("ON"));
+
+    QTRY_COMPARE_WITH_TIMEOUT(readLines(logPath).size(), 1, 30000);
+    QTRY_COMPARE_WITH_TIMEOUT(testsupport::scalar(QStringLiteral("SELECT count(*) FROM Result")).toInt(), 1,
+                              5000);
+    QSqlQuery q(QStringLiteral("SELECT UID, Name, Sex, BirthYear FROM Result"));
+    QVERIFY(q.next());
+    QCOMPARE(q.value(0).toString(), QStringLiteral("P'7"));
+    QCOMPARE(q.value(1).toString(), QStringLiteral("王小丽"));
+    QCOMPARE(q.value(2).toString(), QStringLiteral("2"));
+    QCOMPARE(q.value(3).toInt(), 2001);
+
+    // Leaving PC control: 0C goes out, the analyzer confirms, saving is back
+    // to collection mode.
+    w.stopPCctrl();
+    QCOMPARE(global::PCCtrlUID, QStringLiteral("0"));
+    QTRY_COMPARE_WITH_TIMEOUT(w.stateEdit()->text(), QStringLiteral("主控已取消"), 5000);
+    w.stopCheckTimer();
+    sim.stop();
 }
 
 QTEST_MAIN(TestAnalyzerE2E)
