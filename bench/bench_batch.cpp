@@ -7,6 +7,7 @@
 #include "app/globals.h"
 #include "app/mainwindow.h"
 #include "app/serialports.h"
+#include "benchsupport.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -16,8 +17,6 @@
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTimer>
-
-#include <sys/resource.h>
 
 #include <cstdio>
 
@@ -38,18 +37,6 @@ void quiet(QtMsgType type, const QMessageLogContext &, const QString &message)
             g_frameBytes += (close - open - 1) / 2;
     }
 }
-
-rusage usage()
-{
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return u;
-}
-
-double cpuSeconds(const rusage &u)
-{
-    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
 } // namespace
 
 int main(int argc, char **argv)
@@ -61,27 +48,17 @@ int main(int argc, char **argv)
 
     QTemporaryDir dir;
     const QString db = dir.filePath(QStringLiteral("maindb.db"));
-    {
-        QProcess sqlite;
-        sqlite.setStandardInputFile(QStringLiteral(QUELMAR_SOURCE_DIR "/db/maindb.sql"));
-        sqlite.start(QStringLiteral("sqlite3"), {db});
-        if (!sqlite.waitForFinished(30000) || sqlite.exitCode() != 0) {
-            std::fprintf(stderr, "cannot build the scratch database with sqlite3\n");
-            return 1;
-        }
-    }
+    if (!bench::buildSuppliedDatabase(db))
+        return 1;
     initProcessState(db);
     if (!dbSetupResult)
         return 1;
 
     QProcess sim;
-    sim.start(QStringLiteral(QUELMAR_BUILD_DIR "/quelmar-analyzer-sim"),
-              {QStringLiteral("--batch"), QString::number(total)});
-    if (!sim.waitForReadyRead(10000)) {
-        std::fprintf(stderr, "the analyzer simulator did not start\n");
+    const QString device = bench::startSimulator(sim, QStringLiteral("quelmar-analyzer-sim"),
+                                                 {QStringLiteral("--batch"), QString::number(total)});
+    if (device.isEmpty())
         return 1;
-    }
-    const QString device = QString::fromLocal8Bit(sim.readLine()).trimmed();
     QString error;
     if (!openInstrumentPort(BCAport, device, &error)) {
         std::fprintf(stderr, "cannot open %s: %s\n", qPrintable(device), qPrintable(error));
@@ -105,13 +82,13 @@ int main(int argc, char **argv)
                 app.quit();
         });
         QTimer::singleShot(total * 5000 + 20000, &app, &QApplication::quit);
-        const double cpu0 = cpuSeconds(usage());
+        const double cpu0 = bench::cpuSeconds();
         clock.start();
         w.connectBCA();
         app.exec();
         w.stopCheckTimer();
-        const rusage end = usage();
-        const double cpu = cpuSeconds(end) - cpu0;
+        const rusage end = bench::usage();
+        const double cpu = bench::cpuSeconds(end) - cpu0;
 
         QSqlQuery q(QStringLiteral("SELECT count(*) FROM Result"));
         const int rows = q.next() ? q.value(0).toInt() : -1;

@@ -7,6 +7,7 @@
 #include "app/globals.h"
 #include "app/mainwindow.h"
 #include "app/serialports.h"
+#include "benchsupport.h"
 
 #include <QApplication>
 #include <QDir>
@@ -19,8 +20,6 @@
 #include <QTextStream>
 #include <QTimer>
 
-#include <sys/resource.h>
-
 #include <cstdio>
 
 namespace {
@@ -28,13 +27,6 @@ void quiet(QtMsgType type, const QMessageLogContext &, const QString &message)
 {
     if (type != QtDebugMsg)
         std::fprintf(stderr, "%s\n", qPrintable(message));
-}
-
-double cpuSeconds()
-{
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 } // namespace
 
@@ -47,15 +39,8 @@ int main(int argc, char **argv)
 
     QTemporaryDir dir;
     const QString db = dir.filePath(QStringLiteral("maindb.db"));
-    {
-        QProcess sqlite;
-        sqlite.setStandardInputFile(QStringLiteral(QUELMAR_SOURCE_DIR "/db/maindb.sql"));
-        sqlite.start(QStringLiteral("sqlite3"), {db});
-        if (!sqlite.waitForFinished(30000) || sqlite.exitCode() != 0) {
-            std::fprintf(stderr, "cannot build the scratch database with sqlite3\n");
-            return 1;
-        }
-    }
+    if (!bench::buildSuppliedDatabase(db))
+        return 1;
     initProcessState(db);
     if (!dbSetupResult) {
         std::fprintf(stderr, "cannot open %s\n", qPrintable(db));
@@ -73,14 +58,11 @@ int main(int argc, char **argv)
     }
 
     QProcess sim;
-    sim.setProcessChannelMode(QProcess::SeparateChannels);
-    sim.start(QStringLiteral(QUELMAR_BUILD_DIR "/quelmar-station-sim"),
-              {QStringLiteral("--script"), script, QStringLiteral("--interval"), QStringLiteral("0")});
-    if (!sim.waitForReadyRead(10000)) {
-        std::fprintf(stderr, "the station simulator did not start\n");
+    const QString device = bench::startSimulator(
+        sim, QStringLiteral("quelmar-station-sim"),
+        {QStringLiteral("--script"), script, QStringLiteral("--interval"), QStringLiteral("0")});
+    if (device.isEmpty())
         return 1;
-    }
-    const QString device = QString::fromLocal8Bit(sim.readLine()).trimmed();
     QString error;
     if (!openInstrumentPort(fitPort, device, &error)) {
         std::fprintf(stderr, "cannot open %s: %s\n", qPrintable(device), qPrintable(error));
@@ -105,12 +87,12 @@ int main(int argc, char **argv)
                 app.quit();
         });
         QTimer::singleShot(total * 1500 + 20000, &app, &QApplication::quit);
-        const double cpu0 = cpuSeconds();
+        const double cpu0 = bench::cpuSeconds();
         clock.start();
         tick.start();
         app.exec();
         tick.stop();
-        const double cpu = cpuSeconds() - cpu0;
+        const double cpu = bench::cpuSeconds() - cpu0;
 
         // Steady state: the spacing from the first stored result to the last.
         const double minutes = (lastMs - firstMs) / 60000.0;

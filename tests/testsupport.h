@@ -8,7 +8,23 @@
 #include <QProcess>
 #include <QSqlQuery>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
+#include <QtGlobal>
+
+// Debug lines of the program under test, captured while the handler is
+// installed (initTestCase: g_previousHandler = qInstallMessageHandler(captureLog)).
+inline QStringList g_log;
+inline QtMessageHandler g_previousHandler = nullptr;
+
+inline void captureLog(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (type == QtDebugMsg) {
+        g_log << message;
+        return;
+    }
+    g_previousHandler(type, context, message);
+}
 
 namespace testsupport {
 inline QString sourcePath(const QString &relative)
@@ -34,6 +50,32 @@ inline bool startProcessOn(const QString &dbPath)
         return false;
     initProcessState(dbPath);
     return dbSetupResult;
+}
+
+// Registers a person; false when the insert fails.
+inline bool addPerson(const QString &uid, const QString &name, const QString &sex, int birthYear)
+{
+    QSqlQuery q;
+    q.prepare(QStringLiteral("INSERT INTO Person (UID, Name, Sex, BirthYear) VALUES (?, ?, ?, ?)"));
+    q.addBindValue(uid);
+    q.addBindValue(name);
+    q.addBindValue(sex);
+    q.addBindValue(birthYear);
+    return q.exec();
+}
+
+// The non-empty lines of a text file (simulator logs), trimmed.
+inline QStringList readLines(const QString &path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly | QIODevice::Text))
+        return {};
+    QStringList out;
+    for (const QByteArray &line : f.readAll().split('\n')) {
+        if (!line.trimmed().isEmpty())
+            out << QString::fromUtf8(line.trimmed());
+    }
+    return out;
 }
 
 inline QVariant scalar(const QString &sql)

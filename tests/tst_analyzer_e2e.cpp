@@ -25,19 +25,6 @@
 #include <memory>
 
 namespace {
-QStringList readLines(const QString &path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly | QIODevice::Text))
-        return {};
-    QStringList out;
-    for (const QByteArray &line : f.readAll().split('\n')) {
-        if (!line.trimmed().isEmpty())
-            out << QString::fromUtf8(line.trimmed());
-    }
-    return out;
-}
-
 double field(const QStringList &fields, int i)
 {
     return i < fields.size() ? fields.at(i).toDouble() : 0.0;
@@ -98,11 +85,11 @@ void TestAnalyzerE2E::run(const QStringList &args, int expected, bool batch, int
     QSignalSpy saved(&w, &MainWindow::tidChanged);
     w.connectBCA();
     w.connectBCA(); // a second press must not double the ticks
-    QTRY_COMPARE_WITH_TIMEOUT(readLines(logPath).size(), expected, timeoutMs);
+    QTRY_COMPARE_WITH_TIMEOUT(testsupport::readLines(logPath).size(), expected, timeoutMs);
     // Let a few more ticks pass: nothing may be stored twice meanwhile.
     QTest::qWait(2500);
     w.stopCheckTimer();
-    const QStringList delivered = readLines(logPath);
+    const QStringList delivered = testsupport::readLines(logPath);
     sim.stop();
     QCOMPARE(delivered.size(), expected);
     QCOMPARE(saved.count(), expected);
@@ -216,7 +203,7 @@ void TestAnalyzerE2E::pcControlStoresTheChosenPerson()
     QVERIFY(started);
     QCOMPARE(PCCtrlState, QStringLiteral("ON"));
 
-    QTRY_COMPARE_WITH_TIMEOUT(readLines(logPath).size(), 1, 30000);
+    QTRY_COMPARE_WITH_TIMEOUT(testsupport::readLines(logPath).size(), 1, 30000);
     QTRY_COMPARE_WITH_TIMEOUT(testsupport::scalar(QStringLiteral("SELECT count(*) FROM Result")).toInt(), 1,
                               5000);
     QSqlQuery q(QStringLiteral("SELECT UID, Name, Sex, BirthYear FROM Result"));

@@ -69,8 +69,6 @@ private slots:
     void endOfBatchShowsAtOnce();
     void everyWayOfClosingSwitchesOff_data();
     void everyWayOfClosingSwitchesOff();
-    void openingTwiceStartsAtZero();
-    void instructionPages();
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -189,80 +187,6 @@ void TestBatchDlg::everyWayOfClosingSwitchesOff()
     // The dialog is gone and no longer listens.
     emit w.tidChanged(9);
     emit w.analyzerStateChanged(6);
-}
-
-void TestBatchDlg::openingTwiceStartsAtZero()
-{
-    MainWindow w;
-    QStringList firstCounts;
-    int opened = 0;
-    for (int round = 0; round < 2; ++round) {
-        whenBatchDialog([&](BatchDlg *dlg) {
-            ++opened;
-            QCOMPARE(global::tid, 0);
-            firstCounts << dlg->countLabel()->text() + QLatin1Char('/') + dlg->stateLabel()->text();
-            global::tid = 4; // what saving would count
-            emit w.tidChanged(4);
-            QTest::keyClick(dlg, Qt::Key_Escape);
-        });
-        w.batchCollect();
-        QCOMPARE(global::tid, 4);
-    }
-    QCOMPARE(opened, 2);
-    QCOMPARE(firstCounts, (QStringList{QStringLiteral("0/等待采集"), QStringLiteral("0/等待采集")}));
-}
-
-void TestBatchDlg::instructionPages()
-{
-    MainWindow w;
-    struct Page
-    {
-        std::function<void()> open;
-        QString heading;
-        int pictures;
-    };
-    const QList<Page> pages = {
-        {[&] { w.collect(); }, QStringLiteral("<strong>实时数据采集模式</strong>"), 2},
-        {[&] { w.pcControl(); }, QStringLiteral("<strong>主控模式</strong>"), 2},
-    };
-    for (const Page &page : pages) {
-        bool seen = false;
-        auto *timer = new QTimer(&w);
-        timer->setInterval(5);
-        connect(timer, &QTimer::timeout, [&, timer] {
-            auto *dlg = qobject_cast<QDialog *>(QApplication::activeModalWidget());
-            if (!dlg || !dlg->isVisible())
-                return;
-            timer->stop();
-            seen = true;
-            QCOMPARE(dlg->windowTitle(), QStringLiteral("体成分测量-实时数据采集"));
-            QCOMPARE(dlg->styleSheet(),
-                     QStringLiteral("font-size:16px; color:#424242; background-color:#ffffff"));
-            int pictures = 0;
-            bool heading = false;
-            for (QLabel *label : dlg->findChildren<QLabel *>()) {
-                if (!label->pixmap(Qt::ReturnByValue).isNull())
-                    ++pictures;
-                heading = heading || label->text().startsWith(page.heading);
-            }
-            QCOMPARE(pictures, page.pictures);
-            QVERIFY(heading);
-            // The close button ends the page.
-            QPushButton *close = nullptr;
-            for (QPushButton *b : dlg->findChildren<QPushButton *>())
-                close = b->text() == QStringLiteral("[X]关闭") ? b : close;
-            QVERIFY(close);
-            close->click();
-        });
-        timer->start();
-        QTimer::singleShot(10000, [] {
-            if (auto *d = qobject_cast<QDialog *>(QApplication::activeModalWidget()))
-                d->reject();
-        });
-        page.open();
-        timer->stop();
-        QVERIFY(seen);
-    }
 }
 
 QTEST_MAIN(TestBatchDlg)

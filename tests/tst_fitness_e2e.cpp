@@ -21,18 +21,6 @@
 #include <memory>
 
 namespace {
-QStringList g_log;
-QtMessageHandler g_previousHandler = nullptr;
-
-void captureLog(QtMsgType type, const QMessageLogContext &context, const QString &message)
-{
-    if (type == QtDebugMsg) {
-        g_log << message;
-        return;
-    }
-    g_previousHandler(type, context, message);
-}
-
 int logCount(const QString &part)
 {
     int n = 0;
@@ -57,29 +45,6 @@ const QStringList kItemColumns = {QStringLiteral("Height"), QStringLiteral("Weig
                                   QStringLiteral("YWQZ"),   QStringLiteral("FYS"),    QStringLiteral("FWC"),
                                   QStringLiteral("BYDJ"),   QStringLiteral("ZT"),     QStringLiteral("TY")};
 
-void addPerson(const QString &uid, const QString &name, const QString &sex, int birthYear)
-{
-    QSqlQuery q;
-    q.prepare(QStringLiteral("INSERT INTO Person (UID, Name, Sex, BirthYear) VALUES (?, ?, ?, ?)"));
-    q.addBindValue(uid);
-    q.addBindValue(name);
-    q.addBindValue(sex);
-    q.addBindValue(birthYear);
-    QVERIFY2(q.exec(), qPrintable(q.lastError().text()));
-}
-
-QStringList readLines(const QString &path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly | QIODevice::Text))
-        return {};
-    QStringList out;
-    for (const QByteArray &line : f.readAll().split('\n')) {
-        if (!line.trimmed().isEmpty())
-            out << QString::fromUtf8(line.trimmed());
-    }
-    return out;
-}
 } // namespace
 
 class TestFitnessE2E : public QObject
@@ -109,9 +74,12 @@ void TestFitnessE2E::init()
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
     QVERIFY(testsupport::startProcessOn(m_dir->filePath(QStringLiteral("maindb.db"))));
-    addPerson(QStringLiteral("1001"), QStringLiteral("张三"), QStringLiteral("1"), 1995);
-    addPerson(QStringLiteral("1002"), QStringLiteral("李四"), QStringLiteral("2"), 2003);
-    addPerson(QStringLiteral("O'1"), QStringLiteral("欧阳一"), QStringLiteral("1"), 1980);
+    QVERIFY(
+        testsupport::addPerson(QStringLiteral("1001"), QStringLiteral("张三"), QStringLiteral("1"), 1995));
+    QVERIFY(
+        testsupport::addPerson(QStringLiteral("1002"), QStringLiteral("李四"), QStringLiteral("2"), 2003));
+    QVERIFY(
+        testsupport::addPerson(QStringLiteral("O'1"), QStringLiteral("欧阳一"), QStringLiteral("1"), 1980));
     g_log.clear();
     m_simErrors.clear();
 }
@@ -150,10 +118,10 @@ void TestFitnessE2E::run(const QList<Scripted> &script, const QStringList &extra
     connect(&tick, &QTimer::timeout, &w, &MainWindow::checkFitstate);
     tick.start();
 
-    QTRY_COMPARE_WITH_TIMEOUT(readLines(logPath).size(), expectedLogged, 40000);
+    QTRY_COMPARE_WITH_TIMEOUT(testsupport::readLines(logPath).size(), expectedLogged, 40000);
     QTest::qWait(300); // the acknowledgement goes out before the row is written
     tick.stop();
-    const QStringList delivered = readLines(logPath);
+    const QStringList delivered = testsupport::readLines(logPath);
     sim.stop();
     m_simErrors = QString::fromLocal8Bit(sim.process().readAllStandardError());
 

@@ -3,21 +3,11 @@
 // and resynchronisation after line noise.
 #include "fitness/fitnesssession.h"
 
+#include "testsupport.h"
+
 #include <QtTest>
 
 namespace {
-QStringList g_log;
-QtMessageHandler g_previousHandler = nullptr;
-
-void captureLog(QtMsgType type, const QMessageLogContext &context, const QString &message)
-{
-    if (type == QtDebugMsg) {
-        g_log << message;
-        return;
-    }
-    g_previousHandler(type, context, message);
-}
-
 bool logged(const QString &part)
 {
     for (const QString &line : qAsConst(g_log)) {
@@ -62,7 +52,6 @@ private slots:
 
     void conversion_data();
     void conversion();
-    void conversionSetsOnlyTheNamedMember();
     void unknownCodesConvertNothing();
     void splitting_data();
     void splitting();
@@ -70,8 +59,6 @@ private slots:
     void resultOverSeveralReads();
     void oneFieldResultCompletesAt27Bytes();
     void duplicateIsAcknowledgedNotReturned();
-    void otherRepliesAreOnlyShown();
-    void newReadyRestartsCollection();
     void stalledReceptionTimesOut();
     void noiseInFrontOfResultIsDropped();
     void noisyLineIsCappedAndResynced();
@@ -137,20 +124,6 @@ void TestFitnessSession::conversion()
         QVERIFY2(qFuzzyCompare(1.0 + got.toDouble(), 1.0 + expected.toDouble()), qPrintable(got.toString()));
     else
         QCOMPARE(got, expected);
-}
-
-void TestFitnessSession::conversionSetsOnlyTheNamedMember()
-{
-    fitness::FitValues v;
-    QVERIFY(fitness::convertItem(v, QStringLiteral("06"), QStringLiteral("490")));
-    QVERIFY(fitness::convertItem(v, QStringLiteral("09"), QStringLiteral("30")));
-    QCOMPARE(v.WOLI, 50.0);
-    QCOMPARE(v.FWC, 30);
-    QCOMPARE(v.height, 0.0);
-    QCOMPARE(v.YWQZ, 0);
-    QCOMPARE(fitness::itemColumn(QStringLiteral("06")), QStringLiteral("WOLI"));
-    QCOMPARE(fitness::itemColumn(QStringLiteral("09")), QStringLiteral("FWC"));
-    QVERIFY(logged(QStringLiteral("Getting FWC:")));
 }
 
 void TestFitnessSession::unknownCodesConvertNothing()
@@ -317,45 +290,6 @@ void TestFitnessSession::duplicateIsAcknowledgedNotReturned()
     pollTo(s, 2, now);
     s.receive("3", now);
     QVERIFY(s.receive(resultText("7", 2, "1400033"), now + 30).hasResult);
-}
-
-void TestFitnessSession::otherRepliesAreOnlyShown()
-{
-    fitness::FitnessSession s;
-    qint64 now = 0;
-    pollTo(s, 3, now);
-    // "3" together with other bytes is no ready signal.
-    for (const QByteArray &reply : {QByteArray("33"), QByteArray("x3"), QByteArray("OK\0zz", 5)}) {
-        const auto rx = s.receive(reply, now + 5);
-        QVERIFY(rx.write.isEmpty());
-        QVERIFY(!rx.hasResult);
-        QCOMPARE(s.containerFlag(), 0);
-        QCOMPARE(s.askNum(), 3);
-    }
-    QCOMPARE(s.receive(QByteArray("OK\0zz", 5), now).shown, QStringLiteral("OK"));
-    QCOMPARE(s.tick(now + 500).write, cmd(4, fitness::kQuery));
-
-    // After an acknowledgement, a stray "3" asks nothing (askNum is 100+).
-    pollTo(s, 5, now);
-    s.receive("3", now);
-    s.receive(resultText("5", 5, "0700420"), now + 30);
-    QCOMPARE(s.askNum(), 105);
-    QVERIFY(s.receive("3", now + 40).write.isEmpty());
-}
-
-void TestFitnessSession::newReadyRestartsCollection()
-{
-    fitness::FitnessSession s;
-    qint64 now = 0;
-    pollTo(s, 1, now);
-    s.receive("3", now);
-    s.receive("1               01 03", now + 10);
-    QCOMPARE(s.receive("3", now + 20).write, cmd(1, fitness::kRequest));
-    QVERIFY(s.containerFit().isEmpty());
-    const auto rx = s.receive(resultText("2", 1, "0303600"), now + 40);
-    QVERIFY(rx.hasResult);
-    QCOMPARE(rx.result.userId, QStringLiteral("2"));
-    QCOMPARE(rx.result.value, QStringLiteral("3600"));
 }
 
 void TestFitnessSession::stalledReceptionTimesOut()

@@ -25,18 +25,6 @@
 #include <memory>
 
 namespace {
-QStringList g_log;
-QtMessageHandler g_previousHandler = nullptr;
-
-void captureLog(QtMsgType type, const QMessageLogContext &context, const QString &message)
-{
-    if (type == QtDebugMsg) {
-        g_log << message;
-        return;
-    }
-    g_previousHandler(type, context, message);
-}
-
 bool logged(const QString &part)
 {
     for (const QString &line : qAsConst(g_log)) {
@@ -44,17 +32,6 @@ bool logged(const QString &part)
             return true;
     }
     return false;
-}
-
-void addPerson(const QString &uid, const QString &name, const QString &sex, int birthYear)
-{
-    QSqlQuery q;
-    q.prepare(QStringLiteral("INSERT INTO Person (UID, Name, Sex, BirthYear) VALUES (?, ?, ?, ?)"));
-    q.addBindValue(uid);
-    q.addBindValue(name);
-    q.addBindValue(sex);
-    q.addBindValue(birthYear);
-    QVERIFY2(q.exec(), qPrintable(q.lastError().text()));
 }
 
 struct Row
@@ -148,7 +125,6 @@ private slots:
     void quotesInUserNumberAreTakenLiterally();
     void failingWritesAreReported();
 
-    void slotsStoreAndRefreshPage();
     void failedStoreEmitsNoSignal();
 
 private:
@@ -176,7 +152,8 @@ void TestFitnessStore::cleanup()
 
 void TestFitnessStore::twoItemsOnePersonOneDayGiveOneRow()
 {
-    addPerson(QStringLiteral("1001"), QStringLiteral("张三"), QStringLiteral("1"), 1995);
+    QVERIFY(
+        testsupport::addPerson(QStringLiteral("1001"), QStringLiteral("张三"), QStringLiteral("1"), 1995));
     fitness::FitValues v;
     auto first = fitnessstore::storeResult(
         result(QStringLiteral("1001"), QStringLiteral("06"), QStringLiteral("490")), v, m_today);
@@ -237,7 +214,7 @@ void TestFitnessStore::nextDayGetsNewRow()
 
 void TestFitnessStore::unregisteredUserNumber()
 {
-    addPerson(QStringLiteral("77"), QStringLiteral("李四"), QStringLiteral("1"), 2001);
+    QVERIFY(testsupport::addPerson(QStringLiteral("77"), QStringLiteral("李四"), QStringLiteral("1"), 2001));
     fitness::FitValues v;
     const auto out = fitnessstore::storeResult(
         result(QStringLiteral("770"), QStringLiteral("14"), QStringLiteral("31")), v, m_today);
@@ -279,8 +256,8 @@ void TestFitnessStore::codeOutsideTableTouchesDayRow()
 
 void TestFitnessStore::quotesInUserNumberAreTakenLiterally()
 {
-    addPerson(QStringLiteral("O'1"), QStringLiteral("欧一"), QStringLiteral("1"), 1988);
-    addPerson(QStringLiteral("2"), QStringLiteral("王五"), QStringLiteral("2"), 1999);
+    QVERIFY(testsupport::addPerson(QStringLiteral("O'1"), QStringLiteral("欧一"), QStringLiteral("1"), 1988));
+    QVERIFY(testsupport::addPerson(QStringLiteral("2"), QStringLiteral("王五"), QStringLiteral("2"), 1999));
     fitness::FitValues v;
     const auto out = fitnessstore::storeResult(
         result(QStringLiteral("O'1"), QStringLiteral("06"), QStringLiteral("500")), v, m_today);
@@ -345,49 +322,6 @@ void TestFitnessStore::deliver(MainWindow &w, TestPty &pty, int terminal, const 
     writeMaster(pty, text.mid(11));
     const QByteArray ack = awaitWrite(pty, QByteArray(1, char(0x80 + terminal)) + char(0x66));
     QVERIFY2(ack.endsWith(QByteArray(1, char(0x80 + terminal)) + char(0x66)), ack.toHex().constData());
-}
-
-void TestFitnessStore::slotsStoreAndRefreshPage()
-{
-    addPerson(QStringLiteral("1001"), QStringLiteral("张三"), QStringLiteral("1"), 1995);
-    TestPty pty;
-    QVERIFY(pty.isValid());
-    QVERIFY(openInstrumentPort(fitPort, pty.path()));
-    MainWindow w;
-    QSignalSpy recorded(&w, &MainWindow::fitRecorded);
-
-    deliver(w, pty, 0, resultText("1001", 0, "0600490"));
-    QTRY_COMPARE(recorded.count(), 1);
-    QCOMPARE(global::currentPerson, QStringLiteral("1001"));
-    QCOMPARE(w.stateIcon()->pixmap(Qt::ReturnByValue).toImage(),
-             QPixmap(QStringLiteral(":/image/Valid.png")).toImage());
-    QCOMPARE(w.fitValues().WOLI, 50.0);
-    QCOMPARE(w.fitModel()->rowCount(), 1);
-    QCOMPARE(w.fitModel()->index(0, 6).data().toDouble(), 50.0);
-
-    // Select that row; a result of another person puts a new row on top and
-    // the selection (and the hidden test number) stays on the chosen test.
-    const int chosen = w.fitModel()->index(0, 1).data().toInt();
-    w.fitTable()->setCurrentIndex(w.fitModel()->index(0, 0));
-    QCOMPARE(w.fitTestIdEdit()->text().toInt(), chosen);
-
-    deliver(w, pty, 1, resultText("2002", 1, "0903000"));
-    QTRY_COMPARE(recorded.count(), 2);
-    QCOMPARE(w.fitModel()->rowCount(), 2);
-    QCOMPARE(w.fitModel()->index(0, 0).data().toString(), QStringLiteral("2002"));
-    QCOMPARE(w.fitTable()->currentIndex().row(), 1);
-    QCOMPARE(w.fitTestIdEdit()->text().toInt(), chosen);
-
-    // A further item of the chosen person updates its row in place.
-    deliver(w, pty, 2, resultText("1001", 2, "1400040"));
-    QTRY_COMPARE(recorded.count(), 3);
-    QCOMPARE(w.fitModel()->rowCount(), 2);
-    QCOMPARE(w.fitModel()->index(1, 10).data().toInt(), 40);
-    QCOMPARE(w.fitTable()->currentIndex().row(), 1);
-    QCOMPARE(w.fitTestIdEdit()->text().toInt(), chosen);
-    QVERIFY(logged(QStringLiteral("Display fit data")));
-    QVERIFY(logged(QStringLiteral("Signal emitted==============================!")));
-    fitPort->close();
 }
 
 void TestFitnessStore::failedStoreEmitsNoSignal()

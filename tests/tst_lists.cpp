@@ -27,18 +27,6 @@
 #include <functional>
 
 namespace {
-QStringList g_log;
-QtMessageHandler g_previousHandler = nullptr;
-
-void captureLog(QtMsgType type, const QMessageLogContext &context, const QString &message)
-{
-    if (type == QtDebugMsg) {
-        g_log << message;
-        return;
-    }
-    g_previousHandler(type, context, message);
-}
-
 int logCount(const QString &prefix)
 {
     int n = 0;
@@ -241,14 +229,11 @@ private slots:
 
     void nameSearchIsPrefixAndLiteral();
     void fitnessHeadersMatchColumnsInEveryView();
-    void dialogsAreBuiltAsExpected();
-    void searchAndBackInTheDialogs();
     void selectionSetsTheCurrentTest();
     void viewShowsTheChosenTestInTheDetailTable();
     void deletionAsksAndReloadsOnce();
     void fitnessDeletionRefreshesThePage();
     void failedDeletionIsReported();
-    void deletionOfManyRowsWithAnOpenList();
     void personDialogListsThatPerson();
     void uploadAndPrintButtons();
 
@@ -352,113 +337,6 @@ void TestLists::fitnessHeadersMatchColumnsInEveryView()
     QCOMPARE(headersOf(&result), resultlists::resultHeaders());
     QCOMPARE(result.headerData(43, Qt::Horizontal).toString(), QStringLiteral("右下肢细胞外液"));
     QCOMPARE(fieldNames(result.record()).at(43), QStringLiteral("RL_ECW"));
-}
-
-void TestLists::dialogsAreBuiltAsExpected()
-{
-    insertResult(QStringLiteral("张三"), QStringLiteral("u1"));
-    const int newest = insertResult(QStringLiteral("李四"), QStringLiteral("u2"));
-    insertFit(QStringLiteral("张三"), QStringLiteral("u1"), 30);
-    MainWindow w;
-    global::sheetTag = QStringLiteral("TQ-20");
-
-    const auto common = [](QWidget *dialog, const QString &caption) {
-        QCOMPARE(dialog->size(), QSize(700, 600));
-        const Qt::WindowFlags flags = dialog->windowFlags();
-        QVERIFY(flags.testFlag(Qt::CustomizeWindowHint));
-        QVERIFY(flags.testFlag(Qt::WindowCloseButtonHint));
-        QVERIFY(flags.testFlag(Qt::WindowMinMaxButtonsHint));
-        QVERIFY(!dialog->parentWidget());
-        QStringList labels;
-        for (QLabel *l : dialog->findChildren<QLabel *>())
-            labels << l->text();
-        QVERIFY2(labels.contains(caption), qPrintable(labels.join(QLatin1Char(','))));
-        QCOMPARE(field(dialog, "searchEdit")->placeholderText(),
-                 QStringLiteral("请输入姓名查询,支持按姓氏模糊搜索"));
-        QVERIFY(button(dialog, QStringLiteral("搜索")) && button(dialog, QStringLiteral("<<返回")));
-        QVERIFY(button(dialog, QStringLiteral("删除")));
-        QTableView *view = listView(dialog);
-        QCOMPARE(view->editTriggers(), QAbstractItemView::NoEditTriggers);
-        QCOMPARE(view->selectionBehavior(), QAbstractItemView::SelectRows);
-        QCOMPARE(view->selectionMode(), QAbstractItemView::ExtendedSelection);
-    };
-
-    withListDialog([&] { w.dataList(); },
-                   [&](QWidget *dialog) {
-                       common(dialog, QStringLiteral("全部体成分测试数据列表"));
-                       QVERIFY(button(dialog, QStringLiteral("查看详情")));
-                       QVERIFY(button(dialog, QStringLiteral("批量打印")));
-                       QVERIFY(field(dialog, "printStartEdit") && field(dialog, "printEndEdit"));
-                       QVERIFY(!button(dialog, QStringLiteral("上传数据"))->icon().isNull());
-                       // The test-number field starts on the first (newest) row.
-                       QCOMPARE(field(dialog, "testIdEdit")->text(), QString::number(newest));
-                       QCOMPARE(listView(dialog)->model()->columnCount(), 44);
-                   });
-    QCOMPARE(global::sheetTag, QStringLiteral("TQ-20"));
-
-    withListDialog([&] { w.dataListFit(); },
-                   [&](QWidget *dialog) {
-                       common(dialog, QStringLiteral("全部体质测试数据列表"));
-                       QVERIFY(button(dialog, QStringLiteral("查看报告")));
-                       QVERIFY(button(dialog, QStringLiteral("打印报告")));
-                       QVERIFY(!button(dialog, QStringLiteral("上传数据"))->icon().isNull());
-                       QVERIFY(field(dialog, "printStartEdit"));
-                   });
-    // Opening the fitness list alone switches to the fitness report.
-    QCOMPARE(global::sheetTag, QStringLiteral("FITreport"));
-
-    withListDialog([&] { w.showPersonResults(QStringLiteral("张三")); },
-                   [&](QWidget *dialog) {
-                       common(dialog, QStringLiteral("全部测试数据列表"));
-                       QVERIFY(button(dialog, QStringLiteral("查看详情")));
-                       QVERIFY(!field(dialog, "testIdEdit"));
-                       QVERIFY(!field(dialog, "printStartEdit"));
-                       QVERIFY(!button(dialog, QStringLiteral("批量打印")));
-                       QVERIFY(!button(dialog, QStringLiteral("上传数据")));
-                   });
-}
-
-void TestLists::searchAndBackInTheDialogs()
-{
-    const int zhang1 = insertResult(QStringLiteral("张三"), QStringLiteral("u1"));
-    const int zhang2 = insertResult(QStringLiteral("张伟"), QStringLiteral("u2"));
-    insertResult(QStringLiteral("王五"), QStringLiteral("u3"));
-    const int quoted = insertResult(QStringLiteral("D'Arcy 50%"), QStringLiteral("u4"));
-    MainWindow w;
-    withListDialog([&] { w.dataList(); },
-                   [&](QWidget *dialog) {
-                       auto *model = qobject_cast<QSqlQueryModel *>(listView(dialog)->model());
-                       QLineEdit *search = field(dialog, "searchEdit");
-                       QLineEdit *testId = field(dialog, "testIdEdit");
-                       search->setText(QStringLiteral("张"));
-                       button(dialog, QStringLiteral("搜索"))->click();
-                       QCOMPARE(namesOf(model), QStringList({"张三", "张伟"}));
-                       QVERIFY(testId->text() == QString::number(zhang1) ||
-                               testId->text() == QString::number(zhang2));
-
-                       search->setText(QStringLiteral("D'Arcy 50%"));
-                       button(dialog, QStringLiteral("搜索"))->click();
-                       QCOMPARE(namesOf(model), QStringList({"D'Arcy 50%"}));
-                       QCOMPARE(testId->text(), QString::number(quoted));
-
-                       // No match: the field does not keep a number the list no longer shows.
-                       search->setText(QStringLiteral("赵"));
-                       button(dialog, QStringLiteral("搜索"))->click();
-                       QCOMPARE(model->rowCount(), 0);
-                       QVERIFY(testId->text().isEmpty());
-
-                       search->clear();
-                       button(dialog, QStringLiteral("搜索"))->click();
-                       QCOMPARE(model->rowCount(), 4);
-
-                       search->setText(QStringLiteral("王"));
-                       button(dialog, QStringLiteral("搜索"))->click();
-                       button(dialog, QStringLiteral("<<返回"))->click();
-                       QCOMPARE(model->rowCount(), 4);
-                       QCOMPARE(model->index(0, 1).data().toInt(), quoted); // newest first
-                       QCOMPARE(testId->text(), QString::number(quoted));
-                   });
-    QCOMPARE(rowsIn(QStringLiteral("Result")), 4);
 }
 
 void TestLists::selectionSetsTheCurrentTest()
@@ -703,32 +581,6 @@ void TestLists::failedDeletionIsReported()
                  QStringLiteral("SELECT count(*) FROM Result WHERE TestID IN (%1, %2)").arg(a).arg(c))
                  .toInt(),
              0);
-}
-
-void TestLists::deletionOfManyRowsWithAnOpenList()
-{
-    QSqlDatabase::database().transaction();
-    for (int i = 0; i < 1000; ++i)
-        insertFit(QStringLiteral("人%1").arg(i), QStringLiteral("u%1").arg(i), i % 60);
-    QVERIFY(QSqlDatabase::database().commit());
-
-    // A list that has fetched only its first rows keeps a read open on the table.
-    QSqlQueryModel open;
-    initilizeModelFitResult(&open);
-    QVERIFY(open.canFetchMore());
-    QList<int> ids;
-    for (int id = 101; id <= 200; ++id)
-        ids << id;
-    ids << 5000; // no such row: the statement still succeeds
-    const resultlists::DeleteOutcome out = resultlists::deleteTests(resultlists::ResultTable::Fitness, ids);
-    QVERIFY2(out.failed.isEmpty(), qPrintable(out.error));
-    QCOMPARE(out.deleted.size(), 101);
-    QCOMPARE(rowsIn(QStringLiteral("ResultFIT")), 900);
-    QCOMPARE(
-        testsupport::scalar(QStringLiteral("SELECT count(*) FROM ResultFIT WHERE TestID BETWEEN 101 AND 200"))
-            .toInt(),
-        0);
-    QVERIFY(!QSqlDatabase::database().rollback()); // no transaction left open
 }
 
 void TestLists::personDialogListsThatPerson()

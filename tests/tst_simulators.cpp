@@ -101,11 +101,6 @@ QByteArray ask(Line &line, const QString &command, QByteArray *junk = nullptr, i
     return takeFrame(line.buffer, junk);
 }
 
-QByteArray askBytes(Line &line, const QByteArray &command)
-{
-    return ask(line, QString::fromLatin1(command.toHex(' ')));
-}
-
 // The frame as the analyzer must build it: marks, code, length, checksum.
 bool wellFormed(const QByteArray &f, quint8 code)
 {
@@ -125,19 +120,6 @@ int stateOf(const QByteArray &f)
 int pollState(Line &line)
 {
     return stateOf(ask(line, frames::queryState));
-}
-
-// Polls the status until |state| shows or |ms| pass.
-bool waitForState(Line &line, int state, int ms)
-{
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < ms) {
-        if (pollState(line) == state)
-            return true;
-        QTest::qWait(30);
-    }
-    return false;
 }
 
 // Decoded payload of a data answer, through the program's own decoders; it
@@ -309,34 +291,6 @@ QByteArray fetchText(Line &line, int terminal, int *reads = nullptr, int ms = 20
     return text;
 }
 
-struct StationResult
-{
-    int terminal;
-    QByteArray text;
-};
-
-// The program's polling, condensed: query the terminals in turn; a "3" is
-// followed by the request, the text and the acknowledgement.
-QList<StationResult> collect(Line &line, int count, int ms, int *maxReads = nullptr)
-{
-    QList<StationResult> out;
-    QElapsedTimer t;
-    t.start();
-    while (out.size() < count && t.elapsed() < ms) {
-        for (int n = 0; n <= 10 && out.size() < count; ++n) {
-            if (query(line, n, 25) != "3")
-                continue;
-            int reads = 0;
-            const QByteArray text = fetchText(line, n, &reads);
-            if (maxReads)
-                *maxReads = std::max(*maxReads, reads);
-            line.send(cmd(n, 0x66));
-            out << StationResult{n, text};
-        }
-    }
-    return out;
-}
-
 // User number, item code and value as the program splits a result text.
 QStringList splitResult(const QByteArray &text)
 {
@@ -355,63 +309,10 @@ class TestSimulators : public QObject
     Q_OBJECT
 
 private slots:
-    void analyzerRealTimeDialogue();
     void analyzerBatchRecordsArePlausible();
-    void analyzerPcControlMeasuresTheSentPerson();
-    void analyzerIgnoresBrokenFrames();
     void analyzerLineFaults();
-    void analyzerPacesAtTheLineRate();
-    void stationDeliversScriptedResultsInOrder();
-    void stationKeepsUnacknowledgedResult();
     void stationStallAndDrops();
-    void stationGeneratedResultsArePlausible();
-    void helpOptionsAndSignals();
 };
-
-void TestSimulators::analyzerRealTimeDialogue()
-{
-    QTemporaryDir dir;
-    const QString log = dir.filePath(QStringLiteral("analyzer.log"));
-    SimProcess sim;
-    QVERIFY(sim.start(QStringLiteral("quelmar-analyzer-sim"),
-                      {QStringLiteral("--fast"), QStringLiteral("--measure-every"), QStringLiteral("0.3"),
-                       QStringLiteral("--measurements"), QStringLiteral("1"), QStringLiteral("--test-time"),
-                       QStringLiteral("200"), QStringLiteral("--uid-base"), QStringLiteral("100"),
-                       QStringLiteral("--seed"), QStringLiteral("3"), QStringLiteral("--log"), log}));
-    Line line;
-    QVERIFY(line.open(sim.devicePath()));
-
-    const QByteArray status = ask(line, frames::queryState);
-    QVERIFY(wellFormed(status, 0x81));
-    QCOMPARE(stateOf(status), 0x01);
-    QCOMPARE(modelTagFromStatus(status.toHex()), QStringLiteral("TQ-40"));
-
-    // A person steps on: testing, then the weight, which waits for the start command.
-    QVERIFY(waitForState(line, 0x02, 3000));
-    QVERIFY(waitForState(line, 0x03, 3000));
-    QTest::qWait(300);
-    QCOMPARE(pollState(line), 0x03);
-    QVERIFY(wellFormed(ask(line, frames::startTest), 0x84));
-    QCOMPARE(pollState(line), 0x02);
-    QVERIFY(waitForState(line, 0x05, 3000));
-
-    const Download d = download(line);
-    checkRecord(d);
-    QVERIFY(d.person.startsWith("100#"));
-    QCOMPARE(pollState(line), 0x05); // the record waits until the PC moves on
-    QVERIFY(readLines(log).isEmpty());
-
-    QVERIFY(wellFormed(ask(line, frames::nextRecord), 0x8D));
-    QCOMPARE(pollState(line), 0x01);
-    QCOMPARE(readLines(log), QStringList{recordLine(d)});
-
-    // No record waits any more, and --measurements 1 starts no second one.
-    line.buffer.clear();
-    line.send(hexStringtoByteArray(frames::sendPerson));
-    QVERIFY(line.readFor(300).isEmpty());
-    QTest::qWait(500);
-    QCOMPARE(pollState(line), 0x01);
-}
 
 void TestSimulators::analyzerBatchRecordsArePlausible()
 {
@@ -450,68 +351,6 @@ void TestSimulators::analyzerBatchRecordsArePlausible()
     Line second;
     QVERIFY(second.open(again.devicePath()));
     QCOMPARE(recordLine(download(second)), expected.first());
-}
-
-void TestSimulators::analyzerPcControlMeasuresTheSentPerson()
-{
-    SimProcess sim;
-    QVERIFY(sim.start(QStringLiteral("quelmar-analyzer-sim"),
-                      {QStringLiteral("--fast"), QStringLiteral("--model"), QStringLiteral("3"),
-                       QStringLiteral("--test-time"), QStringLiteral("150")}));
-    Line line;
-    QVERIFY(line.open(sim.devicePath()));
-    const int age = QDate::currentDate().year() - 1985;
-    const QByteArray personFrame =
-        buildFrame(0x03, utf16beEncode(QStringLiteral("0#*#1#1985#%1#%1#163#").arg(age)));
-
-    // Person data outside PC control is acknowledged but measures nobody.
-    QVERIFY(wellFormed(askBytes(line, personFrame), 0x83));
-    QTest::qWait(300);
-    const QByteArray status = ask(line, frames::queryState);
-    QCOMPARE(stateOf(status), 0x01);
-    QCOMPARE(modelTagFromStatus(status.toHex()), QStringLiteral("TQ-20"));
-
-    QVERIFY(wellFormed(ask(line, frames::pcControlStart), 0x82));
-    QVERIFY(wellFormed(askBytes(line, personFrame), 0x83));
-    QCOMPARE(pollState(line), 0x02);
-    // The PC repeats the person data until it sees the test running; that starts nothing new.
-    QVERIFY(wellFormed(askBytes(line, personFrame), 0x83));
-    QVERIFY(waitForState(line, 0x03, 3000));
-    QVERIFY(wellFormed(ask(line, frames::startTest), 0x84));
-    QVERIFY(waitForState(line, 0x05, 3000));
-
-    const Download d = download(line);
-    checkRecord(d);
-    const QList<QByteArray> person = d.person.split('#');
-    QCOMPARE(person.value(0), QByteArray("0"));
-    QCOMPARE(person.value(1), QByteArray("*"));
-    QCOMPARE(person.value(2), QByteArray("1"));
-    QCOMPARE(person.value(3), QByteArray("1985"));
-    const QList<double> whole = numbers(d.whole);
-    QCOMPARE(whole[11], 163.0);
-    QCOMPARE(whole[2], double(age));
-    QCOMPARE(whole[3], 1.0);
-
-    QVERIFY(wellFormed(ask(line, frames::nextRecord), 0x8D));
-    QCOMPARE(pollState(line), 0x01);
-    QVERIFY(wellFormed(ask(line, frames::pcControlEnd), 0x8C));
-}
-
-void TestSimulators::analyzerIgnoresBrokenFrames()
-{
-    SimProcess sim;
-    QVERIFY(sim.start(QStringLiteral("quelmar-analyzer-sim"), {QStringLiteral("--fast")}));
-    Line line;
-    QVERIFY(line.open(sim.devicePath()));
-    // Wrong checksum, and a length that does not match the end mark: no answer.
-    line.send(hexStringtoByteArray(QStringLiteral("AA BB 01 21 00 00 00 00 0C 2F CC DD")));
-    QVERIFY(line.readFor(250).isEmpty());
-    line.send(hexStringtoByteArray(QStringLiteral("AA BB 01 21 00 00 00 00 0D 2F CC DD 00")));
-    QVERIFY(line.readFor(250).isEmpty());
-    // Noise in front of a good frame is skipped.
-    QByteArray noisy("\x01\x02\xAA\x33", 4);
-    noisy += hexStringtoByteArray(frames::queryState);
-    QCOMPARE(stateOf(askBytes(line, noisy)), 0x01);
 }
 
 void TestSimulators::analyzerLineFaults()
@@ -556,110 +395,6 @@ void TestSimulators::analyzerLineFaults()
     }
 }
 
-void TestSimulators::analyzerPacesAtTheLineRate()
-{
-    SimProcess sim;
-    QVERIFY(
-        sim.start(QStringLiteral("quelmar-analyzer-sim"), {QStringLiteral("--batch"), QStringLiteral("1")}));
-    Line line;
-    QVERIFY(line.open(sim.devicePath()));
-    QElapsedTimer t;
-    t.start();
-    const QByteArray frame = ask(line, frames::sendImpedance);
-    const qint64 elapsed = t.elapsed();
-    QVERIFY(wellFormed(frame, 0x89));
-    // 960 bytes per second at most: a slower machine only takes longer.
-    const qint64 least = qint64((frame.size() - 1) * 1000.0 / 960.0 * 0.9);
-    QVERIFY2(elapsed >= least,
-             qPrintable(QStringLiteral("%1 bytes in %2 ms").arg(frame.size()).arg(elapsed)));
-}
-
-void TestSimulators::stationDeliversScriptedResultsInOrder()
-{
-    QTemporaryDir dir;
-    const QString script = dir.filePath(QStringLiteral("results.txt"));
-    const QString log = dir.filePath(QStringLiteral("station.log"));
-    QFile f(script);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Text));
-    f.write("# terminal user item value\n"
-            "4 12 06 490\n"
-            "\n"
-            "0 12 02 65.3   # weight\n"
-            "3 A0012345678901XY 05 -5.2\n"
-            "10 7 15 00212\n"
-            "0 7 01 170.5\n");
-    f.close();
-    SimProcess sim;
-    QVERIFY(sim.start(QStringLiteral("quelmar-station-sim"),
-                      {QStringLiteral("--fast"), QStringLiteral("--script"), script,
-                       QStringLiteral("--chunk"), QStringLiteral("2:5"), QStringLiteral("--interval"),
-                       QStringLiteral("20"), QStringLiteral("--log"), log}));
-    Line line;
-    QVERIFY(line.open(sim.devicePath()));
-    int maxReads = 0;
-    const QList<StationResult> got = collect(line, 5, 15000, &maxReads);
-    QCOMPARE(got.size(), 5);
-    QVERIFY(maxReads >= 5); // 27 bytes in pieces of at most 5
-    const QList<QStringList> expected{
-        {QStringLiteral("12"), QStringLiteral("06"), QStringLiteral("490")},
-        {QStringLiteral("12"), QStringLiteral("02"), QStringLiteral("65.3")},
-        {QStringLiteral("A0012345678901XY"), QStringLiteral("05"), QStringLiteral("-05.2")},
-        {QStringLiteral("7"), QStringLiteral("15"), QStringLiteral("212")},
-        {QStringLiteral("7"), QStringLiteral("01"), QStringLiteral("170.5")}};
-    const QList<int> terminals{4, 0, 3, 10, 0};
-    for (int i = 0; i < 5; ++i) {
-        QCOMPARE(got[i].text.size(), 27);
-        QCOMPARE(got[i].terminal, terminals[i]);
-        QCOMPARE(splitResult(got[i].text), expected[i]);
-    }
-    QCOMPARE(splitResult(got[2].text).value(2).toDouble(), -5.2);
-    QTest::qWait(100);
-    QCOMPARE(readLines(log),
-             QStringList({QStringLiteral("result 4 12 06 490"), QStringLiteral("result 0 12 02 65.3"),
-                          QStringLiteral("result 3 A0012345678901XY 05 -5.2"),
-                          QStringLiteral("result 10 7 15 00212"), QStringLiteral("result 0 7 01 170.5")}));
-    // Everything delivered: queries stay unanswered.
-    for (int n = 0; n <= 10; ++n)
-        QVERIFY(query(line, n, 10).isEmpty());
-}
-
-void TestSimulators::stationKeepsUnacknowledgedResult()
-{
-    QTemporaryDir dir;
-    const QString script = dir.filePath(QStringLiteral("results.txt"));
-    const QString log = dir.filePath(QStringLiteral("station.log"));
-    QFile f(script);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Text));
-    f.write("2 5 04 58.2\n5 5 07 41.0\n");
-    f.close();
-    SimProcess sim;
-    QVERIFY(sim.start(QStringLiteral("quelmar-station-sim"),
-                      {QStringLiteral("--fast"), QStringLiteral("--script"), script,
-                       QStringLiteral("--interval"), QStringLiteral("300"), QStringLiteral("--log"), log}));
-    Line line;
-    QVERIFY(line.open(sim.devicePath()));
-    QVERIFY(query(line, 1, 150).isEmpty());
-    QCOMPARE(query(line, 2), QByteArray("3"));
-    const QByteArray first = fetchText(line, 2);
-    QCOMPARE(splitResult(first),
-             QStringList({QStringLiteral("5"), QStringLiteral("04"), QStringLiteral("58.2")}));
-    // Not acknowledged: the next result stays back, the same one is offered again.
-    QVERIFY(query(line, 5, 150).isEmpty());
-    QCOMPARE(query(line, 2), QByteArray("3"));
-    QCOMPARE(fetchText(line, 2), first);
-    line.send(cmd(5, 0x66)); // an acknowledgement for another terminal changes nothing
-    QVERIFY(query(line, 5, 150).isEmpty());
-    line.send(cmd(2, 0x66));
-    QTest::qWait(100);
-    QCOMPARE(readLines(log), QStringList{QStringLiteral("result 2 5 04 58.2")});
-    // The next result comes only after the pause.
-    QVERIFY(query(line, 5, 20).isEmpty());
-    QTest::qWait(300);
-    QCOMPARE(query(line, 5), QByteArray("3"));
-    QCOMPARE(splitResult(fetchText(line, 5)),
-             QStringList({QStringLiteral("5"), QStringLiteral("07"), QStringLiteral("41.0")}));
-}
-
 void TestSimulators::stationStallAndDrops()
 {
     QTemporaryDir dir;
@@ -701,102 +436,6 @@ void TestSimulators::stationStallAndDrops()
     QTest::qWait(100);
     QCOMPARE(readLines(log),
              QStringList({QStringLiteral("result 1 21 09 30"), QStringLiteral("result 1 23 12 455")}));
-}
-
-void TestSimulators::stationGeneratedResultsArePlausible()
-{
-    SimProcess sim;
-    QVERIFY(sim.start(QStringLiteral("quelmar-station-sim"),
-                      {QStringLiteral("--fast"), QStringLiteral("--results"), QStringLiteral("30"),
-                       QStringLiteral("--users"), QStringLiteral("7,8,42"), QStringLiteral("--interval"),
-                       QStringLiteral("0"), QStringLiteral("--seed"), QStringLiteral("4")}));
-    Line line;
-    QVERIFY(line.open(sim.devicePath()));
-    const QList<StationResult> got = collect(line, 30, 30000);
-    QCOMPARE(got.size(), 30);
-    // Item code -> lowest and highest value in the station's units.
-    const QHash<QString, QPair<double, double>> ranges{
-        {QStringLiteral("01"), {140, 200}},   {QStringLiteral("02"), {35, 130}},
-        {QStringLiteral("03"), {1000, 7000}}, {QStringLiteral("04"), {30, 100}},
-        {QStringLiteral("05"), {-15, 35}},    {QStringLiteral("06"), {100, 800}},
-        {QStringLiteral("07"), {10, 80}},     {QStringLiteral("09"), {0, 80}},
-        {QStringLiteral("11"), {1, 120}},     {QStringLiteral("12"), {250, 900}},
-        {QStringLiteral("14"), {0, 70}},      {QStringLiteral("15"), {80, 300}}};
-    QSet<int> terminals;
-    QSet<QString> users;
-    QHash<QString, double> heights;
-    for (const StationResult &r : got) {
-        QCOMPARE(r.text.size(), 27);
-        QCOMPARE(r.text.split(' ').last().size(), 7);
-        const QStringList parts = splitResult(r.text);
-        QVERIFY2(
-            QStringList({QStringLiteral("7"), QStringLiteral("8"), QStringLiteral("42")}).contains(parts[0]),
-            r.text.constData());
-        QVERIFY2(ranges.contains(parts[1]), r.text.constData());
-        bool ok = parts[2].isEmpty();
-        const double value = ok ? 0.0 : parts[2].toDouble(&ok);
-        QVERIFY2(ok, r.text.constData());
-        QVERIFY2(value >= ranges[parts[1]].first && value <= ranges[parts[1]].second, r.text.constData());
-        if (parts[1] == QLatin1String("01")) {
-            // One person keeps his height within a centimetre.
-            if (heights.contains(parts[0]))
-                QVERIFY(qAbs(heights[parts[0]] - value) < 1.0);
-            heights[parts[0]] = value;
-        }
-        terminals << r.terminal;
-        users << parts[0];
-    }
-    QCOMPARE(users.size(), 3);
-    QVERIFY(terminals.size() >= 6);
-}
-
-void TestSimulators::helpOptionsAndSignals()
-{
-    const QString build = QStringLiteral(QUELMAR_BUILD_DIR) + QLatin1Char('/');
-    const QStringList common{QStringLiteral("--fast"),    QStringLiteral("--seed"), QStringLiteral("--chunk"),
-                             QStringLiteral("--garbage"), QStringLiteral("--drop"), QStringLiteral("--log"),
-                             QStringLiteral("--port")};
-    const QList<QPair<QString, QStringList>> programs{
-        {QStringLiteral("quelmar-analyzer-sim"),
-         {QStringLiteral("--model"), QStringLiteral("--measure-every"), QStringLiteral("--measurements"),
-          QStringLiteral("--test-time"), QStringLiteral("--batch"), QStringLiteral("--uid-base")}},
-        {QStringLiteral("quelmar-station-sim"),
-         {QStringLiteral("--script"), QStringLiteral("--results"), QStringLiteral("--users"),
-          QStringLiteral("--interval"), QStringLiteral("--stall")}}};
-    for (const auto &program : programs) {
-        QProcess help;
-        help.start(build + program.first, {QStringLiteral("--help")});
-        QVERIFY(help.waitForFinished(5000));
-        QCOMPARE(help.exitCode(), 0);
-        const QString text = QString::fromLocal8Bit(help.readAllStandardOutput());
-        for (const QString &option : common + program.second)
-            QVERIFY2(text.contains(option), qPrintable(program.first + QLatin1Char(' ') + option));
-
-        SimProcess sim;
-        QVERIFY(sim.start(program.first, {QStringLiteral("--fast")}));
-        QVERIFY(QFile::exists(sim.devicePath()));
-        sim.process().terminate();
-        QVERIFY(sim.process().waitForFinished(3000));
-        QCOMPARE(sim.process().exitStatus(), QProcess::NormalExit);
-        QCOMPARE(sim.process().exitCode(), 0);
-    }
-    // Unusable values are refused with a message instead of a half-working line.
-    const QList<QPair<QString, QStringList>> refused{
-        {QStringLiteral("quelmar-analyzer-sim"), {QStringLiteral("--model"), QStringLiteral("5")}},
-        {QStringLiteral("quelmar-analyzer-sim"), {QStringLiteral("--drop"), QStringLiteral("99")}},
-        {QStringLiteral("quelmar-analyzer-sim"), {QStringLiteral("--chunk"), QStringLiteral("5:2")}},
-        {QStringLiteral("quelmar-station-sim"),
-         {QStringLiteral("--script"), QStringLiteral("/nonexistent/x")}},
-        {QStringLiteral("quelmar-station-sim"), {QStringLiteral("--users"), QStringLiteral("1,,2")}},
-        {QStringLiteral("quelmar-station-sim"), {QStringLiteral("--garbage"), QStringLiteral("1.5")}}};
-    for (const auto &call : refused) {
-        QProcess p;
-        p.start(build + call.first, call.second);
-        QVERIFY(p.waitForFinished(5000));
-        QCOMPARE(p.exitCode(), 2);
-        QVERIFY(p.readAllStandardOutput().isEmpty());
-        QVERIFY(!p.readAllStandardError().isEmpty());
-    }
 }
 
 QTEST_GUILESS_MAIN(TestSimulators)

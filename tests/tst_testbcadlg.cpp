@@ -66,8 +66,6 @@ private slots:
     void cleanup();
 
     // Widget-free parts.
-    void interpretation_data();
-    void interpretation();
     void gathererSplitsAndBounds();
 
     // The dialog on a real port.
@@ -75,8 +73,6 @@ private slots:
     void answerInTwoReadsShowsOnce();
     void framesSharingAReadShowEach();
     void recordsAreKeptAndDataFlagSet();
-    void clearButtons();
-    void closingLeavesThePortAlone();
     void consoleFromTheMainWindow();
 
 private:
@@ -111,51 +107,6 @@ bool TestConsole::openConsolePort()
     }
     global::portFlag = portFlagFor(m_pty->path());
     return true;
-}
-
-void TestConsole::interpretation_data()
-{
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<int>("part");
-
-    QTest::newRow("standby") << statusFrame(0x01) << QStringLiteral("体成分仪正常待机") << 0;
-    QTest::newRow("testing") << statusFrame(0x02) << QStringLiteral("正在测试中") << 0;
-    QTest::newRow("finished") << statusFrame(0x05) << QStringLiteral("测试完毕，有新数据") << 0;
-    QTest::newRow("no new record") << statusFrame(0x09) << QStringLiteral("查询完成，没有新数据") << 0;
-    QTest::newRow("search done") << statusFrame(0x0a) << QStringLiteral("体成分仪查询完成") << 0;
-    QTest::newRow("search failed") << statusFrame(0x0b) << QStringLiteral("体成分仪查询出错") << 0;
-    QTest::newRow("pc control") << buildFrame(0x82) << QStringLiteral("体成分仪已进入主控模式") << 0;
-    QTest::newRow("software") << buildFrame(0x8a) << QStringLiteral("收到软件版本") << 0;
-    QTest::newRow("hardware") << buildFrame(0x8b) << QStringLiteral("收到硬件版本") << 0;
-    QTest::newRow("next record") << buildFrame(0x8d) << QStringLiteral("查询下一条记录") << 0;
-    QTest::newRow("person") << frameOf(0x85, QStringLiteral("A12#张三#1#1985#"))
-                            << QStringLiteral("个人信息数据: A12##1#1985#") << int(ConsoleReading::Person);
-    QTest::newRow("whole") << frameOf(0x86, QStringLiteral("1#2016-05-12#63.5#"))
-                           << QStringLiteral("全身成分数据: 1#2016-05-12#63.5#")
-                           << int(ConsoleReading::Whole);
-    QTest::newRow("segment") << frameOf(0x87, QStringLiteral("0#2000-01-01#2.5#"))
-                             << QStringLiteral("节段数据: 0#2000-01-01#2.5#") << int(ConsoleReading::Segment);
-    QTest::newRow("impedance") << frameOf(0x89, QStringLiteral("0#0#512.3#"))
-                               << QStringLiteral("阻抗数据: 0#0#512.3#") << int(ConsoleReading::Impedance);
-    // Noise read before the start mark does not hide the record.
-    QTest::newRow("noise before record")
-        << QByteArray("\x01\x02\x03", 3) + frameOf(0x86, QStringLiteral("7#"))
-        << QStringLiteral("全身成分数据: 7#") << int(ConsoleReading::Whole);
-    QTest::newRow("unknown") << buildFrame(0x8e) << QStringLiteral("此部分数据无法解析") << 0;
-    // The bytes 00 D0 D0 1C (hex "00d0d01c") hold "0d01" only across byte boundaries.
-    QTest::newRow("misaligned code") << buildFrame(0x81, QByteArray("\x00\xd0\xd0\x1c", 4))
-                                     << QStringLiteral("此部分数据无法解析") << 0;
-}
-
-void TestConsole::interpretation()
-{
-    QFETCH(QByteArray, bytes);
-    QFETCH(QString, text);
-    QFETCH(int, part);
-    const ConsoleReading reading = interpretConsoleAnswer(bytes.toHex());
-    QCOMPARE(reading.text, text);
-    QCOMPARE(int(reading.part), part);
 }
 
 void TestConsole::gathererSplitsAndBounds()
@@ -312,52 +263,6 @@ void TestConsole::recordsAreKeptAndDataFlagSet()
     QCOMPARE(lines(dlg.infoView()).size(), 4);
     // The console answers nothing by itself.
     QCOMPARE(m_pty->readMaster(200), QByteArray());
-}
-
-void TestConsole::clearButtons()
-{
-    QVERIFY(openConsolePort());
-    testBCADlg dlg;
-    dlg.sendCommand();
-    QCOMPARE(readMasterBytes(*m_pty, 12).size(), 12);
-    writeMaster(*m_pty, statusFrame(0x01));
-    QTRY_COMPARE(lines(dlg.infoView()).size(), 1);
-
-    QTest::mouseClick(dlg.clearSignalButton(), Qt::LeftButton);
-    QVERIFY(dlg.signalView()->toPlainText().isEmpty());
-    QVERIFY(dlg.infoView()->toPlainText().isEmpty());
-    QCOMPARE(lines(dlg.commandView()).size(), 1);
-
-    QTest::mouseClick(dlg.clearCommandButton(), Qt::LeftButton);
-    QVERIFY(dlg.commandView()->toPlainText().isEmpty());
-}
-
-void TestConsole::closingLeavesThePortAlone()
-{
-    QVERIFY(openConsolePort());
-    for (int way = 0; way < 2; ++way) {
-        testBCADlg dlg;
-        dlg.show();
-        if (way == 0)
-            QTest::keyClick(&dlg, Qt::Key_Escape);
-        else
-            dlg.close();
-        QVERIFY(!dlg.isVisible());
-        writeMaster(*m_pty, statusFrame(0x01));
-        // Nobody reads the answer any more: it stays on the port.
-        QTRY_VERIFY(BCAport->bytesAvailable() >= statusFrame(0x01).size());
-        QTest::qWait(50);
-        QVERIFY(dlg.infoView()->toPlainText().isEmpty());
-        BCAport->readAll();
-    }
-
-    // A closed port: the frame is still listed, nothing is written.
-    BCAport->close();
-    global::portFlag = QStringLiteral("0");
-    testBCADlg closed;
-    QCOMPARE(closed.portStateEdit()->text(), QStringLiteral("串口未打开"));
-    closed.sendCommand();
-    QCOMPARE(lines(closed.commandView()), QStringList{frames::queryState});
 }
 
 void TestConsole::consoleFromTheMainWindow()
