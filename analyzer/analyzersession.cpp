@@ -103,8 +103,7 @@ void AnalyzerSession::tick(const QByteArray &bytes, qint64 nowMs)
     qDebug() << "listened= " << bytes;
     if (!bytes.isEmpty())
         emit portActive();
-    gather(bytes, nowMs);
-    handleFrames(nowMs);
+    handleBytes(bytes, nowMs);
     emit writeFrame(hexStringtoByteArray(frames::queryState));
 }
 
@@ -116,43 +115,26 @@ void AnalyzerSession::receive(const QByteArray &bytes, qint64 nowMs)
     if (bytes.isEmpty())
         return;
     emit portActive();
-    gather(bytes, nowMs);
-    handleFrames(nowMs);
+    handleBytes(bytes, nowMs);
 }
 
 void AnalyzerSession::resetLink()
 {
-    m_rx.clear();
+    m_gatherer.clear();
     if (m_downloading)
         endDownload();
 }
 
-void AnalyzerSession::gather(const QByteArray &bytes, qint64 nowMs)
+void AnalyzerSession::handleBytes(const QByteArray &bytes, qint64 nowMs)
 {
     if (bytes.isEmpty())
         return;
-    m_rx.append(bytes);
+    const QList<QByteArray> answers = m_gatherer.feed(bytes);
     // Bytes of the awaited answer still arriving count as progress of the
     // download; status answers meanwhile do not.
-    if (m_downloading && m_rx.contains(QByteArray::fromHex(m_expected)))
+    if (m_downloading && m_gatherer.pending().contains(QByteArray::fromHex(m_expected)))
         m_progressMs = nowMs;
-    if (m_rx.size() > kReceiveLimit && m_rx.indexOf(frames::endMark) < 0) {
-        // Resynchronise on the last start mark; everything in front of it is lost.
-        const int start = m_rx.lastIndexOf(frames::startMark);
-        qDebug() << "analyzer receive buffer over" << kReceiveLimit << "bytes without end mark, dropped"
-                 << (start > 0 ? start : m_rx.size()) << "bytes";
-        m_rx = start > 0 ? m_rx.mid(start) : QByteArray();
-    }
-}
-
-void AnalyzerSession::handleFrames(qint64 nowMs)
-{
-    for (;;) {
-        const int end = m_rx.indexOf(frames::endMark);
-        if (end < 0)
-            return;
-        QByteArray frame = m_rx.left(end + 2);
-        m_rx.remove(0, end + 2);
+    for (QByteArray frame : answers) {
         // Line noise in front of an answer is dropped: the answer starts at its start mark.
         const int start = frame.indexOf(frames::startMark);
         if (start > 0) {

@@ -9,6 +9,7 @@
 // monotonic clock, so tests can drive it.
 #pragma once
 
+#include "analyzer/answergatherer.h"
 #include "records/measurement.h"
 
 #include <QByteArray>
@@ -47,7 +48,7 @@ public:
     bool downloading() const { return m_downloading; }
     int saveSwitch() const { return m_saveSwitch; }
     QString resultstr() const { return m_resultstr; }
-    int buffered() const { return m_rx.size(); }
+    int buffered() const { return m_gatherer.pending().size(); }
     const MeasurementLists &lists() const { return m_lists; }
 
     // Forgets gathered bytes and any download in progress (the test console
@@ -64,8 +65,7 @@ signals:
     void noFurtherRecord();       // state code 0d09: PC control ends
 
 private:
-    void gather(const QByteArray &bytes, qint64 nowMs);
-    void handleFrames(qint64 nowMs);
+    void handleBytes(const QByteArray &bytes, qint64 nowMs);
     void handleStatus(const QByteArray &hex, qint64 nowMs);
     void handleDownload(const QByteArray &hex, qint64 nowMs);
     void request(const QString &frameHex, qint64 nowMs);
@@ -75,7 +75,7 @@ private:
     bool awaitingNext(qint64 nowMs) const;
     void show(const QString &text);
 
-    QByteArray m_rx; // bytes not yet handled, at most kReceiveLimit
+    AnswerGatherer m_gatherer{kReceiveLimit};
     MeasurementLists m_lists;
     QString m_resultstr;
     bool m_downloading = false;

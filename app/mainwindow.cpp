@@ -51,9 +51,6 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     BCAtimer = std::make_unique<QTimer>();
     fitTimer = std::make_unique<QTimer>();
     global::currentPerson = QString();
-    comi = 0;
-    containerFlag = 0;
-    askNum = 0;
 
     resize(1000, 650);
     setWindowTitle(tr("体质测试数据采集与管理系统 | Quelmar V2.0"));

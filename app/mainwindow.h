@@ -173,11 +173,6 @@ private:
     std::unique_ptr<QTimer> BCAtimer;
     std::unique_ptr<QTimer> fitTimer;
 
-    // Fitness polling state.
-    int comi = 0;
-    int containerFlag = 0;
-    int askNum = 0;
-
     QSqlTableModel *m_reportModel = nullptr;
     QSqlTableModel *m_unitModel = nullptr;
 
@@ -233,13 +228,12 @@ private:
     MeasurementLists m_measurement;
     // --- collection pages and console ---
     // --- fitness link ---
-    // Poll and reception state of the station (comi, askNum and containerFlag
-    // above mirror it), the item values and the clock of the reception time-out.
+    // Poll and reception state of the station (comi, askNum, containerFlag and
+    // the collected text), the item values and the clock of the reception time-out.
     fitness::FitnessSession m_fitSession;
     fitness::FitValues m_fitValues;
     QElapsedTimer m_fitClock;
     qint64 fitNow();
-    void syncFitState();
     void storeFitResult(const fitness::FitResult &result);
     // --- people ---
     // Person registry: the model and the form fields exist while the registry

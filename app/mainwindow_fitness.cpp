@@ -23,20 +23,12 @@ qint64 MainWindow::fitNow()
     return m_fitClock.elapsed();
 }
 
-void MainWindow::syncFitState()
-{
-    comi = m_fitSession.comi();
-    askNum = m_fitSession.askNum();
-    containerFlag = m_fitSession.containerFlag();
-}
-
 void MainWindow::checkFitstate()
 {
     qDebug() << "checkFitstate now!!!!!";
     m_stateIcon->setPixmap(QPixmap(QStringLiteral(":/image/Valid.png")));
     connect(fitPort, &QSerialPort::readyRead, this, &MainWindow::getFitData, Qt::UniqueConnection);
     const fitness::FitnessSession::TickOutcome tick = m_fitSession.tick(fitNow());
-    syncFitState();
     if (tick.timedOut)
         m_stateEdit->setText(tr("体测结果接收超时，已放弃不完整的数据"));
     // Nothing goes to a closed port (the next tick tries again).
@@ -48,7 +40,6 @@ void MainWindow::getFitData()
 {
     qDebug() << "getFitData function......";
     const fitness::FitnessSession::ReceiveOutcome rx = m_fitSession.receive(fitPort->readAll(), fitNow());
-    syncFitState();
     if (!rx.shown.isEmpty())
         m_stateEdit->setText(rx.shown);
     if (rx.timedOut)

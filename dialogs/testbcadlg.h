@@ -64,7 +64,7 @@ private:
     QPlainTextEdit *m_infoView = nullptr;
 
     QMetaObject::Connection m_readConnection;
-    ConsoleAnswerGatherer m_gatherer;
+    AnswerGatherer m_gatherer;
     QByteArray sendBuffer;
     QByteArray personData;
     QByteArray wholeData;

@@ -113,7 +113,7 @@ void TestConsole::gathererSplitsAndBounds()
 {
     const QByteArray a = statusFrame(0x01);
     const QByteArray b = frameOf(0x86, QStringLiteral("1#2#"));
-    ConsoleAnswerGatherer gatherer;
+    AnswerGatherer gatherer;
 
     // End mark split between two reads.
     QVERIFY(gatherer.feed(a.left(a.size() - 1)).isEmpty());
@@ -126,7 +126,7 @@ void TestConsole::gathererSplitsAndBounds()
     QCOMPARE(gatherer.feed(b.mid(5)), QList<QByteArray>{b});
 
     // Noise without an end mark is bounded; the answer after it still comes through.
-    ConsoleAnswerGatherer small(1024);
+    AnswerGatherer small(1024);
     for (int i = 0; i < 100; ++i) {
         QVERIFY(small.feed(QByteArray(100, '\x11')).isEmpty());
         QVERIFY(small.pending().size() <= 1024);
@@ -139,7 +139,7 @@ void TestConsole::gathererSplitsAndBounds()
 
     // A start mark inside the noise keeps the answer that begins there.
     const QByteArray c = frameOf(0x86, QStringLiteral("1#2016-05-12#63.5#"));
-    ConsoleAnswerGatherer resync(1024);
+    AnswerGatherer resync(1024);
     resync.feed(QByteArray(1000, '\x11'));
     resync.feed(c.left(30));
     QCOMPARE(resync.pending(), c.left(30));
