@@ -13,11 +13,6 @@ void MainWindow::viewReportFit()
     qDebug() << "viewReportFit function";
 }
 
-void MainWindow::printReport()
-{
-    qDebug() << "printReport function";
-}
-
 void MainWindow::printReportPic()
 {
     qDebug() << "printReportPic function";

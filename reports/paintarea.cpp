@@ -1,0 +1,24 @@
+#include "reports/paintarea.h"
+
+#include "app/globals.h"
+#include "reports/reportpage.h"
+
+#include <QPainter>
+
+PaintArea::PaintArea(QWidget *parent) : QWidget(parent)
+{
+    resize(reports::PageWidth, reports::PageHeight);
+    setMinimumSize(reports::PageWidth, reports::PageHeight);
+    setAutoFillBackground(true);
+    setPalette(QPalette(Qt::white));
+}
+
+void PaintArea::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.setWindow(0, 0, reports::PageWidth, reports::PageHeight);
+    painter.setViewport(0, 0, width(), height());
+    reports::paintReportPage(painter, global::sheetTag, global::currentTestID);
+}
