@@ -21,6 +21,7 @@ int main(int argc, char *argv[])
         }
     }
     QApplication app(argc, argv);
+    installQtChineseTranslation(&app);
     StartOptions options = parseStartOptions(app.arguments());
     if (options.help || !options.error.isEmpty()) {
         QTextStream err(options.help ? stdout : stderr);

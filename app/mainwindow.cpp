@@ -1,6 +1,7 @@
 #include "app/mainwindow.h"
 
 #include "app/globals.h"
+#include "people/namesearch.h"
 #include "people/resultmodels.h"
 
 #include <QAction>
@@ -17,12 +18,31 @@
 #include <QSqlRecord>
 #include <QSqlTableModel>
 #include <QStatusBar>
+#include <QStyledItemDelegate>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTableWidget>
 #include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
+
+namespace {
+// Shows the sex cell of the detail table (row 3, column 1) as 男/女; the
+// item keeps the stored "1"/"2".
+class SexCellDelegate : public QStyledItemDelegate
+{
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        if (index.row() == 3 && index.column() == 1)
+            option->text = namesearch::sexText(option->text);
+    }
+};
+} // namespace
 
 static void initResources()
 {
@@ -194,6 +214,9 @@ void MainWindow::createPages()
     m_bcaTable->horizontalHeader()->setStyleSheet(
         QStringLiteral("QHeaderView::section {background-color:#99CC99;color: black;}"));
     m_bcaTable->verticalHeader()->hide();
+    // The detail table shows a record; nothing in it is for typing.
+    m_bcaTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_bcaTable->setItemDelegate(new SexCellDelegate(m_bcaTable));
     const QStringList labels[4] = {
         {tr("用户编号"), tr("测试序号"), tr("姓名"), tr("性别"), tr("身高(cm)"), tr("测试日期")},
         {tr("体重(kg)"), tr("标准体重(kg)"), tr("体重控制(kg)"), tr("瘦体重(kg)"), tr("身体年龄"),

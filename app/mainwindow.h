@@ -10,6 +10,8 @@
 
 #include <memory>
 
+#include "dialogs/personregistrydlg.h"
+#include "dialogs/resultlistdlg.h"
 #include "fitness/fitnesssession.h"
 #include "records/measurement.h"
 
@@ -64,8 +66,9 @@ public:
     MeasurementLists &measurement() { return m_measurement; }
 
     // result lists accessors
-    // The person result list for |name| (what "查人员测试结果" opens for the form's name).
-    void showPersonResults(const QString &name);
+    // The results stored under user number |uid| (what "查人员测试结果"
+    // opens for the registry form's person; |name| only titles the list).
+    void showPersonResults(const QString &uid, const QString &name = QString());
 
     // people accessors
     // The file usersImport takes next instead of asking the operator (an
@@ -236,44 +239,45 @@ private:
     qint64 fitNow();
     void storeFitResult(const fitness::FitResult &result);
     // --- people ---
-    // Person registry: the model and the form fields exist while the registry
-    // dialog is open (QPointer: they read null once it is gone). The PC-control
-    // and person-result slots read the form fields too.
-    QPointer<QSqlTableModel> personModel;
-    QPointer<QTableView> personView;
-    QPointer<QDataWidgetMapper> personMapper;
-    QPointer<QLineEdit> searchEdit;
-    QPointer<QLineEdit> uidEdit;
-    QPointer<QLineEdit> nameEdit;
-    QPointer<QComboBox> sexCombo;
-    QPointer<QSpinBox> birthYearSpin;
-    QPointer<QSpinBox> heightSpin;
-    QPointer<QLineEdit> phoneEdit;
-    QPointer<QLineEdit> noteEdit;
+    // The registry while it is open (null otherwise).
+    QPointer<PersonRegistryDlg> m_registry;
     QString m_presetImportFile;
     bool m_hasPresetImportFile = false;
-    void initializeModelPerson();
-    void selectPersonRow(int row);
-    int currentPersonId() const;
-    void returnToPerson(int id);
     QString chooseImportFile();
+    // Reads one widget of a dialog the window may have open; false while the
+    // dialog is closed. The PC-control and batch-print slots read the
+    // registry form and the batch-print range through these.
+    template <class Dialog, class Widget> class OpenDialogField
+    {
+    public:
+        OpenDialogField(const QPointer<Dialog> &dialog, Widget *(Dialog::*get)() const)
+            : m_dialog(dialog), m_get(get)
+        {}
+        Widget *get() const { return m_dialog ? (m_dialog.data()->*m_get)() : nullptr; }
+        explicit operator bool() const { return get() != nullptr; }
+        Widget *operator->() const { return get(); }
+
+    private:
+        const QPointer<Dialog> &m_dialog;
+        Widget *(Dialog::*m_get)() const;
+    };
+    using RegistryEdit = OpenDialogField<PersonRegistryDlg, QLineEdit>;
+    using RegistrySpin = OpenDialogField<PersonRegistryDlg, QSpinBox>;
+    const RegistryEdit uidEdit{m_registry, &PersonRegistryDlg::uidEdit};
+    const RegistryEdit nameEdit{m_registry, &PersonRegistryDlg::nameEdit};
+    const OpenDialogField<PersonRegistryDlg, QComboBox> sexCombo{m_registry, &PersonRegistryDlg::sexCombo};
+    const RegistrySpin birthYearSpin{m_registry, &PersonRegistryDlg::birthYearSpin};
+    const RegistrySpin heightSpin{m_registry, &PersonRegistryDlg::heightSpin};
     // --- result lists ---
-    // Models of the list dialogs (they live with the window) and the widgets
-    // of the dialog built last; the widgets read null once it has closed.
-    QSqlQueryModel *m_resultModel = nullptr; // body-composition and person lists
-    QSqlQueryModel *m_fitListModel = nullptr;
-    QPointer<QTableView> m_resultView;
-    QPointer<QLineEdit> m_resultSearchEdit;
-    QPointer<QLineEdit> m_resultTestIdEdit; // null in the person dialog
-    QPointer<QDataWidgetMapper> m_resultMapper;
-    QPointer<QTableView> m_fitListView;
-    QPointer<QLineEdit> m_fitListSearchEdit;
-    QPointer<QLineEdit> m_fitListTestIdEdit;
-    QPointer<QDataWidgetMapper> m_fitListMapper;
-    // Batch-print range ("打印起止测试编号") of the list dialog built last.
-    QPointer<QLineEdit> printStartEdit;
-    QPointer<QLineEdit> printEndEdit;
-    void runResultListDialog(const QString &caption, bool personDialog, const QString &personName);
+    // The body-composition or person list and the fitness list while open.
+    QPointer<ResultListDlg> m_resultList;
+    QPointer<ResultListDlg> m_fitList;
+    // The list dialog opened last (its batch-print range).
+    QPointer<ResultListDlg> m_openList;
+    const OpenDialogField<ResultListDlg, QLineEdit> printStartEdit{m_openList,
+                                                                   &ResultListDlg::printStartEdit};
+    const OpenDialogField<ResultListDlg, QLineEdit> printEndEdit{m_openList, &ResultListDlg::printEndEdit};
+    void runResultListDialog(ResultListDlg &dialog);
     void uploadChosenResult();
     void uploadChosenFitResult();
     // --- reports ---

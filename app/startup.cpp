@@ -4,11 +4,14 @@
 #include "app/serialports.h"
 
 #include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDebug>
 #include <QElapsedTimer>
+#include <QLibraryInfo>
 #include <QObject>
 #include <QSerialPort>
+#include <QTranslator>
 
 StartOptions parseStartOptions(const QStringList &arguments)
 {
@@ -122,4 +125,16 @@ QStringList openStartPorts(const StartOptions &options)
         open(fitPort, options.stationPort, global::fitPortFlag,
              "Open fitport result:", "Now fit portflag is: ");
     return problems;
+}
+
+bool installQtChineseTranslation(QCoreApplication *app)
+{
+    auto *translator = new QTranslator(app);
+    const QString folder = QLibraryInfo::location(QLibraryInfo::TranslationsPath);
+    if (!translator->load(QStringLiteral("qtbase_zh_CN"), folder)) {
+        qDebug() << "Qt Chinese translation not found in" << folder;
+        delete translator;
+        return false;
+    }
+    return app->installTranslator(translator);
 }

@@ -46,3 +46,9 @@ private:
 // Opens the ports named in |options| exactly as the settings dialog's open
 // buttons do (line settings and flags). Returns the operator-readable problems.
 QStringList openStartPorts(const StartOptions &options);
+
+// Installs Qt's own Chinese translation (qtbase_zh_CN.qm from Qt's
+// translations folder) on |app|, so that standard buttons and dialogs read
+// 是/否/确定/取消. Returns false, with a log line, when the file is missing.
+class QCoreApplication;
+bool installQtChineseTranslation(QCoreApplication *app);

@@ -1,8 +1,10 @@
 #include "people/personimport.h"
 
 #include <QCoreApplication>
+#include <QDate>
 #include <QDebug>
 #include <QFile>
+#include <QSet>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -85,6 +87,28 @@ QString decodeText(const QByteArray &bytes, TextEncoding *detected)
     return text;
 }
 
+bool isText(const QByteArray &bytes)
+{
+    if (bytes.contains('\0') && detectEncoding(bytes) != TextEncoding::Utf16LeBom &&
+        detectEncoding(bytes) != TextEncoding::Utf16BeBom)
+        return false;
+    const TextEncoding encoding = detectEncoding(bytes);
+    QTextCodec::ConverterState state;
+    const QString text = codecFor(encoding)->toUnicode(bytes.constData(), bytes.size(), &state);
+    if (state.invalidChars > 0)
+        return false;
+    // The GB18030 decoder does not count what it cannot read: it puts a
+    // replacement character there instead.
+    if (encoding == TextEncoding::Gb18030 && text.contains(QChar(QChar::ReplacementCharacter)))
+        return false;
+    for (const QChar c : text) {
+        const ushort u = c.unicode();
+        if (u < 0x20 && u != '\t' && u != '\n' && u != '\r' && u != '\f')
+            return false;
+    }
+    return true;
+}
+
 QStringList splitLines(const QString &text)
 {
     QStringList lines;
@@ -118,24 +142,95 @@ QString convertSex(const QString &field)
     return field == QStringLiteral("男") ? QStringLiteral("1") : QStringLiteral("2");
 }
 
+QString reasonText(SkipReason reason)
+{
+    switch (reason) {
+    case SkipReason::Incomplete:
+        return tr("空行或字段不足六个");
+    case SkipReason::MissingUid:
+        return tr("没有用户编号");
+    case SkipReason::MissingName:
+        return tr("没有姓名");
+    case SkipReason::BadBirthYear:
+        return tr("出生年份不是1900年到今年之间的四位年份");
+    case SkipReason::BadHeight:
+        return tr("身高不是50到250之间的数字");
+    case SkipReason::AlreadyRegistered:
+        return tr("已登记");
+    case SkipReason::InsertFailed:
+        break;
+    }
+    return tr("写入数据库失败");
+}
+
+namespace {
+int yearNow(int currentYear)
+{
+    return currentYear > 0 ? currentYear : QDate::currentDate().year();
+}
+
+bool isBirthYear(const QString &text, int currentYear)
+{
+    if (text.size() != 4)
+        return false;
+    for (const QChar c : text) {
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return false;
+    }
+    const int year = text.toInt();
+    return year >= 1900 && year <= yearNow(currentYear);
+}
+
+bool isHeight(const QString &text)
+{
+    bool ok = false;
+    const double cm = text.toDouble(&ok);
+    return ok && cm >= 50 && cm <= 250;
+}
+} // namespace
+
+std::optional<PersonRow> parseFields(const QStringList &fields, SkipReason *reason, int currentYear)
+{
+    auto skip = [reason](SkipReason why) -> std::optional<PersonRow> {
+        if (reason)
+            *reason = why;
+        return std::nullopt;
+    };
+    if (fields.size() < 6)
+        return skip(SkipReason::Incomplete);
+    QStringList f;
+    for (int i = 0; i < 6; ++i)
+        f << fields.at(i).trimmed();
+    if (f.join(QString()).isEmpty())
+        return skip(SkipReason::Incomplete);
+    PersonRow row;
+    row.uuid = f.at(0);
+    row.uid = convertUid(f.at(1));
+    row.name = f.at(2);
+    row.sex = convertSex(f.at(3));
+    row.birthYear = f.at(4);
+    row.height = f.at(5);
+    if (row.uid.trimmed().isEmpty())
+        return skip(SkipReason::MissingUid);
+    if (row.name.isEmpty())
+        return skip(SkipReason::MissingName);
+    // The registry form requires both: a spin box has no empty value.
+    if (!isBirthYear(row.birthYear, currentYear))
+        return skip(SkipReason::BadBirthYear);
+    if (!isHeight(row.height))
+        return skip(SkipReason::BadHeight);
+    return row;
+}
+
 std::optional<PersonRow> parseLine(const QString &line)
 {
-    const QStringList fields = line.split(QLatin1Char(','));
-    if (fields.size() < 6)
-        return std::nullopt;
-    bool blank = true;
-    for (int i = 0; i < 6 && blank; ++i)
-        blank = fields.at(i).trimmed().isEmpty();
-    if (blank)
-        return std::nullopt;
-    PersonRow row;
-    row.uuid = fields.at(0);
-    row.uid = convertUid(fields.at(1));
-    row.name = fields.at(2);
-    row.sex = convertSex(fields.at(3));
-    row.birthYear = fields.at(4);
-    row.height = fields.at(5);
-    return row;
+    const QList<csv::Record> records = csv::parse(line);
+    return parseFields(records.isEmpty() ? QStringList() : records.first().fields);
+}
+
+bool looksLikeData(const QStringList &fields, int currentYear)
+{
+    return fields.size() >= 5 && isBirthYear(fields.at(4).trimmed(), currentYear);
 }
 
 QString insertStatement()
@@ -144,11 +239,12 @@ QString insertStatement()
         "INSERT INTO Person (UUID, UID, Name, Sex, BirthYear, Height)VALUES (?, ?, ?, ?, ?, ?)");
 }
 
-ImportResult importLines(const QStringList &lines, const Progress &progress)
+ImportResult importRecords(const QList<csv::Record> &records, const Progress &progress)
 {
     ImportResult result;
     result.opened = true;
-    result.lineCount = lines.size();
+    result.lineCount = records.size();
+    const int total = records.size();
 
     QSqlDatabase db = QSqlDatabase::database();
     // One transaction: a class list of thousands of lines is written in one
@@ -157,28 +253,48 @@ ImportResult importLines(const QStringList &lines, const Progress &progress)
     if (!inTransaction)
         qDebug() << "import without transaction:" << db.lastError();
 
+    // User numbers registered already; the file's own are added as they go in.
+    QSet<QString> registered;
+    {
+        QSqlQuery uids(db);
+        if (uids.exec(QStringLiteral("SELECT UID FROM Person"))) {
+            while (uids.next())
+                registered.insert(uids.value(0).toString());
+        } else {
+            qDebug() << uids.lastError();
+        }
+    }
+
     QSqlQuery query(db);
     const bool prepared = query.prepare(insertStatement());
     if (!prepared)
         qDebug() << query.lastError();
 
+    const int year = QDate::currentDate().year();
     int imported = 0;
-    for (int i = 0; i < lines.size(); ++i) {
-        if (progress && i % kProgressStep == 0 && !progress(i, lines.size())) {
+    for (int i = 0; i < total; ++i) {
+        if (progress && i % kProgressStep == 0 && !progress(i, total)) {
             result.cancelled = true;
-            result.stoppedAtLine = i + 1;
-            qDebug() << "import cancelled before line" << i + 1;
+            result.stoppedAtLine = records.at(i).line;
+            qDebug() << "import cancelled before line" << result.stoppedAtLine;
             break;
         }
-        const QString &line = lines.at(i);
-        qDebug() << "list=" << line.split(QLatin1Char(','));
-        if (i == 0)
-            continue; // header
+        const csv::Record &record = records.at(i);
+        qDebug() << "list=" << record.fields;
+        if (i == 0) { // header
+            result.headerLooksLikeData = looksLikeData(record.fields, year);
+            continue;
+        }
         qDebug() << "i=" << i;
-        const std::optional<PersonRow> row = parseLine(line);
+        SkipReason reason = SkipReason::Incomplete;
+        std::optional<PersonRow> row = parseFields(record.fields, &reason, year);
+        if (row && registered.contains(row->uid)) {
+            row.reset();
+            reason = SkipReason::AlreadyRegistered;
+        }
         if (!row) {
-            qDebug() << "line skipped, empty or fewer than six fields: i=" << i;
-            result.skippedLines << i + 1;
+            qDebug() << "line skipped:" << record.line << reasonText(reason);
+            result.skipped << Skipped{record.line, reason};
             continue;
         }
         qDebug() << "UID=" << row->uid;
@@ -194,11 +310,12 @@ ImportResult importLines(const QStringList &lines, const Progress &progress)
         }
         if (ok) {
             ++imported;
+            registered.insert(row->uid);
             qDebug() << "人员数据已插入! 行号：" << i;
         } else {
             const QSqlError error = query.lastError();
             qDebug() << error;
-            result.failedLines << i + 1;
+            result.skipped << Skipped{record.line, SkipReason::InsertFailed};
             result.insertError = error.text();
         }
     }
@@ -213,11 +330,13 @@ ImportResult importLines(const QStringList &lines, const Progress &progress)
     }
     result.imported = imported;
     if (progress && !result.cancelled)
-        progress(lines.size(), lines.size());
+        progress(total, total);
     return result;
 }
 
-std::optional<QStringList> readLines(const QString &path, TextEncoding *encoding, QString *error)
+namespace {
+// The decoded text of |path|, or empty with |error| (and |notText|) set.
+std::optional<QString> readText(const QString &path, TextEncoding *encoding, QString *error, bool *notText)
 {
     QFile file(path);
     if (path.isEmpty() || !file.open(QIODevice::ReadOnly)) {
@@ -225,25 +344,54 @@ std::optional<QStringList> readLines(const QString &path, TextEncoding *encoding
             *error = path.isEmpty() ? tr("没有选择文件") : file.errorString();
         return std::nullopt;
     }
+    const QByteArray bytes = file.readAll();
+    if (!isText(bytes)) {
+        qDebug() << "import file" << path << "is not text";
+        if (error)
+            *error = tr("所选文件不是文本文件（CSV）");
+        if (notText)
+            *notText = true;
+        return std::nullopt;
+    }
     TextEncoding detected = TextEncoding::Utf8;
-    const QString text = decodeText(file.readAll(), &detected);
+    QString text = decodeText(bytes, &detected);
     qDebug() << "import file" << path << "read as" << encodingName(detected);
     if (encoding)
         *encoding = detected;
-    return splitLines(text);
+    return text;
+}
+} // namespace
+
+std::optional<QList<csv::Record>> readRecords(const QString &path, TextEncoding *encoding, QString *error,
+                                              bool *notText)
+{
+    const std::optional<QString> text = readText(path, encoding, error, notText);
+    if (!text)
+        return std::nullopt;
+    return csv::parse(*text);
+}
+
+std::optional<QStringList> readLines(const QString &path)
+{
+    const std::optional<QString> text = readText(path, nullptr, nullptr, nullptr);
+    if (!text)
+        return std::nullopt;
+    return splitLines(*text);
 }
 
 ImportResult importFile(const QString &path, const Progress &progress)
 {
     TextEncoding encoding = TextEncoding::Utf8;
     QString error;
-    const std::optional<QStringList> lines = readLines(path, &encoding, &error);
-    if (!lines) {
+    bool notText = false;
+    const std::optional<QList<csv::Record>> records = readRecords(path, &encoding, &error, &notText);
+    if (!records) {
         ImportResult result;
         result.fileError = error;
+        result.notText = notText;
         return result;
     }
-    ImportResult result = importLines(*lines, progress);
+    ImportResult result = importRecords(*records, progress);
     result.encoding = encoding;
     return result;
 }
@@ -262,34 +410,51 @@ QString lineList(const QList<int> &lines, int limit)
 Summary summarize(const ImportResult &result)
 {
     Summary summary;
-    const int skipped = result.skippedLines.size() + result.failedLines.size();
-    summary.information = result.imported > 0 && skipped == 0 && !result.cancelled && !result.commitFailed;
+    summary.title = tr("导入数据");
+    if (result.notText) {
+        summary.text = tr("所选文件不是文本文件（CSV），没有导入任何人员。\n"
+                          "请在表格软件中把名单“另存为”CSV（逗号分隔）文件后再导入。");
+        return summary;
+    }
+    const int skipped = result.skipped.size();
+    summary.information = result.imported > 0 && skipped == 0 && !result.cancelled && !result.commitFailed &&
+                          !result.headerLooksLikeData;
     if (summary.information) {
         summary.title = tr("导入数据成功");
         summary.text = tr("人员数据已插入!\n共导入 %1 人。").arg(result.imported);
         return summary;
     }
-
-    summary.title = tr("导入数据");
     if (result.commitFailed) {
         summary.text = tr("保存到数据库失败，没有导入任何人员。\n数据库错误: %1").arg(result.commitError);
         return summary;
     }
     QStringList parts;
     parts << tr("共导入 %1 人，跳过 %2 行。").arg(result.imported).arg(skipped);
-    if (!result.skippedLines.isEmpty())
-        parts << tr("空行或字段不足六个：%1 行（第 %2 行）。")
-                     .arg(result.skippedLines.size())
-                     .arg(lineList(result.skippedLines));
-    if (!result.failedLines.isEmpty())
-        parts << tr("写入数据库失败：%1 行（第 %2 行）。\n数据库错误: %3")
-                     .arg(result.failedLines.size())
-                     .arg(lineList(result.failedLines), result.insertError);
+    if (result.headerLooksLikeData)
+        parts << tr("第 1 行按标题行跳过，但它看起来像人员数据（第 5 "
+                    "列是年份）：如需导入此人，请在文件开头加一行标题后重新导入。");
+    // One line per reason, in the order of the reasons, with the file lines.
+    const SkipReason order[] = {SkipReason::AlreadyRegistered, SkipReason::Incomplete,
+                                SkipReason::MissingUid,        SkipReason::MissingName,
+                                SkipReason::BadBirthYear,      SkipReason::BadHeight,
+                                SkipReason::InsertFailed};
+    for (const SkipReason reason : order) {
+        QList<int> lines;
+        for (const Skipped &s : result.skipped) {
+            if (s.reason == reason)
+                lines << s.line;
+        }
+        if (lines.isEmpty())
+            continue;
+        parts << tr("%1：%2 行（第 %3 行）。").arg(reasonText(reason)).arg(lines.size()).arg(lineList(lines));
+        if (reason == SkipReason::InsertFailed)
+            parts << tr("数据库错误: %1").arg(result.insertError);
+    }
     if (result.cancelled)
         parts << tr("导入已取消：从第 %1 行起未导入，已导入的 %2 人已保存。")
                      .arg(result.stoppedAtLine)
                      .arg(result.imported);
-    else if (result.imported == 0 && skipped == 0)
+    else if (result.imported == 0 && skipped == 0 && !result.headerLooksLikeData)
         parts << (result.lineCount == 0 ? tr("文件是空的，没有人员数据。")
                                         : tr("文件中只有标题行，没有人员数据。"));
     summary.text = parts.join(QLatin1Char('\n'));

@@ -1,5 +1,6 @@
 #include "people/resultlists.h"
 
+#include "people/namesearch.h"
 #include "people/resultmodels.h"
 
 #include <QDebug>
@@ -15,30 +16,31 @@ QString tableName(ResultTable table)
     return table == ResultTable::Fitness ? QStringLiteral("ResultFIT") : QStringLiteral("Result");
 }
 
-QString prefixPattern(const QString &text)
-{
-    QString escaped;
-    escaped.reserve(text.size() + 2);
-    for (const QChar c : text) {
-        if (c == QLatin1Char('\\') || c == QLatin1Char('%') || c == QLatin1Char('_'))
-            escaped += QLatin1Char('\\');
-        escaped += c;
-    }
-    escaped += QLatin1Char('%');
-    return escaped;
-}
-
-bool searchByName(QSqlQueryModel *model, ResultTable table, const QString &text)
+bool selectResults(QSqlQueryModel *model, ResultTable table, const ResultFilter &filter)
 {
     const bool fitness = table == ResultTable::Fitness;
-    const QString sql = fitness ? fitSearchQuery() : resultSearchQuery();
-    const QString pattern = prefixPattern(text);
-    qDebug().noquote() << sql << "pattern=" << pattern;
+    QStringList conditions;
+    QVariantList values;
+    if (!filter.uid.isNull()) {
+        conditions << QStringLiteral("UID = ?");
+        values << filter.uid;
+    }
+    if (!filter.namePrefix.isNull()) {
+        conditions << namesearch::nameCondition();
+        values << namesearch::prefixPattern(filter.namePrefix);
+    }
+    QString sql =
+        QStringLiteral("SELECT %1 FROM %2").arg(fitness ? fitColumns() : resultColumns(), tableName(table));
+    if (!conditions.isEmpty())
+        sql += QStringLiteral(" WHERE ") + conditions.join(QStringLiteral(" AND "));
+    sql += QStringLiteral(" order by TestID desc");
+    qDebug().noquote() << sql << "values=" << values;
 
     QSqlQuery query;
     bool ok = query.prepare(sql);
     if (ok) {
-        query.addBindValue(pattern);
+        for (const QVariant &value : qAsConst(values))
+            query.addBindValue(value);
         ok = query.exec();
     }
     if (!ok)
@@ -49,6 +51,11 @@ bool searchByName(QSqlQueryModel *model, ResultTable table, const QString &text)
     else
         applyResultHeaders(model);
     return ok;
+}
+
+bool searchByName(QSqlQueryModel *model, ResultTable table, const QString &text)
+{
+    return selectResults(model, table, {QString(), text.isNull() ? QStringLiteral("") : text});
 }
 
 int testIdFromText(const QString &text)

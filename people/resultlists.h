@@ -7,6 +7,8 @@
 #include <QModelIndexList>
 #include <QString>
 
+#include "people/namesearch.h"
+
 class QSqlQueryModel;
 
 namespace resultlists {
@@ -15,14 +17,26 @@ enum class ResultTable { BodyComposition, Fitness };
 // "Result" or "ResultFIT".
 QString tableName(ResultTable table);
 
-// LIKE pattern (with ESCAPE '\') that matches every text beginning with
-// |text|; '%', '_' and '\' typed by the operator stand for themselves.
-QString prefixPattern(const QString &text);
+// The one name pattern of every search.
+using namesearch::prefixPattern;
 
-// Sets |model| to the rows of |table| whose Name begins with |text|, in the
-// column set and with the headers of that table's list. The query stays
-// lazy: the model fetches rows as the view needs them. Logs the SQL text.
-// Returns false when the query failed (the model then shows no rows).
+// Which rows a list shows: a null |uid| means everyone's results, a
+// non-null one only the results stored under that user number; a null
+// |namePrefix| means no name search.
+struct ResultFilter
+{
+    QString uid;
+    QString namePrefix;
+};
+
+// Sets |model| to the rows of |table| that |filter| selects, newest first,
+// in the column set and with the headers of that table's list; the user
+// number and the name pattern are bound. The query stays lazy: the model
+// fetches rows as the view needs them. Logs the SQL text. Returns false
+// when the query failed (the model then shows no rows).
+bool selectResults(QSqlQueryModel *model, ResultTable table, const ResultFilter &filter);
+
+// selectResults with a name search over everyone's results.
 bool searchByName(QSqlQueryModel *model, ResultTable table, const QString &text);
 
 // A test number typed or mapped into a field: base 10, 0 when it is no number.

@@ -1,5 +1,7 @@
 #include "people/resultmodels.h"
 
+#include "people/namesearch.h"
+
 #include <QCoreApplication>
 #include <QDebug>
 #include <QSqlQueryModel>
@@ -57,6 +59,18 @@ void setHeaders(QSqlQueryModel *model, const QStringList &headers)
 }
 } // namespace
 
+ResultListModel::ResultListModel(int sexColumn, QObject *parent)
+    : QSqlQueryModel(parent), m_sexColumn(sexColumn)
+{}
+
+QVariant ResultListModel::data(const QModelIndex &index, int role) const
+{
+    const QVariant value = QSqlQueryModel::data(index, role);
+    if (role == Qt::DisplayRole && index.column() == m_sexColumn)
+        return namesearch::sexText(value.toString());
+    return value;
+}
+
 namespace resultlists {
 QString resultColumns()
 {
@@ -85,12 +99,14 @@ QString fitListQuery()
 
 QString resultSearchQuery()
 {
-    return QStringLiteral("SELECT %1 FROM Result WHERE Name like ? ESCAPE '\\'").arg(resultColumns());
+    return QStringLiteral("SELECT %1 FROM Result WHERE %2 order by TestID desc")
+        .arg(resultColumns(), namesearch::nameCondition());
 }
 
 QString fitSearchQuery()
 {
-    return QStringLiteral("SELECT %1 FROM ResultFIT WHERE Name like ? ESCAPE '\\'").arg(fitColumns());
+    return QStringLiteral("SELECT %1 FROM ResultFIT WHERE %2 order by TestID desc")
+        .arg(fitColumns(), namesearch::nameCondition());
 }
 
 QStringList resultHeaders()

@@ -2,10 +2,23 @@
 // and fitness); the main window's fitness page uses the fitness list too.
 #pragma once
 
+#include <QSqlQueryModel>
 #include <QString>
 #include <QStringList>
 
-class QSqlQueryModel;
+// A read-only list model whose sex column (if any) shows 男/女; every other
+// role, and the edit role the dialogs' mappers read, keeps the stored value.
+class ResultListModel : public QSqlQueryModel
+{
+    Q_OBJECT
+
+public:
+    explicit ResultListModel(int sexColumn, QObject *parent = nullptr);
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+
+private:
+    int m_sexColumn;
+};
 
 namespace resultlists {
 // Column set of the body-composition list (44 columns, column 1 is TestID).
@@ -19,7 +32,7 @@ QString resultListQuery();
 QString fitListQuery();
 
 // Name searches over the same column sets: one bound value, the LIKE pattern
-// of prefixPattern() (backslash escapes the wildcards).
+// of namesearch::prefixPattern() (backslash escapes the wildcards).
 QString resultSearchQuery();
 QString fitSearchQuery();
 

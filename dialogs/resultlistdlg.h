@@ -1,0 +1,81 @@
+// One result list dialog ("测量结果列表"): every body-composition result,
+// every fitness result, or the body-composition results of one person. The
+// dialog owns its model, mapper, search and buttons; the main window wires
+// the buttons to its slots, which act through the operations below.
+#pragma once
+
+#include <QDialog>
+
+#include "people/resultlists.h"
+
+class QDataWidgetMapper;
+class QLineEdit;
+class QPushButton;
+class QTableView;
+class ResultListModel;
+
+class ResultListDlg : public QDialog
+{
+    Q_OBJECT
+
+public:
+    enum class Kind { Results, Fitness, Person };
+
+    // |personUid| is the user number whose results the Person kind lists,
+    // |personName| the name shown with it.
+    ResultListDlg(Kind kind, const QString &caption, const QString &personUid = QString(),
+                  const QString &personName = QString(), QWidget *parent = nullptr);
+
+    Kind kind() const { return m_kind; }
+    QString personUid() const { return m_personUid; }
+    ResultListModel *model() const { return m_model; }
+    QTableView *view() const { return m_view; }
+
+    // Buttons and fields; null where the kind has none (the person dialog has
+    // no test-number field, upload or batch-print row; only the fitness
+    // dialog has "打印报告").
+    QLineEdit *searchEdit() const { return m_search; }
+    QPushButton *searchButton() const { return m_searchButton; }
+    QPushButton *backButton() const { return m_backButton; }
+    QLineEdit *testIdEdit() const { return m_testId; }
+    QPushButton *viewButton() const { return m_viewButton; }
+    QPushButton *printButton() const { return m_printButton; }
+    QPushButton *deleteButton() const { return m_deleteButton; }
+    QPushButton *uploadButton() const { return m_uploadButton; }
+    // Batch-print range ("打印起止测试编号") and its button.
+    QLineEdit *printStartEdit() const { return m_printStart; }
+    QLineEdit *printEndEdit() const { return m_printEnd; }
+    QPushButton *batchPrintButton() const { return m_batchPrintButton; }
+
+    // Name search within what the dialog lists (a person's results stay that
+    // person's); showAll lists them all again.
+    void search();
+    void showAll();
+    // The chosen test: the test-number field, or in the person dialog the
+    // current row (the first row before a choice); 0 when there is none.
+    int chosenTestId() const;
+    // Asks, deletes the selected tests and reloads the list.
+    void deleteSelected();
+
+private:
+    void select(const QString &namePrefix);
+    void fitColumns();
+
+    Kind m_kind;
+    QString m_personUid;
+    resultlists::ResultTable m_table;
+    ResultListModel *m_model = nullptr;
+    QTableView *m_view = nullptr;
+    QDataWidgetMapper *m_mapper = nullptr;
+    QLineEdit *m_search = nullptr;
+    QPushButton *m_searchButton = nullptr;
+    QPushButton *m_backButton = nullptr;
+    QLineEdit *m_testId = nullptr;
+    QPushButton *m_viewButton = nullptr;
+    QPushButton *m_printButton = nullptr;
+    QPushButton *m_deleteButton = nullptr;
+    QPushButton *m_uploadButton = nullptr;
+    QLineEdit *m_printStart = nullptr;
+    QLineEdit *m_printEnd = nullptr;
+    QPushButton *m_batchPrintButton = nullptr;
+};

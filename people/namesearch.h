@@ -1,0 +1,19 @@
+// The one name search of the registry and the result lists: a prefix match
+// on Name with the operator's text bound as a LIKE pattern, and the display
+// words of the stored sex codes.
+#pragma once
+
+#include <QString>
+
+namespace namesearch {
+// The text as a LIKE pattern that matches every name beginning with it:
+// '\', '%' and '_' are escaped with '\' so that they stand for themselves,
+// and '%' is appended ("" matches every name).
+QString prefixPattern(const QString &text);
+
+// "Name like ? ESCAPE '\'": the condition the pattern is bound to.
+QString nameCondition();
+
+// "男" for "1", "女" for "2", anything else as stored.
+QString sexText(const QString &code);
+} // namespace namesearch
