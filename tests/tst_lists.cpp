@@ -234,7 +234,8 @@ private slots:
     void deletionAsksAndReloadsOnce();
     void fitnessDeletionRefreshesThePage();
     void failedDeletionIsReported();
-    void personDialogListsThatPerson();
+    void personDialogShowsOnlyThatPerson_data();
+    void personDialogShowsOnlyThatPerson();
     void uploadAndPrintButtons();
 
 private:
@@ -583,44 +584,73 @@ void TestLists::failedDeletionIsReported()
              0);
 }
 
-void TestLists::personDialogListsThatPerson()
+void TestLists::personDialogShowsOnlyThatPerson_data()
 {
-    const int first = insertResult(QStringLiteral("张三"), QStringLiteral("u1"));
-    const int latest = insertResult(QStringLiteral("张三"), QStringLiteral("u1"));
-    insertResult(QStringLiteral("李四"), QStringLiteral("u2"));
-    insertResult(QStringLiteral("王张三"), QStringLiteral("u3"));
-    MainWindow w;
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("uid");
+    QTest::newRow("王 (a prefix of 王飞)") << QStringLiteral("王") << QStringLiteral("7");
+    QTest::newRow("王飞") << QStringLiteral("王飞") << QStringLiteral("8");
+}
 
-    // No registry form open: the form's name is empty.
+void TestLists::personDialogShowsOnlyThatPerson()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, uid);
+    for (const auto &person : {std::pair<const char *, const char *>{"王", "7"}, {"王飞", "8"}}) {
+        const QString n = QString::fromUtf8(person.first), u = QString::fromUtf8(person.second);
+        QVERIFY(testsupport::addPerson(u, n, QStringLiteral("1"), 1990));
+        QVERIFY(insertResult(n, u) > 0 && insertResult(n, u) > 0);
+    }
+    // What the dialog lists: "UID|Name|shown sex" per row.
+    const auto rows = [](QWidget *dialog) {
+        auto *model = qobject_cast<QSqlQueryModel *>(listView(dialog)->model());
+        QStringList out;
+        for (int r = 0; r < model->rowCount(); ++r)
+            out << QStringList{model->index(r, 0).data().toString(), model->index(r, 2).data().toString(),
+                               model->index(r, 4).data().toString()}
+                       .join(QLatin1Char('|'));
+        return out;
+    };
+    const QString mine = uid + QLatin1Char('|') + name + QStringLiteral("|男");
+
+    MainWindow w;
+    bool opened = false;
+    whenModal([](QWidget *d) { return d->windowTitle() == QStringLiteral("用户列表"); },
+              [&](QWidget *registry) {
+                  auto *view = registry->findChild<QTableView *>(QStringLiteral("personView"));
+                  for (int r = 0; r < view->model()->rowCount(); ++r) {
+                      if (view->model()->index(r, 3).data().toString() == name)
+                          view->selectRow(r);
+                  }
+                  withListDialog([&] { button(registry, QStringLiteral("查人员测试结果"))->click(); },
+                                 [&](QWidget *dialog) {
+                                     opened = true;
+                                     QCOMPARE(rows(dialog), (QStringList{mine, mine}));
+                                     listView(dialog)->selectRow(0);
+                                     BoxSeen yes;
+                                     answerBox(QMessageBox::Yes, &yes);
+                                     button(dialog, QStringLiteral("删除"))->click();
+                                     QVERIFY(yes.seen);
+                                     QCOMPARE(rows(dialog), QStringList{mine});
+                                     button(dialog, QStringLiteral("<<返回"))->click();
+                                     QCOMPARE(rows(dialog), QStringList{mine});
+                                     field(dialog, "searchEdit")->setText(QStringLiteral("王"));
+                                     button(dialog, QStringLiteral("搜索"))->click();
+                                     QCOMPARE(rows(dialog), QStringList{mine});
+                                 });
+                  static_cast<QDialog *>(registry)->reject();
+              });
+    w.usersList();
+    QVERIFY(opened);
+    QCOMPARE(global::currentPerson, name);
+    QCOMPARE(rowsIn(QStringLiteral("Result")), 3); // only the one chosen row went
+
+    // No registry form open: nobody is chosen.
     BoxSeen none;
     answerBox(QMessageBox::Ok, &none);
     w.dataListWithPerson();
     QVERIFY(none.seen);
-    QCOMPARE(none.title, QStringLiteral("人员数据"));
     QCOMPARE(none.text, QStringLiteral("您还没有选择人员！"));
-    QVERIFY(global::currentPerson.isEmpty());
-
-    withListDialog([&] { w.showPersonResults(QStringLiteral("张三")); },
-                   [&](QWidget *dialog) {
-                       QCOMPARE(global::currentPerson, QStringLiteral("张三"));
-                       auto *model = qobject_cast<QSqlQueryModel *>(listView(dialog)->model());
-                       QCOMPARE(namesOf(model), QStringList({"张三", "张三"}));
-                       QCOMPARE(model->columnCount(), 44);
-                       QCOMPARE(model->headerData(2, Qt::Horizontal).toString(), QStringLiteral("姓名"));
-
-                       // Without a chosen row the view takes the first listed test.
-                       button(dialog, QStringLiteral("查看详情"))->click();
-                       const int shown = global::currentTestID;
-                       QVERIFY(shown == first || shown == latest);
-                       const int other = shown == first ? latest : first;
-                       const int otherRow = model->index(0, 1).data().toInt() == other ? 0 : 1;
-                       listView(dialog)->selectRow(otherRow);
-                       button(dialog, QStringLiteral("查看详情"))->click();
-                       QCOMPARE(global::currentTestID, other);
-
-                       button(dialog, QStringLiteral("<<返回"))->click();
-                       QCOMPARE(model->rowCount(), 4);
-                   });
 }
 
 void TestLists::uploadAndPrintButtons()

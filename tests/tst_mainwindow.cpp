@@ -1,6 +1,7 @@
 // Application shell: start-up reads, shared defaults, actions, menus, toolbar
 // and the two pages of the main window.
 #include "app/mainwindow.h"
+#include "app/startup.h"
 #include "testsupport.h"
 
 #include <QAction>
@@ -8,6 +9,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QSqlQuery>
 #include <QSqlQueryModel>
 #include <QTableView>
@@ -28,6 +31,8 @@ private slots:
     void menusAndToolbar();
     void pagesAndStatusWidgets();
     void fitSelectionFollowsTheHiddenField();
+    void chineseStandardButtons_data();
+    void chineseStandardButtons(); // last: the translation stays installed
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -123,6 +128,7 @@ void TestMainWindow::pagesAndStatusWidgets()
     QCOMPARE(t->item(3, 4)->text(), QStringLiteral("蛋白质(kg)"));
     QCOMPARE(t->item(1, 6)->text(), QStringLiteral("基础代谢(kcal)"));
     QVERIFY(!t->item(0, 1));
+    QCOMPARE(t->editTriggers(), QAbstractItemView::NoEditTriggers);
     QCOMPARE(w.fitModel()->columnCount(), 16);
     QCOMPARE(w.fitModel()->headerData(6, Qt::Horizontal).toString(), QStringLiteral("握力(公斤)"));
 }
@@ -142,6 +148,31 @@ void TestMainWindow::fitSelectionFollowsTheHiddenField()
     w.fitTable()->selectRow(2);
     QCOMPARE(w.fitTestIdEdit()->text(), QStringLiteral("1"));
     QCOMPARE(global::currentTestID, 3);
+}
+
+void TestMainWindow::chineseStandardButtons_data()
+{
+    QTest::addColumn<int>("button");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("Yes") << int(QMessageBox::Yes) << QStringLiteral("是");
+    QTest::newRow("No") << int(QMessageBox::No) << QStringLiteral("否");
+    QTest::newRow("Ok") << int(QMessageBox::Ok) << QStringLiteral("确定");
+    QTest::newRow("Cancel") << int(QMessageBox::Cancel) << QStringLiteral("取消");
+}
+
+void TestMainWindow::chineseStandardButtons()
+{
+    QFETCH(int, button);
+    QFETCH(QString, text);
+    static const bool installed = installQtChineseTranslation(qApp);
+    QVERIFY(installed);
+    QMessageBox box;
+    box.setStandardButtons(QMessageBox::StandardButton(button));
+    QCOMPARE(box.button(QMessageBox::StandardButton(button))
+                 ->text()
+                 .remove(QLatin1Char('&'))
+                 .section(QLatin1Char('('), 0, 0),
+             text);
 }
 
 QTEST_MAIN(TestMainWindow)

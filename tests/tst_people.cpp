@@ -345,7 +345,7 @@ void TestPeople::failedInsertIsReported()
         const BoxSeen box = boxOf([&] { r.click(QStringLiteral("保存")); });
         QVERIFY(box.seen);
         QCOMPARE(box.icon, QMessageBox::Warning);
-        QCOMPARE(box.title, QStringLiteral("tableModel:"));
+        QCOMPARE(box.title, QStringLiteral("人员数据"));
         QVERIFY2(box.text.startsWith(QStringLiteral("数据库错误: ")), qPrintable(box.text));
         QVERIFY(box.text.contains(QStringLiteral("person refused")));
         // Still a new entry with the typed values; nothing pending in the list.
