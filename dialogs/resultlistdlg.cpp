@@ -154,8 +154,10 @@ void ResultListDlg::select(const QString &namePrefix)
 
 void ResultListDlg::fitColumns()
 {
-    // Names of three characters (and compound surnames) fit without "...".
+    // Dates and headers shown whole; names of three characters (and
+    // compound surnames) fit without "...". Only the loaded rows are measured.
     m_view->ensurePolished();
+    m_view->resizeColumnsToContents();
     const int width = m_view->fontMetrics().horizontalAdvance(QStringLiteral("欧阳小明")) + 16;
     m_view->setColumnWidth(kNameColumn, std::max(m_view->columnWidth(kNameColumn), width));
 }
