@@ -286,8 +286,7 @@ void compositionBlock(Form &f, const CompositionSpec &c)
     const QString colNames[4] = {QStringLiteral("总水分"), QStringLiteral("肌肉量"),
                                  QStringLiteral("去脂体重"), QStringLiteral("体重")};
     for (int i = 0; i < 4; ++i) {
-        const QRect col(colX[i] - 4, head - 14 + (3 - i) * 0, colRight[i] - colX[i] + 2,
-                        c.massesY + 7 - (head - 14));
+        const QRect col(colX[i] - 4, head - 14, colRight[i] - colX[i] + 2, c.massesY + 7 - (head - 14));
         f.fill(col, i % 2 ? f.tint : mix(f.accent, Qt::white, 0.88));
         f.text(colX[i], head, colNames[i], 12, cap, true);
         f.field(colX[i], c.massesY, colRight[i] - colX[i] + 2);
@@ -334,8 +333,8 @@ void barChart(Form &f, const ChartSpec &c)
 {
     f.section(QRect(20, c.top, 596, c.bottom - c.top), c.title, c.english);
     const int ref = c.startX + c.base;
-    const int scaleY = c.top + 40; // tick number baseline
     const int rowsTop = c.rows.first().barY - 18;
+    const int scaleY = rowsTop - 6; // tick number baseline, just above the first row
     const int rowsBottom = c.rows.last().barY + c.rows.last().height + 14;
     const int end = c.startX + (c.maxLen > 0 ? c.maxLen : c.base + c.lastTick * c.step);
     const int rightEdge = c.rangeX > 0 ? c.rangeX - 14 : 612;
@@ -379,7 +378,7 @@ void barChart(Form &f, const ChartSpec &c)
 }
 
 // ---- body type grid (columns x = 700, 790, 878; the mark is a 10 x 10 square at (x, row)) ----
-void bodyTypeGrid(Form &f, const int rows[3], int top, int bottom)
+void bodyTypeGrid(Form &f, const int rows[3], int bottom)
 {
     const int colX[3] = {700, 790, 878};
     const QString words[3][3] = {
@@ -413,7 +412,6 @@ void bodyTypeGrid(Form &f, const int rows[3], int top, int bottom)
                            QStringLiteral("体重偏高")};
     for (int c = 0; c < 3; ++c)
         f.textC(colX[c] + 5, std::min(bounds[3] + 13, bottom - 3), wt[c], 10, m);
-    Q_UNUSED(top)
 }
 
 // ---- weight control block (values at x = 815, "+" at x = 800) ----
@@ -580,24 +578,6 @@ QStringList bcaNotes()
             QStringLiteral("带心脏起搏器等植入式电子设备者请勿测试。")};
 }
 
-// Everything the TQ-40, TQ-10 and TQ-20 sheets share above the segment area.
-struct BcaLayout
-{
-    QString model;
-    QColor accent;
-    HeaderSpec header;
-    int scoreX, scoreY, bodyAgeX, bodyAgeY;
-    bool scoreInRightColumn; // score and body age in a box on the right (TQ-10/20, water)
-    CompositionSpec comp;
-    ChartSpec chart;
-    int bodyRows[3];
-    int bodyTop, bodyBottom;
-    int controlRows[4];
-    int controlTop, controlBottom;
-    LevelSpec level;
-    int levelTop, levelBottom;
-};
-
 // Score and body age in a tinted panel of the right column (values at x = 850).
 void scorePanel(Form &f, int top, int bottom, int scoreY, int ageY)
 {
@@ -667,7 +647,7 @@ void q1020Common(Form &f, const Q1020 &q)
     f.section(QRect(624, 352, 316, bottom - 352), QStringLiteral("体型判定"),
               QStringLiteral("纵：体脂  横：体重"));
     const int rows[3] = {450, 523, 600};
-    bodyTypeGrid(f, rows, 352, 662);
+    bodyTypeGrid(f, rows, 662);
     f.hline(640, 930, 666, f.rule);
     controlBlock(f, q.controlRows);
 
@@ -725,14 +705,14 @@ QImage bodyCompositionQ40()
         558, 916, 126, 165, 35, 350, 512, QStringLiteral("肌肉脂肪分析"), QString(), standardBars(bars)};
     barChart(f, chart);
 
-    f.section(QRect(624, 250, 316, 412), QStringLiteral("体型判定"), QStringLiteral("纵：体脂  横：体重"));
+    f.section(QRect(624, 250, 316, 420), QStringLiteral("体型判定"), QStringLiteral("纵：体脂  横：体重"));
     const int rows[3] = {312, 386, 464};
-    bodyTypeGrid(f, rows, 250, 524);
+    bodyTypeGrid(f, rows, 524);
     f.hline(640, 930, 526, f.rule);
     const int ctl[4] = {550, 580, 610, 644};
     controlBlock(f, ctl);
 
-    f.section(QRect(624, 670, 316, 444), QStringLiteral("综合评估"), QStringLiteral("Assessment"));
+    f.section(QRect(624, 676, 316, 438), QStringLiteral("综合评估"), QStringLiteral("Assessment"));
     LevelSpec l{750,
                 775,
                 {638, 729, 824},
@@ -948,7 +928,7 @@ QImage bodyCompositionQ30()
     f.text(646, 344, QStringLiteral("根据体重与体脂率判定体型，"), 11, Form::muted);
     f.text(646, 362, QStringLiteral("黑色方块所在格即为判定结果。"), 11, Form::muted);
     const int bodyRows[3] = {407, 480, 560};
-    bodyTypeGrid(f, bodyRows, 292, 604);
+    bodyTypeGrid(f, bodyRows, 604);
     f.hline(640, 930, 628, f.rule);
     f.text(646, 660, QStringLiteral("体重控制"), 13, cap, true);
     const int ctl[4] = {710, 750, 786, 821};
