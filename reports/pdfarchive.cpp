@@ -147,7 +147,8 @@ int runPdfArchive(const QStringList &arguments, QTextStream &out, QTextStream &e
         expected = r.testId + 1;
         const QString path = QDir(dir).filePath(archiveFileName(r.testId, r.uid, r.name));
         QString error;
-        if (!writeReportPdf(path, sheetTag, r.testId, &error)) {
+        const QString title = QStringLiteral("%1 %2 %3").arg(r.testId).arg(r.uid, r.name);
+        if (!writeReportPdf(path, sheetTag, r.testId, &error, title)) {
             err << error << "\n";
             out << written << " written, stopped at " << r.testId << Qt::endl;
             return 2;

@@ -110,7 +110,8 @@ PrintOutcome printTestList(QPagedPaintDevice &device, const QString &sheetTag, c
     return outcome;
 }
 
-bool writeReportPdf(const QString &path, const QString &sheetTag, int testId, QString *error)
+bool writeReportPdf(const QString &path, const QString &sheetTag, int testId, QString *error,
+                    const QString &title)
 {
     // Rendered in memory first, then written through QSaveFile: a full disk or
     // a read-only folder shows up as a failed write or commit, and a failed
@@ -123,6 +124,7 @@ bool writeReportPdf(const QString &path, const QString &sheetTag, int testId, QS
         writer.setPageLayout(
             QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF(0, 0, 0, 0)));
         writer.setCreator(QStringLiteral("Quelmar V2.0"));
+        writer.setTitle(title);
         QPainter painter(&writer);
         painter.setRenderHint(QPainter::Antialiasing);
         painter.setRenderHint(QPainter::SmoothPixmapTransform);

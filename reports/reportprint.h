@@ -44,7 +44,9 @@ PrintOutcome printTestList(QPagedPaintDevice &device, const QString &sheetTag, c
                            const PrintProgress &progress = {});
 
 // Writes the one-page report of |testId| in |sheetTag| to the PDF file
-// |path|. False with |error| set when the file cannot be written.
-bool writeReportPdf(const QString &path, const QString &sheetTag, int testId, QString *error);
+// |path| (|title| goes into the document's title). False with |error| set
+// when the file cannot be written.
+bool writeReportPdf(const QString &path, const QString &sheetTag, int testId, QString *error,
+                    const QString &title = QString());
 
 } // namespace reports
