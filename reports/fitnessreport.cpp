@@ -210,10 +210,20 @@ void paintRadar(QPainter &painter, const FitnessAssessment &a)
     for (const QPointF &pt : qAsConst(points))
         painter.drawEllipse(pt, 3.0, 3.0);
 
-    // Level names on top of the polygon, just right of the upward spoke.
-    painter.setPen(QColor(60, 60, 60));
-    for (int i = 0; i < 3; ++i)
-        painter.drawText(QPointF(cx + 4, cy - (200 * (i + 1)) / 6 - 30), QString::fromUtf8(kLevelNames[i]));
+    // Level names on top of the polygon, just right of the upward spoke, on a
+    // light backing so that the polygon's outline does not run through them.
+    const QFontMetrics metrics = painter.fontMetrics();
+    for (int i = 0; i < 3; ++i) {
+        const QString name = QString::fromUtf8(kLevelNames[i]);
+        const QPointF origin(cx + 4, cy - (200 * (i + 1)) / 6 - 30);
+        const QRectF box(origin.x() - 1, origin.y() - metrics.ascent(), metrics.horizontalAdvance(name) + 2,
+                         metrics.ascent() + metrics.descent());
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(QColor(255, 255, 255, 190));
+        painter.drawRect(box);
+        painter.setPen(QColor(60, 60, 60));
+        painter.drawText(origin, name);
+    }
     painter.restore();
 }
 
