@@ -13,6 +13,7 @@
 #include <QDirIterator>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPrinter>
 #include <QProcess>
 #include <QProgressDialog>
 #include <QRegularExpression>
@@ -128,6 +129,7 @@ private slots:
     void batchRange_data();
     void batchRange();
     void printReportPicKeepsTheChosenTest();
+    void cancelEndsTheRunAfterTheCurrentPage();
     void fitnessPreviewNeedsATest_data();
     void fitnessPreviewNeedsATest();
     void cancelledPdfDialogWritesNothing();
@@ -252,6 +254,26 @@ void TestReportFlows::printReportPicKeepsTheChosenTest()
     window.printReportPic();
     QCOMPARE(pdfPages(pdf), -1);
     QVERIFY(global::printList.isEmpty());
+}
+
+void TestReportFlows::cancelEndsTheRunAfterTheCurrentPage()
+{
+    const QString pdf = m_dir->filePath(QStringLiteral("cancelled.pdf"));
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(pdf);
+    QList<int> seen;
+    // The operator cancels while the second page is being sent.
+    const reports::PrintOutcome outcome = reports::printTestList(printer, QStringLiteral("FITreport"),
+                                                                 {42, 100, 101, 102}, [&seen](int done, int) {
+                                                                     seen << done;
+                                                                     return done < 2;
+                                                                 });
+    QVERIFY(outcome.cancelled);
+    QCOMPARE(outcome.pages, 2);
+    QCOMPARE(seen, (QList<int>{0, 1, 2}));
+    QCOMPARE(pdfPages(pdf), 2);
+    QCOMPARE(global::currentTestID, 100);
 }
 
 void TestReportFlows::fitnessPreviewNeedsATest_data()
