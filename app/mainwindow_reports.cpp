@@ -23,6 +23,8 @@
 #include <QSqlTableModel>
 #include <QVariant>
 
+#include <memory>
+
 namespace {
 // Batch runs longer than this show a progress dialog with a cancel button.
 constexpr int kProgressThreshold = 3;

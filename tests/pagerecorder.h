@@ -78,14 +78,6 @@ public:
         }
         return QString();
     }
-    bool hasText(const QString &text) const
-    {
-        for (const RecordedText &t : m_engine.texts) {
-            if (t.text == text)
-                return true;
-        }
-        return false;
-    }
     // Width of the rectangle drawn with its left edge at |x| and top at |y|; -1 if none.
     double rectWidthAt(double x, double y) const
     {
