@@ -3,6 +3,7 @@
 #include "app/globals.h"
 #include "app/mainwindow.h"
 #include "app/startup.h"
+#include "reports/pdfarchive.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -16,10 +17,14 @@ int main(int argc, char *argv[])
     for (int i = 1; i < argc; ++i) {
         const QByteArray arg(argv[i]);
         if (arg == "--help" || arg == "-h") {
-            QTextStream(stdout) << startOptionsHelp();
+            QTextStream(stdout) << startOptionsHelp() << reports::pdfArchiveHelp();
             return 0;
         }
     }
+    // --- PDF archive (--export-pdf): a run of its own, without a window ---
+    if (reports::wantsPdfArchive(argc, argv))
+        return reports::pdfArchiveMain(argc, argv);
+    // --- end PDF archive ---
     QApplication app(argc, argv);
     installQtChineseTranslation(&app);
     StartOptions options = parseStartOptions(app.arguments());

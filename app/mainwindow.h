@@ -25,6 +25,7 @@ class QSpinBox;
 class QDataWidgetMapper;
 class QLabel;
 class QLineEdit;
+class QPrinter;
 class QPushButton;
 class QSqlQueryModel;
 class QSqlTableModel;
@@ -84,6 +85,18 @@ public:
     // Reception state and the last value of every fitness item.
     const fitness::FitnessSession &fitSession() const { return m_fitSession; }
     const fitness::FitValues &fitValues() const { return m_fitValues; }
+
+    // reports accessors
+    // The next print run writes into the PDF file |pdfPath| instead of asking
+    // for a printer (used once; an empty name acts like a cancelled print dialog).
+    void presetPrintOutput(const QString &pdfPath)
+    {
+        m_presetPrintOutput = pdfPath;
+        m_hasPresetPrintOutput = true;
+    }
+    // Batch printing of the range typed as |firstText| .. |lastText| in the
+    // current sheetTag: what printAllReport does with the list's range fields.
+    void printTestRange(const QString &firstText, const QString &lastText);
 
 signals:
     void tidChanged(int tid);
@@ -145,6 +158,7 @@ public slots:
     void viewReportFit();
     void printReport();
     void printReportPic();
+    void printReportWithPic();
     void printReportFit();
     void printAllReport();
     void printAllReportFit();
@@ -281,5 +295,10 @@ private:
     void uploadChosenResult();
     void uploadChosenFitResult();
     // --- reports ---
+    QString m_presetPrintOutput;
+    bool m_hasPresetPrintOutput = false;
+    bool choosePrinter(QPrinter &printer);
+    void runReportPreview(const QString &title, bool fitness);
+    void readSelectedSheet();
     // --- data exchange ---
 };

@@ -1,39 +1,208 @@
-// Main window slots of the reports subsystem (not built yet: they only log).
+// Main window slots of the reports subsystem: the report previews, printing
+// (one record, the previewed record, a range of test numbers) and saving the
+// previewed report as PDF. Pages come from the shared page painter.
+#include "app/globals.h"
 #include "app/mainwindow.h"
+#include "reports/paintarea.h"
+#include "reports/reportprint.h"
 
 #include <QDebug>
+#include <QDialog>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QSqlTableModel>
+#include <QVariant>
+
+#include <memory>
+
+namespace {
+// Batch runs longer than this show a progress dialog with a cancel button.
+constexpr int kProgressThreshold = 3;
+} // namespace
+
+void MainWindow::readSelectedSheet()
+{
+    m_reportModel->select();
+    global::sheetTag = m_reportModel->record(0).value(QStringLiteral("Selected")).toString();
+    qDebug() << "At start,sheetTag is:" << global::sheetTag;
+}
+
+bool MainWindow::choosePrinter(QPrinter &printer)
+{
+    printer.setPageSize(QPageSize(QPageSize::A4));
+    if (m_hasPresetPrintOutput) {
+        m_hasPresetPrintOutput = false;
+        if (m_presetPrintOutput.isEmpty())
+            return false;
+        printer.setOutputFileName(m_presetPrintOutput);
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        return true;
+    }
+    QPrintDialog dialog(&printer, this);
+    return dialog.exec() == QDialog::Accepted;
+}
+
+void MainWindow::runReportPreview(const QString &title, bool fitness)
+{
+    QDialog dialog(this);
+    dialog.setWindowTitle(title);
+    dialog.setWindowFlags(Qt::Dialog | Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
+    dialog.resize(1000, 700);
+    auto *grid = new QGridLayout(&dialog);
+    auto *scroll = new QScrollArea(&dialog);
+    scroll->setWidget(new PaintArea);
+    scroll->setAlignment(Qt::AlignHCenter);
+    grid->addWidget(scroll, 0, 0, 1, 6);
+    auto *pdfButton = new QPushButton(tr("存为PDF文件"), &dialog);
+    auto *printButton = new QPushButton(tr("打印"), &dialog);
+    grid->addWidget(pdfButton, 1, 2);
+    grid->addWidget(printButton, 1, 3);
+    connect(pdfButton, &QPushButton::clicked, this, &MainWindow::savePdf);
+    if (fitness)
+        connect(printButton, &QPushButton::clicked, this, &MainWindow::printReportFit);
+    else
+        connect(printButton, &QPushButton::clicked, this, &MainWindow::printReportPic);
+    dialog.exec();
+}
 
 void MainWindow::viewReport()
 {
     qDebug() << "viewReport function";
+    readSelectedSheet();
+    runReportPreview(tr("体成分分析报告"), false);
 }
 
 void MainWindow::viewReportFit()
 {
     qDebug() << "viewReportFit function";
+    global::sheetTag = QStringLiteral("FITreport");
+    qDebug() << "selected testID=" << global::currentTestID;
+    if (global::currentTestID == 0) {
+        QMessageBox::warning(this, tr("选择测试记录"), tr("请先选择测试记录!"));
+        return;
+    }
+    runReportPreview(tr("机能评定报告"), true);
 }
 
 void MainWindow::printReportPic()
 {
     qDebug() << "printReportPic function";
+    global::printList = {0};
+    printReportWithPic();
+}
+
+void MainWindow::printReportWithPic()
+{
+    qDebug() << "printReportWithPic function ";
+    qDebug() << "sheetTag received is: " << global::sheetTag;
+    const QList<int> list = global::printList;
+    QPrinter printer(QPrinter::HighResolution);
+    if (list.isEmpty() || !choosePrinter(printer)) {
+        global::printList.clear();
+        return;
+    }
+
+    // A long run shows its progress; cancel ends it after the page being sent.
+    std::unique_ptr<QProgressDialog> progress;
+    if (list.size() > kProgressThreshold) {
+        progress = std::make_unique<QProgressDialog>(tr("正在打印报告..."), tr("取消"), 0, list.size(), this);
+        progress->setWindowTitle(tr("批量打印"));
+        progress->setWindowModality(Qt::WindowModal);
+        progress->setMinimumDuration(300);
+    }
+    const reports::PrintOutcome outcome =
+        reports::printTestList(printer, global::sheetTag, list, [&progress](int done, int total) {
+            if (!progress)
+                return true;
+            progress->setValue(done);
+            progress->setLabelText(tr("正在打印报告 %1 / %2").arg(done).arg(total));
+            return !progress->wasCanceled();
+        });
+    progress.reset();
+    global::printList.clear();
+    qDebug() << "At the end, printlist=" << global::printList;
+
+    if (outcome.failed) {
+        QMessageBox::warning(this, tr("打印"),
+                             tr("无法开始打印，请检查打印机或输出文件 %1。").arg(printer.outputFileName()));
+    } else if (outcome.pages == 0 && list.first() != 0) {
+        QMessageBox::information(this, tr("打印"), tr("所选范围内没有测试记录，未打印任何报告。"));
+    } else if (outcome.cancelled) {
+        QMessageBox::information(this, tr("打印"), tr("打印已取消，已发送 %1 页。").arg(outcome.pages));
+    }
 }
 
 void MainWindow::printReportFit()
 {
-    qDebug() << "printReportFit function";
+    qDebug() << "printReport Fit function";
+    global::sheetTag = QStringLiteral("FITreport");
+    global::printList = {0};
+    printReportWithPic();
+}
+
+void MainWindow::printTestRange(const QString &firstText, const QString &lastText)
+{
+    global::printList.clear();
+    qDebug() << "printList at first= " << global::printList;
+    int first = 0;
+    int last = 0;
+    if (!reports::readPrintRange(firstText, lastText, &first, &last)) {
+        QMessageBox::warning(this, tr("打印起止测试编号"), tr("请输入有效的起止测试编号（从1开始的整数）。"));
+        return;
+    }
+    // Numbers above the greatest test number have no record: the list stops there.
+    QSqlQuery q;
+    const QString table = global::sheetTag == QLatin1String("FITreport") ? QStringLiteral("ResultFIT")
+                                                                         : QStringLiteral("Result");
+    if (q.exec(QStringLiteral("SELECT MAX(TestID) FROM %1").arg(table)) && q.next())
+        last = qMin(last, q.value(0).toInt());
+    global::printList = reports::rangeList(first, last);
+    qDebug() << "printList= " << global::printList;
+    if (!global::printList.isEmpty())
+        printReportWithPic();
+    global::printList.clear();
 }
 
 void MainWindow::printAllReport()
 {
     qDebug() << "printAllReport function";
+    readSelectedSheet();
+    printTestRange(printStartEdit ? printStartEdit->text() : QString(),
+                   printEndEdit ? printEndEdit->text() : QString());
 }
 
 void MainWindow::printAllReportFit()
 {
     qDebug() << "printAllReportFit function";
+    global::sheetTag = QStringLiteral("FITreport");
+    qDebug() << "global::sheetTag =" << global::sheetTag;
+    printTestRange(printStartEdit ? printStartEdit->text() : QString(),
+                   printEndEdit ? printEndEdit->text() : QString());
 }
 
 void MainWindow::savePdf()
 {
     qDebug() << "savePdf function";
+    QString path =
+        QFileDialog::getSaveFileName(this, tr("PDF file"), QStringLiteral("../"), tr("Files (*.pdf)"));
+    if (path.isEmpty())
+        return; // cancelled: nothing written, nothing to report
+    if (QFileInfo(path).suffix().isEmpty())
+        path += QStringLiteral(".pdf");
+    QString error;
+    if (!reports::writeReportPdf(path, global::sheetTag, global::currentTestID, &error)) {
+        QMessageBox::warning(this, tr("存为PDF文件"), tr("PDF文件保存失败。\n%1").arg(error));
+        return;
+    }
+    QMessageBox::information(this, tr("存为PDF文件"), tr("保存完毕"));
 }

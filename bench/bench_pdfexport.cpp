@@ -1,0 +1,116 @@
+// The headless PDF archive timed as whole processes: `quelmar --export-pdf`
+// over 200 body-composition and 200 fitness records of a generated database.
+// Prints PDFs per second, ms per page, bytes per file and the peak memory of
+// each run (goal: at least 20 pages per second).
+//
+//   bench_pdfexport [N]   (N records of each kind, 200 by default)
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+struct Run
+{
+    int exitCode = -1;
+    double seconds = 0;
+    long peakKb = 0;
+};
+
+// fork/exec/wait4, so that the peak memory belongs to this one child.
+Run runTimed(const QString &dir, const QStringList &args)
+{
+    std::vector<QByteArray> storage;
+    storage.push_back(QByteArrayLiteral(QUELMAR_BUILD_DIR "/quelmar"));
+    for (const QString &a : args)
+        storage.push_back(a.toLocal8Bit());
+    std::vector<char *> argv;
+    for (QByteArray &s : storage)
+        argv.push_back(s.data());
+    argv.push_back(nullptr);
+    const QByteArray cwd = QFile::encodeName(dir);
+
+    QElapsedTimer clock;
+    clock.start();
+    std::fflush(stdout);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        if (chdir(cwd.constData()) != 0)
+            _exit(127);
+        if (!freopen("/dev/null", "w", stdout) || !freopen("/dev/null", "w", stderr))
+            _exit(127);
+        unsetenv("DISPLAY");
+        unsetenv("QT_QPA_PLATFORM");
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    Run run;
+    int status = 0;
+    rusage usage{};
+    if (pid > 0 && wait4(pid, &status, 0, &usage) == pid) {
+        run.seconds = clock.nsecsElapsed() / 1e9;
+        run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        run.peakKb = usage.ru_maxrss;
+    }
+    return run;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    const int n = app.arguments().size() > 1 ? app.arguments().at(1).toInt() : 200;
+    QTemporaryDir dir;
+    QProcess make;
+    make.start(QStringLiteral(QUELMAR_BUILD_DIR "/quelmar-make-bigdb"),
+               {dir.filePath(QStringLiteral("maindb.db")), QStringLiteral("--results"), QString::number(n),
+                QStringLiteral("--fit"), QString::number(n), QStringLiteral("--schema"),
+                QStringLiteral(QUELMAR_SOURCE_DIR "/db/maindb.sql")});
+    if (!make.waitForFinished(120000) || make.exitCode() != 0) {
+        std::fprintf(stderr, "quelmar-make-bigdb failed: %s\n", make.readAllStandardError().constData());
+        return 1;
+    }
+
+    std::printf("--export-pdf over %d records of each kind, whole processes (start-up included)\n", n);
+    std::printf("%-22s %8s %10s %10s %12s %12s\n", "report", "files", "PDFs/s", "ms/page", "KB/file",
+                "peak MB");
+    const struct
+    {
+        const char *label;
+        QStringList extra;
+        QString out;
+    } kinds[] = {{"body composition", {}, QStringLiteral("bca")},
+                 {"fitness", {QStringLiteral("--fitness")}, QStringLiteral("fit")}};
+    bool ok = true;
+    for (const auto &kind : kinds) {
+        const Run run =
+            runTimed(dir.path(), QStringList{QStringLiteral("--export-pdf"), QStringLiteral("1-%1").arg(n),
+                                             QStringLiteral("--out"), kind.out} +
+                                     kind.extra);
+        const QFileInfoList files =
+            QDir(dir.filePath(kind.out)).entryInfoList({QStringLiteral("*.pdf")}, QDir::Files);
+        qint64 bytes = 0;
+        for (const QFileInfo &f : files)
+            bytes += f.size();
+        const int count = files.size();
+        std::printf("%-22s %8d %10.1f %10.2f %12.1f %12.1f%s\n", kind.label, count,
+                    run.seconds > 0 ? count / run.seconds : 0.0, count ? run.seconds * 1000 / count : 0.0,
+                    count ? bytes / 1024.0 / count : 0.0, run.peakKb / 1024.0,
+                    run.exitCode == 0 ? "" : "  (exit code not 0)");
+        ok = ok && run.exitCode == 0 && count == n;
+    }
+    std::printf("goal: at least 20 pages per second\n");
+    return ok ? 0 : 1;
+}

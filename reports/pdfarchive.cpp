@@ -1,0 +1,213 @@
+#include "reports/pdfarchive.h"
+
+#include "app/globals.h"
+#include "reports/reportprint.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QDebug>
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTemporaryFile>
+#include <QTextCodec>
+#include <QTextStream>
+#include <QVariant>
+
+#include <cstdio>
+
+namespace reports {
+
+bool parseArchiveRange(const QString &text, int *first, int *last)
+{
+    static const QRegularExpression re(QStringLiteral("^\\s*(\\d+)\\s*(?:-\\s*(\\d+)\\s*)?$"));
+    const QRegularExpressionMatch m = re.match(text);
+    if (!m.hasMatch())
+        return false;
+    bool okA = false;
+    bool okB = true;
+    const int a = m.captured(1).toInt(&okA);
+    const int b = m.captured(2).isEmpty() ? a : m.captured(2).toInt(&okB);
+    if (!okA || !okB || a < 1 || b < a)
+        return false;
+    *first = a;
+    *last = b;
+    return true;
+}
+
+QString archiveFileName(int testId, const QString &uid, const QString &name)
+{
+    static const QRegularExpression unsafe(QStringLiteral("[\\\\/:*?\"<>|\\x00-\\x1f\\x7f\\s]"));
+    auto clean = [](QString part) {
+        part = part.trimmed().replace(unsafe, QStringLiteral("_")).left(60);
+        if (part.isEmpty() || part.startsWith(QLatin1Char('.')))
+            part.prepend(QLatin1Char('_'));
+        return part;
+    };
+    return QStringLiteral("%1_%2_%3.pdf").arg(testId).arg(clean(uid), clean(name));
+}
+
+QString foldNumbers(const QList<int> &numbers)
+{
+    QStringList parts;
+    for (int i = 0; i < numbers.size();) {
+        int j = i;
+        while (j + 1 < numbers.size() && numbers.at(j + 1) == numbers.at(j) + 1)
+            ++j;
+        parts << (i == j ? QString::number(numbers.at(i))
+                         : QStringLiteral("%1-%2").arg(numbers.at(i)).arg(numbers.at(j)));
+        i = j + 1;
+    }
+    return parts.join(QStringLiteral(", "));
+}
+
+namespace {
+
+struct ArchiveRecord
+{
+    int testId;
+    QString uid;
+    QString name;
+};
+
+QString selectedSheetTag()
+{
+    QSqlQuery q;
+    if (q.exec(QStringLiteral("SELECT Selected FROM Report")) && q.next())
+        return q.value(0).toString();
+    return QString();
+}
+
+bool folderWritable(const QString &dir)
+{
+    if (!QDir().mkpath(dir))
+        return false;
+    QTemporaryFile probe(QDir(dir).filePath(QStringLiteral(".quelmar-XXXXXX")));
+    return probe.open();
+}
+
+} // namespace
+
+int runPdfArchive(const QStringList &arguments, QTextStream &out, QTextStream &err)
+{
+    QCommandLineParser parser;
+    const QCommandLineOption range(QStringLiteral("export-pdf"), QString(), QStringLiteral("FIRST-LAST"));
+    const QCommandLineOption outDir(QStringLiteral("out"), QString(), QStringLiteral("DIR"));
+    const QCommandLineOption fitness(QStringLiteral("fitness"));
+    parser.addOptions({range, outDir, fitness});
+    if (!parser.parse(arguments)) {
+        err << parser.errorText() << "\n" << pdfArchiveHelp();
+        return 2;
+    }
+    int first = 0;
+    int last = 0;
+    if (!parseArchiveRange(parser.value(range), &first, &last)) {
+        err << "bad range \"" << parser.value(range) << "\": expected FIRST-LAST with 1 <= FIRST <= LAST\n";
+        return 2;
+    }
+    const QString dir = parser.value(outDir);
+    if (dir.isEmpty()) {
+        err << "--out DIR is required\n";
+        return 2;
+    }
+    if (!folderWritable(dir)) {
+        err << "cannot write to folder " << QFileInfo(dir).absoluteFilePath() << "\n";
+        return 2;
+    }
+    if (!dbSetupResult) {
+        err << "cannot open the database maindb.db in " << QDir::currentPath() << "\n";
+        return 1;
+    }
+
+    const bool fit = parser.isSet(fitness);
+    const QString sheetTag = fit ? QStringLiteral("FITreport") : selectedSheetTag();
+    const QString table = fit ? QStringLiteral("ResultFIT") : QStringLiteral("Result");
+    QSqlQuery q;
+    q.prepare(QStringLiteral("SELECT TestID, UID, Name FROM %1 WHERE TestID BETWEEN ? AND ? ORDER BY TestID")
+                  .arg(table));
+    q.addBindValue(first);
+    q.addBindValue(last);
+    if (!q.exec()) {
+        err << "cannot read table " << table << ": " << q.lastError().text() << "\n";
+        return 1;
+    }
+    QList<ArchiveRecord> records;
+    while (q.next())
+        records.append({q.value(0).toInt(), q.value(1).toString(), q.value(2).toString()});
+    q.finish();
+
+    QList<int> missing;
+    int expected = first;
+    int written = 0;
+    for (const ArchiveRecord &r : qAsConst(records)) {
+        for (; expected < r.testId; ++expected)
+            missing << expected;
+        expected = r.testId + 1;
+        const QString path = QDir(dir).filePath(archiveFileName(r.testId, r.uid, r.name));
+        QString error;
+        const QString title = QStringLiteral("%1 %2 %3").arg(r.testId).arg(r.uid, r.name);
+        if (!writeReportPdf(path, sheetTag, r.testId, &error, title)) {
+            err << error << "\n";
+            out << written << " written, stopped at " << r.testId << Qt::endl;
+            return 2;
+        }
+        out << path << Qt::endl;
+        ++written;
+    }
+    for (qint64 n = expected; n <= last; ++n)
+        missing << int(n);
+    out << written << " written, " << missing.size() << " missing";
+    if (!missing.isEmpty())
+        out << ": " << foldNumbers(missing);
+    out << Qt::endl;
+    return written > 0 ? 0 : 1;
+}
+
+bool wantsPdfArchive(int argc, char *argv[])
+{
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray arg(argv[i]);
+        if (arg == "--export-pdf" || arg.startsWith("--export-pdf="))
+            return true;
+    }
+    return false;
+}
+
+int pdfArchiveMain(int argc, char *argv[])
+{
+    // No window is opened: the offscreen platform needs no display.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    // Names are Chinese: file names and output in UTF-8 whatever the locale says.
+    if (QTextCodec::codecForLocale()->mibEnum() != 106)
+        QTextCodec::setCodecForLocale(QTextCodec::codecForName("UTF-8"));
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    // Opening a missing file would create an empty database: look first.
+    const bool haveDatabase = QFileInfo::exists(QStringLiteral("maindb.db"));
+    if (haveDatabase)
+        initProcessState(QStringLiteral("maindb.db"));
+    else
+        dbSetupResult = false;
+    const int code = runPdfArchive(app.arguments(), out, err);
+    out.flush();
+    err.flush();
+    if (haveDatabase)
+        releaseProcessState();
+    return code;
+}
+
+QString pdfArchiveHelp()
+{
+    return QStringLiteral(
+        "  --export-pdf FIRST-LAST --out DIR [--fitness]\n"
+        "                        write the report of every existing test number in the range\n"
+        "                        to DIR/<TestID>_<UID>_<Name>.pdf without opening a window\n"
+        "                        (body-composition report in the selected sheet style, or the\n"
+        "                        fitness report with --fitness) and exit\n");
+}
+
+} // namespace reports

@@ -1,0 +1,39 @@
+// Headless PDF archive: `quelmar --export-pdf FIRST-LAST --out DIR [--fitness]`
+// writes the report of every existing test number in the range into
+// DIR/<TestID>_<UID>_<Name>.pdf, one page per file, without a window.
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+class QTextStream;
+
+namespace reports {
+
+// "FIRST-LAST" (or one number) with 1 <= FIRST <= LAST.
+bool parseArchiveRange(const QString &text, int *first, int *last);
+
+// <TestID>_<UID>_<Name>.pdf with characters unsafe in file names replaced by '_'.
+QString archiveFileName(int testId, const QString &uid, const QString &name);
+
+// "101, 105-110": sorted numbers folded into runs.
+QString foldNumbers(const QList<int> &numbers);
+
+// Runs the export on the open default connection. |arguments| are the
+// program's arguments (argv[0] first). Writes one line per file and the
+// summary to |out|, problems to |err|; returns the exit code (0 written,
+// 1 nothing written, 2 bad arguments, range or folder).
+int runPdfArchive(const QStringList &arguments, QTextStream &out, QTextStream &err);
+
+// Whether the command line asks for the archive (checked before any
+// application object exists).
+bool wantsPdfArchive(int argc, char *argv[]);
+
+// Whole process of the archive mode: offscreen platform unless one was
+// chosen, application object, maindb.db of the working directory, the run.
+int pdfArchiveMain(int argc, char *argv[]);
+
+QString pdfArchiveHelp();
+
+} // namespace reports

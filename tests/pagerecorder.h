@@ -1,0 +1,122 @@
+// A paint device that records what a page painter draws: every text with its
+// baseline origin and every filled rectangle, in page units (the painter's
+// transform applied). Lets tests ask "is there a text at (x, y)" or "how wide
+// is the bar at y" without comparing pixels.
+#pragma once
+
+#include <QPaintDevice>
+#include <QPaintEngine>
+#include <QPainter>
+#include <QRectF>
+#include <QTextItem>
+#include <QTransform>
+#include <QVector>
+
+#include <memory>
+
+struct RecordedText
+{
+    QPointF origin;
+    QString text;
+};
+
+class PageRecorderEngine : public QPaintEngine
+{
+public:
+    PageRecorderEngine() : QPaintEngine(QPaintEngine::AllFeatures) {}
+    bool begin(QPaintDevice *) override { return true; }
+    bool end() override { return true; }
+    void updateState(const QPaintEngineState &state) override
+    {
+        if (state.state() & QPaintEngine::DirtyTransform)
+            m_transform = state.transform();
+    }
+    void drawPixmap(const QRectF &, const QPixmap &, const QRectF &) override {}
+    void drawImage(const QRectF &, const QImage &, const QRectF &, Qt::ImageConversionFlags) override {}
+    void drawPath(const QPainterPath &) override {}
+    void drawPolygon(const QPointF *, int, PolygonDrawMode) override {}
+    void drawPolygon(const QPoint *, int, PolygonDrawMode) override {}
+    void drawLines(const QLineF *, int) override {}
+    void drawLines(const QLine *, int) override {}
+    void drawEllipse(const QRectF &) override {}
+    void drawRects(const QRectF *rects, int count) override
+    {
+        for (int i = 0; i < count; ++i)
+            this->rects << m_transform.mapRect(rects[i]);
+    }
+    void drawRects(const QRect *rects, int count) override
+    {
+        for (int i = 0; i < count; ++i)
+            this->rects << m_transform.mapRect(QRectF(rects[i]));
+    }
+    void drawTextItem(const QPointF &p, const QTextItem &item) override
+    {
+        texts << RecordedText{m_transform.map(p), item.text()};
+    }
+    Type type() const override { return QPaintEngine::User; }
+
+    QVector<RecordedText> texts;
+    QVector<QRectF> rects;
+
+private:
+    QTransform m_transform;
+};
+
+class PageRecorder : public QPaintDevice
+{
+public:
+    QPaintEngine *paintEngine() const override { return &m_engine; }
+    const QVector<RecordedText> &texts() const { return m_engine.texts; }
+    const QVector<QRectF> &rects() const { return m_engine.rects; }
+
+    // The text drawn with its baseline origin within 1.5 units of (x, y); empty if none.
+    QString textAt(double x, double y) const
+    {
+        for (const RecordedText &t : m_engine.texts) {
+            if (qAbs(t.origin.x() - x) < 1.5 && qAbs(t.origin.y() - y) < 1.5)
+                return t.text;
+        }
+        return QString();
+    }
+    // Width of the rectangle drawn with its left edge at |x| and top at |y|; -1 if none.
+    double rectWidthAt(double x, double y) const
+    {
+        for (const QRectF &r : m_engine.rects) {
+            if (qAbs(r.left() - x) < 0.5 && qAbs(r.top() - y) < 0.5)
+                return r.width();
+        }
+        return -1;
+    }
+
+protected:
+    int metric(PaintDeviceMetric m) const override
+    {
+        switch (m) {
+        case PdmWidth:
+            return 960;
+        case PdmHeight:
+            return 1358;
+        case PdmWidthMM:
+            return 254;
+        case PdmHeightMM:
+            return 359;
+        case PdmDpiX:
+        case PdmDpiY:
+        case PdmPhysicalDpiX:
+        case PdmPhysicalDpiY:
+            return 96;
+        case PdmDepth:
+            return 32;
+        case PdmNumColors:
+            return INT_MAX;
+        case PdmDevicePixelRatio:
+            return 1;
+        case PdmDevicePixelRatioScaled:
+            return int(QPaintDevice::devicePixelRatioFScale());
+        }
+        return 0;
+    }
+
+private:
+    mutable PageRecorderEngine m_engine;
+};
