@@ -4,7 +4,8 @@
 //
 //   bench_reports              the figures
 //   bench_reports --samples D  one PDF per style (and per overlay style) with
-//                              a page for a small woman and a large man, in D
+//                              pages for a small woman, a large man and two
+//                              records at the upper and lower clamps, in D
 #include "app/globals.h"
 #include "bench/benchsupport.h"
 #include "reports/layout.h"
@@ -136,14 +137,17 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "cannot prepare the scratch database\n");
         return 1;
     }
-    if (!samplesDir.isEmpty())
-        return samples(samplesDir, {woman, man});
+    if (!samplesDir.isEmpty()) {
+        return samples(samplesDir, {woman, man, reportsamples::insertPerson(reportsamples::topClamp),
+                                    reportsamples::insertPerson(reportsamples::bottomClamp)});
+    }
 
     const int pages = 200;
     QList<int> ids;
     for (int i = 0; i < pages; ++i)
         ids << (i % 2 ? man : woman);
-    out << "style           image ms/page (median, max)   pdf ms/page (median, max)   pdf KB/page   overlay "
+    out << "style           image ms/page (median, max)   pdf ms/page (median, max)         pdf KB/page   "
+           "overlay "
            "ms/page\n";
     for (const Style &s : styles) {
         std::vector<double> imageTimes;
@@ -178,7 +182,7 @@ int main(int argc, char *argv[])
                    .arg(pdfF.median, 0, 'f', 2)
                    .arg(pdfF.max, 0, 'f', 2)
                    .arg(pdfMsPerPage, 0, 'f', 2)
-                   .leftJustified(28)
+                   .leftJustified(34)
             << QString::number(kbPerPage, 'f', 1).leftJustified(14) << QString::number(overlayMs, 'f', 2)
             << "\n";
         out.flush();

@@ -323,6 +323,9 @@ void OverlayPainter::lineNormal()
     const int x = val(QStringLiteral("LineStartX")) + 320;
     for (const ChartBar &cb : chartBars) {
         const QString stem = QLatin1String(cb.stem);
+        // Only the bars on the sheet carry a range (the others have no row).
+        if (!flag(stem + QStringLiteral("LinePrint")))
+            continue;
         const std::optional<Range> range = barValue(cb.bar, rec, refs).range;
         if (range)
             painter.drawText(QPointF(x, val(stem + QStringLiteral("LineY"))), formatRange(*range));

@@ -33,6 +33,14 @@ inline const Person largeMan{
     QStringLiteral("M002"),   QStringLiteral("欧阳大海"),  QStringLiteral("1"), 1961, 196, 138.6, 38.2,
     QStringLiteral("肥胖型"), QStringLiteral("2026-11-20")};
 
+// Values that drive every bar to its upper or its lower clamp.
+inline const Person topClamp{
+    QStringLiteral("T12345678"), QStringLiteral("司马长风"),  QStringLiteral("1"), 1950, 150, 149.8, 58.6,
+    QStringLiteral("肥胖型"),    QStringLiteral("2026-01-15")};
+inline const Person bottomClamp{
+    QStringLiteral("B9"),       QStringLiteral("丁一"),      QStringLiteral("2"), 2010, 199, 30.2, 3.1,
+    QStringLiteral("运动员型"), QStringLiteral("2026-12-01")};
+
 // Every column of a Result row for |p|.
 inline QVariantMap resultColumns(const Person &p)
 {

@@ -55,7 +55,8 @@ private slots:
         QImage image(200, 60, QImage::Format_RGB32);
         image.fill(Qt::white);
         QPainter p(&image);
-        drawLayoutItem(p, layout.flag(QStringLiteral("IDPrint")), 12, QPointF(10, 40), QStringLiteral("W001/林"));
+        drawLayoutItem(p, layout.flag(QStringLiteral("IDPrint")), 12, QPointF(10, 40),
+                       QStringLiteral("W001/林"));
         p.end();
         QImage blank(image.size(), image.format());
         blank.fill(Qt::white);
@@ -88,15 +89,17 @@ private slots:
         g_log.clear();
         const PrintLayout layout = PrintLayout::read(tag);
         QSqlQuery q;
-        QVERIFY(q.exec(QStringLiteral("SELECT IDPrint, IDX, LineStartX, LiverRiskY FROM Print LIMIT 1 OFFSET %1")
-                           .arg(row)));
+        QVERIFY(
+            q.exec(QStringLiteral("SELECT IDPrint, IDX, LineStartX, LiverRiskY FROM Print LIMIT 1 OFFSET %1")
+                       .arg(row)));
         QVERIFY(q.next());
         QCOMPARE(layout.flag(QStringLiteral("IDPrint")), q.value(0).toString() == QLatin1String("Yes"));
         QCOMPARE(layout.value(QStringLiteral("IDX")), q.value(1).toInt());
         QCOMPARE(layout.value(QStringLiteral("LineStartX")), q.value(2).toInt());
         QCOMPARE(layout.value(QStringLiteral("LiverRiskY")), q.value(3).toInt());
         QVERIFY(g_log.join(QLatin1Char('\n')).contains(QStringLiteral("modelPrint.record=")));
-        QCOMPARE(g_log.filter(QRegularExpression(QStringLiteral("^[A-Za-z]+= "))).size(), printColumns().size());
+        QCOMPARE(g_log.filter(QRegularExpression(QStringLiteral("^[A-Za-z]+= "))).size(),
+                 printColumns().size());
     }
 
     void printTableShape()
@@ -136,7 +139,8 @@ private slots:
         QTest::newRow("-90 % clamped up") << relativeSteps(10, 100) << 100 << 20 << 300 << 10 << 10;
         QTest::newRow("at reference") << relativeSteps(61.5, 61.5) << 165 << 35 << 350 << 10 << 165;
         QTest::newRow("+60 % clamped down") << relativeSteps(160, 100) << 165 << 35 << 350 << 10 << 350;
-        QTest::newRow("truncated toward zero") << std::optional<double>(0.99) << 100 << 10 << 300 << 10 << 109;
+        QTest::newRow("truncated toward zero")
+            << std::optional<double>(0.99) << 100 << 10 << 300 << 10 << 109;
         QTest::newRow("huge deviation") << std::optional<double>(1e300) << 165 << 35 << 350 << 10 << 350;
         QTest::newRow("reference 0") << relativeSteps(70, 0) << 165 << 35 << 350 << 10 << -1;
         QTest::newRow("reference NaN")
@@ -168,10 +172,14 @@ private slots:
         QTest::addColumn<QString>("weightRange");
         QTest::addColumn<QString>("fat");
         QTest::addColumn<QString>("whr");
-        QTest::newRow("male 170") << true << 170.0 << 70.0 << 49.77 << "[44.8-54.7]" << "[63.0-77.0]"
-                                  << "[7.0-14.0]" << "[0.8-0.9]";
-        QTest::newRow("female 160") << false << 160.0 << 50.0 << 38.33 << "[34.5-42.2]" << "[49.5-60.5]"
-                                    << "[9.0-14.0]" << "[0.7-0.8]";
+        QTest::newRow("male 170") << true << 170.0 << 70.0 << 49.77 << "[44.8-54.7]"
+                                  << "[63.0-77.0]"
+                                  << "[7.0-14.0]"
+                                  << "[0.8-0.9]";
+        QTest::newRow("female 160") << false << 160.0 << 50.0 << 38.33 << "[34.5-42.2]"
+                                    << "[49.5-60.5]"
+                                    << "[9.0-14.0]"
+                                    << "[0.7-0.8]";
     }
     void references()
     {
@@ -231,12 +239,15 @@ private slots:
         QFETCH(double, height);
         QFETCH(double, weight);
         BcaRecord rec;
-        rec.values = {{QStringLiteral("Sex"), QStringLiteral("1")}, {QStringLiteral("Height"), height},
-                      {QStringLiteral("Weight"), weight}, {QStringLiteral("Muscle"), 30.5},
-                      {QStringLiteral("PBF"), 18.0}, {QStringLiteral("BMI"), 22.0}};
+        rec.values = {{QStringLiteral("Sex"), QStringLiteral("1")},
+                      {QStringLiteral("Height"), height},
+                      {QStringLiteral("Weight"), weight},
+                      {QStringLiteral("Muscle"), 30.5},
+                      {QStringLiteral("PBF"), 18.0},
+                      {QStringLiteral("BMI"), 22.0}};
         const References refs = referenceValues(true, height, weight);
-        for (Bar bar : {Bar::Weight, Bar::Muscle, Bar::Pbf, Bar::Bone, Bar::Water, Bar::Smm, Bar::Bmi, Bar::Whr,
-                        Bar::TotalWater, Bar::EdemaRatio, Bar::RaWater}) {
+        for (Bar bar : {Bar::Weight, Bar::Muscle, Bar::Pbf, Bar::Bone, Bar::Water, Bar::Smm, Bar::Bmi,
+                        Bar::Whr, Bar::TotalWater, Bar::EdemaRatio, Bar::RaWater}) {
             const BarValue bv = barValue(bar, rec, refs);
             QVERIFY(!lineBarLength(bv.steps, 165, 35, 350, 10));
             QVERIFY(!bv.length);
@@ -251,11 +262,16 @@ private slots:
         QTest::addColumn<double>("value");
         QTest::addColumn<QString>("formatted");
         QTest::addColumn<QString>("control");
-        QTest::newRow("positive") << 3.25 << "3.25" << "+";
-        QTest::newRow("zero") << 0.0 << "0" << "";
-        QTest::newRow("negative") << -7.5 << "-7.5" << "";
-        QTest::newRow("inf") << std::numeric_limits<double>::infinity() << "" << "+";
-        QTest::newRow("NaN") << std::numeric_limits<double>::quiet_NaN() << "" << "";
+        QTest::newRow("positive") << 3.25 << "3.25"
+                                  << "+";
+        QTest::newRow("zero") << 0.0 << "0"
+                              << "";
+        QTest::newRow("negative") << -7.5 << "-7.5"
+                                  << "";
+        QTest::newRow("inf") << std::numeric_limits<double>::infinity() << ""
+                             << "+";
+        QTest::newRow("NaN") << std::numeric_limits<double>::quiet_NaN() << ""
+                             << "";
     }
     void numberTexts()
     {

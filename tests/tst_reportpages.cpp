@@ -117,8 +117,8 @@ private slots:
     {
         QFETCH(QString, tag);
         const FixedSheet &sheet = *fixedSheet(tag);
-        const QImage thin = render(tag, m_woman);  // 消瘦型: first column, third row
-        const QImage obese = render(tag, m_man);   // 肥胖型: third column, first row
+        const QImage thin = render(tag, m_woman); // 消瘦型: first column, third row
+        const QImage obese = render(tag, m_man);  // 肥胖型: third column, first row
         const QPoint thinCell(sheet.bodyTypeX[0] + 5, sheet.bodyTypeY[2] + 5);
         const QPoint obeseCell(sheet.bodyTypeX[2] + 5, sheet.bodyTypeY[0] + 5);
         QVERIFY(dark(thin, thinCell));
@@ -156,14 +156,18 @@ private slots:
         const BarChart &chart = fixedSheet(QStringLiteral("TQ-40"))->bars;
         const int y = chart.rows.at(0).barY + 3;
         const int x0 = chart.startX;
-        const QImage atReference = render(QStringLiteral("TQ-40"),
-                                          variant({{QStringLiteral("Weight"), 50.0}, {QStringLiteral("Standard_weight"), 50.0}}));
-        const QImage above = render(QStringLiteral("TQ-40"),
-                                    variant({{QStringLiteral("Weight"), 80.0}, {QStringLiteral("Standard_weight"), 50.0}}));
-        const QImage below = render(QStringLiteral("TQ-40"),
-                                    variant({{QStringLiteral("Weight"), 5.0}, {QStringLiteral("Standard_weight"), 50.0}}));
-        const QImage noHeight = render(QStringLiteral("TQ-40"),
-                                       variant({{QStringLiteral("Height"), 0.0}, {QStringLiteral("Standard_weight"), 50.0}}));
+        const QImage atReference =
+            render(QStringLiteral("TQ-40"),
+                   variant({{QStringLiteral("Weight"), 50.0}, {QStringLiteral("Standard_weight"), 50.0}}));
+        const QImage above =
+            render(QStringLiteral("TQ-40"),
+                   variant({{QStringLiteral("Weight"), 80.0}, {QStringLiteral("Standard_weight"), 50.0}}));
+        const QImage below =
+            render(QStringLiteral("TQ-40"),
+                   variant({{QStringLiteral("Weight"), 5.0}, {QStringLiteral("Standard_weight"), 50.0}}));
+        const QImage noHeight =
+            render(QStringLiteral("TQ-40"),
+                   variant({{QStringLiteral("Height"), 0.0}, {QStringLiteral("Standard_weight"), 50.0}}));
         QVERIFY(dark(atReference, QPoint(x0 + 163, y)));
         QVERIFY(dark(above, QPoint(x0 + 170, y)) && !dark(atReference, QPoint(x0 + 170, y)));
         QVERIFY(dark(above, QPoint(x0 + 348, y)));
@@ -212,8 +216,10 @@ private slots:
             pages = printOverlayPages(printer, tag, {m_woman, 0, m_man}, m_woman);
         }));
         QCOMPARE(pages, 3);
-        QVERIFY(run(QStringLiteral("pdfinfo"), {pdf}).contains(QRegularExpression(QStringLiteral("Pages:\\s+3\\n"))));
-        const QString html = run(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), pdf, QStringLiteral("-")});
+        QVERIFY(run(QStringLiteral("pdfinfo"), {pdf})
+                    .contains(QRegularExpression(QStringLiteral("Pages:\\s+3\\n"))));
+        const QString html =
+            run(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), pdf, QStringLiteral("-")});
         const PrintLayout layout = PrintLayout::read(tag);
         const double scale = 595.28 / PageWidth; // A4 width in points over the page width
         const QRegularExpression word(
@@ -225,8 +231,10 @@ private slots:
         const double top = m.captured(2).toDouble();
         const double bottom = m.captured(3).toDouble();
         const double baseline = layout.value(QStringLiteral("IDY")) * scale;
-        QVERIFY2(std::fabs(x - layout.value(QStringLiteral("IDX")) * scale) < 2, qPrintable(QString::number(x)));
-        QVERIFY2(top < baseline && baseline < bottom + 1, qPrintable(QStringLiteral("%1 %2").arg(top).arg(bottom)));
+        QVERIFY2(std::fabs(x - layout.value(QStringLiteral("IDX")) * scale) < 2,
+                 qPrintable(QString::number(x)));
+        QVERIFY2(top < baseline && baseline < bottom + 1,
+                 qPrintable(QStringLiteral("%1 %2").arg(top).arg(bottom)));
         // The man is on the third page, the woman (twice) before him.
         const QString text = run(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")});
         const QStringList pageTexts = text.split(QLatin1Char('\f'), Qt::SkipEmptyParts);
@@ -248,7 +256,8 @@ private slots:
         tags << QStringLiteral("自定义报告纸");
         QVERIFY(writePdf(pdf, [&](QPrinter &printer) {
             QPainter painter(&printer);
-            fitPageToRect(painter, QRect(QPoint(0, 0), printer.pageRect(QPrinter::DevicePixel).size().toSize()));
+            fitPageToRect(painter,
+                          QRect(QPoint(0, 0), printer.pageRect(QPrinter::DevicePixel).size().toSize()));
             bool first = true;
             for (const QString &tag : tags) {
                 for (int id : {m_woman, m_man, zero}) {
@@ -273,9 +282,11 @@ private slots:
     // Age printed from the year of the test, not the year of printing.
     void ageFromTestYear()
     {
-        const int old = variant({{QStringLiteral("BirthYear"), 1970}, {QStringLiteral("TestDate"), QStringLiteral("2001-04-02")}});
+        const int old = variant({{QStringLiteral("BirthYear"), 1970},
+                                 {QStringLiteral("TestDate"), QStringLiteral("2001-04-02")}});
         const QString pdf = pdfPath(QStringLiteral("age"));
-        QVERIFY(writePdf(pdf, [&](QPrinter &printer) { printOverlayPages(printer, QStringLiteral("TQ-40"), {old}, 0); }));
+        QVERIFY(writePdf(
+            pdf, [&](QPrinter &printer) { printOverlayPages(printer, QStringLiteral("TQ-40"), {old}, 0); }));
         const QString text = run(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")});
         QVERIFY2(text.contains(QRegularExpression(QStringLiteral("(^|\\s)31(\\s|$)"))), qPrintable(text));
         QVERIFY(g_log.contains(QStringLiteral("age =  31")));
