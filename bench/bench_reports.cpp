@@ -49,7 +49,6 @@ void setUpPdf(QPrinter &printer, const QString &path)
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setOutputFileName(path);
     printer.setPageSize(QPageSize(QPageSize::A4));
-    printer.setFullPage(true);
 }
 
 // Pages of |tag| for |ids| into one PDF at |path|; per-page times appended.
@@ -61,7 +60,7 @@ bool pdfPages(const QString &tag, const QList<int> &ids, const QString &path, st
     if (!painter.begin(&printer))
         return false;
     reports::fitPageToRect(painter,
-                           QRect(QPoint(0, 0), printer.paperRect(QPrinter::DevicePixel).size().toSize()));
+                           QRect(QPoint(0, 0), printer.pageRect(QPrinter::DevicePixel).size().toSize()));
     for (int i = 0; i < ids.size(); ++i) {
         QElapsedTimer t;
         t.start();

@@ -408,15 +408,14 @@ void paintOverlayItems(QPainter &painter, const PrintLayout &layout, const BcaRe
 int printOverlayPages(QPrinter &printer, const QString &tag, const QList<int> &testIds, int currentTestId)
 {
     const PrintLayout layout = PrintLayout::read(tag);
-    printer.setFullPage(true);
     QPainter painter;
     if (!painter.begin(&printer)) {
         qDebug() << "overlay print: cannot start the printer";
         return 0;
     }
     painter.setRenderHint(QPainter::Antialiasing);
-    const QRect paper = printer.paperRect(QPrinter::DevicePixel).toRect();
-    fitPageToRect(painter, QRect(QPoint(0, 0), paper.size()));
+    // The painter's origin is the corner of the printable area.
+    fitPageToRect(painter, QRect(QPoint(0, 0), printer.pageRect(QPrinter::DevicePixel).size().toSize()));
     qDebug() << "printList " << testIds;
     qDebug() << "printList.size= " << testIds.size();
     int pages = 0;

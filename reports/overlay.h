@@ -18,9 +18,9 @@ void paintOverlayItems(QPainter &painter, const PrintLayout &layout, const BcaRe
                        const QString &tag);
 
 // Prints one page per element of |testIds| (0: |currentTestId|) on |printer|,
-// the 960 x 1358 page mapped onto the whole sheet of paper so a Print row
-// means the same place on paper on every printer and screen. Returns the
-// number of pages printed (0 when the painter could not start).
+// the 960 x 1358 page fitted into the printable area as the picture printer
+// does, so a Print row means the same place whatever the device resolution.
+// Returns the number of pages printed (0 when the painter could not start).
 int printOverlayPages(QPrinter &printer, const QString &tag, const QList<int> &testIds, int currentTestId);
 
 } // namespace reports

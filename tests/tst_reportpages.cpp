@@ -19,6 +19,8 @@
 
 using namespace reports;
 
+Q_DECLARE_METATYPE(QPrinter::PrinterMode)
+
 namespace {
 
 QImage render(const QString &tag, int testId)
@@ -77,9 +79,10 @@ class TestReportPages : public QObject
 
     QString pdfPath(const QString &name) const { return m_dir.filePath(name + QStringLiteral(".pdf")); }
 
-    bool writePdf(const QString &path, const std::function<void(QPrinter &)> &paint)
+    bool writePdf(const QString &path, const std::function<void(QPrinter &)> &paint,
+                  QPrinter::PrinterMode mode = QPrinter::HighResolution)
     {
-        QPrinter printer(QPrinter::HighResolution);
+        QPrinter printer(mode);
         printer.setOutputFormat(QPrinter::PdfFormat);
         printer.setOutputFileName(path);
         printer.setPageSize(QPageSize(QPageSize::A4));
@@ -203,25 +206,38 @@ private slots:
     void overlayPdf_data()
     {
         QTest::addColumn<QString>("tag");
-        QTest::newRow("TQ-40") << QStringLiteral("TQ-40");
-        QTest::newRow("TQ-30") << QStringLiteral("TQ-30");
-        QTest::newRow("unknown reads row 0") << QStringLiteral("TQ-40 ");
+        QTest::addColumn<QPrinter::PrinterMode>("mode");
+        QTest::newRow("TQ-40") << QStringLiteral("TQ-40") << QPrinter::HighResolution;
+        QTest::newRow("TQ-40 screen resolution") << QStringLiteral("TQ-40") << QPrinter::ScreenResolution;
+        QTest::newRow("TQ-30") << QStringLiteral("TQ-30") << QPrinter::HighResolution;
+        QTest::newRow("unknown reads row 0") << QStringLiteral("TQ-40 ") << QPrinter::HighResolution;
     }
     void overlayPdf()
     {
         QFETCH(QString, tag);
+        QFETCH(QPrinter::PrinterMode, mode);
         const QString pdf = pdfPath(QStringLiteral("overlay"));
         int pages = 0;
-        QVERIFY(writePdf(pdf, [&](QPrinter &printer) {
-            pages = printOverlayPages(printer, tag, {m_woman, 0, m_man}, m_woman);
-        }));
+        QVERIFY(writePdf(
+            pdf,
+            [&](QPrinter &printer) {
+                pages = printOverlayPages(printer, tag, {m_woman, 0, m_man}, m_woman);
+            },
+            mode));
         QCOMPARE(pages, 3);
         QVERIFY(run(QStringLiteral("pdfinfo"), {pdf})
                     .contains(QRegularExpression(QStringLiteral("Pages:\\s+3\\n"))));
         const QString html =
             run(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), pdf, QStringLiteral("-")});
         const PrintLayout layout = PrintLayout::read(tag);
-        const double scale = 595.28 / PageWidth; // A4 width in points over the page width
+        // The page fitted into the printable area, in PDF points.
+        QPrinter a4(QPrinter::HighResolution);
+        a4.setOutputFormat(QPrinter::PdfFormat);
+        a4.setPageSize(QPageSize(QPageSize::A4));
+        const QRectF area = a4.pageRect(QPrinter::Point);
+        const double scale = std::min(area.width() / PageWidth, area.height() / PageHeight);
+        const QPointF origin(area.left() + (area.width() - PageWidth * scale) / 2,
+                             area.top() + (area.height() - PageHeight * scale) / 2);
         const QRegularExpression word(
             QStringLiteral("<word xMin=\"([0-9.]+)\" yMin=\"([0-9.]+)\" xMax=\"[0-9.]+\" yMax=\"([0-9.]+)\">"
                            "M002/欧阳大海</word>"));
@@ -230,8 +246,8 @@ private slots:
         const double x = m.captured(1).toDouble();
         const double top = m.captured(2).toDouble();
         const double bottom = m.captured(3).toDouble();
-        const double baseline = layout.value(QStringLiteral("IDY")) * scale;
-        QVERIFY2(std::fabs(x - layout.value(QStringLiteral("IDX")) * scale) < 2,
+        const double baseline = origin.y() + layout.value(QStringLiteral("IDY")) * scale;
+        QVERIFY2(std::fabs(x - origin.x() - layout.value(QStringLiteral("IDX")) * scale) < 2,
                  qPrintable(QString::number(x)));
         QVERIFY2(top < baseline && baseline < bottom + 1,
                  qPrintable(QStringLiteral("%1 %2").arg(top).arg(bottom)));
