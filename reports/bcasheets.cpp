@@ -269,13 +269,14 @@ FixedSheet waterSheet()
     const int icwEcwY[5] = {880, 925, 970, 1015, 1055};
     for (int i = 0; i < 5; ++i)
         s.texts.append({F::IcwEcw, segments[i], {550, icwEcwY[i]}, R::Grid});
+    // Bars stop short of the "(内水:外水)" column at x 550, and so do their values.
     s.bars = {160,
               133,
               35,
-              430,
+              380,
               10,
               8,
-              0,
+              550,
               {{Bar::TotalWater, 565, 573, 0},
                {Bar::Icw, 610, 618, 0},
                {Bar::Ecw, 655, 663, 0},

@@ -98,7 +98,7 @@ struct BarChart
     int maxLine;
     int minLine;
     int height;
-    int rangeX;
+    int rangeX; // x of the range column: no bar value runs past it
     QVector<BarRow> rows;
 };
 

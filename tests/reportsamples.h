@@ -24,6 +24,7 @@ struct Person
     double pbf;
     QString bodyType;
     QString testDate;
+    double segmentScale = 1; // segment values against their share of the whole
 };
 
 inline const Person smallWoman{
@@ -34,12 +35,26 @@ inline const Person largeMan{
     QStringLiteral("肥胖型"), QStringLiteral("2026-11-20")};
 
 // Values that drive every bar to its upper or its lower clamp.
-inline const Person topClamp{
-    QStringLiteral("T12345678"), QStringLiteral("司马长风"),  QStringLiteral("1"), 1950, 150, 149.8, 58.6,
-    QStringLiteral("肥胖型"),    QStringLiteral("2026-01-15")};
-inline const Person bottomClamp{
-    QStringLiteral("B9"),       QStringLiteral("丁一"),      QStringLiteral("2"), 2010, 199, 30.2, 3.1,
-    QStringLiteral("运动员型"), QStringLiteral("2026-12-01")};
+inline const Person topClamp{QStringLiteral("T12345678"),
+                             QStringLiteral("司马长风"),
+                             QStringLiteral("1"),
+                             1950,
+                             150,
+                             149.8,
+                             58.6,
+                             QStringLiteral("肥胖型"),
+                             QStringLiteral("2026-01-15"),
+                             3.0};
+inline const Person bottomClamp{QStringLiteral("B9"),
+                                QStringLiteral("丁一"),
+                                QStringLiteral("2"),
+                                2010,
+                                199,
+                                30.2,
+                                3.1,
+                                QStringLiteral("运动员型"),
+                                QStringLiteral("2026-12-01"),
+                                0.05};
 
 // Every column of a Result row for |p|.
 inline QVariantMap resultColumns(const Person &p)
@@ -93,7 +108,7 @@ inline QVariantMap resultColumns(const Person &p)
         m[s + QStringLiteral("_fat")] = fat * share[i];
         m[s + QStringLiteral("_muscle")] = muscle * share[i];
         m[s + QStringLiteral("_bone")] = bone * share[i];
-        m[s + QStringLiteral("_water")] = water * share[i];
+        m[s + QStringLiteral("_water")] = water * share[i] * p.segmentScale;
         m[s + QStringLiteral("_LBM")] = lbm * share[i];
         m[s + QStringLiteral("_ICW")] = icw * share[i];
         m[s + QStringLiteral("_ECW")] = ecw * share[i];
