@@ -295,6 +295,60 @@ private slots:
         QVERIFY(!text.contains(QStringLiteral("inf"), Qt::CaseInsensitive));
     }
 
+    // Overlay rules that depend on the style: the TQ-20 edema values print
+    // with every flag off, the water sheet's weight row carries total water,
+    // a woman's sex mark lands 64 units right of a man's.
+    void overlayStyleRules()
+    {
+        auto paint = [](const PrintLayout &layout, const BcaRecord &rec, const QString &tag) {
+            QImage image(PageWidth, PageHeight, QImage::Format_RGB32);
+            image.fill(Qt::white);
+            QPainter painter(&image);
+            paintOverlayItems(painter, layout, rec, tag);
+            return image;
+        };
+        BcaRecord rec;
+        rec.values = {{QStringLiteral("Sex"), QStringLiteral("2")},
+                      {QStringLiteral("Height"), 160.0},
+                      {QStringLiteral("Weight"), 50.0},
+                      {QStringLiteral("Water"), 30.0},
+                      {QStringLiteral("ICW"), 19.0},
+                      {QStringLiteral("ECW"), 11.0}};
+        const PrintLayout none = PrintLayout::fromValues({});
+        const QRect edemaPart(300, 740, 120, 160);
+        QVERIFY(darkCount(paint(none, rec, QStringLiteral("TQ-20")), edemaPart) > 50);
+        QCOMPARE(darkCount(paint(none, rec, QStringLiteral("TQ-40")), QRect(0, 0, PageWidth, PageHeight)), 0);
+
+        // Water = 0.6 W: the total-water bar is exactly BaseLine long.
+        const PrintLayout chart =
+            PrintLayout::fromValues({{QStringLiteral("WeightLinePrint"), QStringLiteral("Yes")},
+                                     {QStringLiteral("WeightLineY"), 500},
+                                     {QStringLiteral("LineStartX"), 100},
+                                     {QStringLiteral("BaseLine"), 150},
+                                     {QStringLiteral("LineMargin"), 35},
+                                     {QStringLiteral("MaxLine"), 400},
+                                     {QStringLiteral("MinLine"), 10},
+                                     {QStringLiteral("LineNormalSize"), 10}});
+        const QImage water = paint(chart, rec, QStringLiteral("水分报告"));
+        QVERIFY(dark(water, QPoint(100 + 148, 503)));
+        QVERIFY(!dark(water, QPoint(100 + 153, 503)));
+        // On another style the same row is the weight bar (standard weight 0: no bar).
+        QVERIFY(!dark(paint(chart, rec, QStringLiteral("TQ-40")), QPoint(100 + 4, 503)));
+
+        const PrintLayout gender =
+            PrintLayout::fromValues({{QStringLiteral("GenderPrint"), QStringLiteral("Yes")},
+                                     {QStringLiteral("GenderSize"), 12},
+                                     {QStringLiteral("GenderX"), 200},
+                                     {QStringLiteral("GenderY"), 300}});
+        const QImage female = paint(gender, rec, QStringLiteral("TQ-40"));
+        rec.values[QStringLiteral("Sex")] = QStringLiteral("1");
+        const QImage male = paint(gender, rec, QStringLiteral("TQ-40"));
+        QVERIFY(darkCount(male, QRect(200, 284, 20, 20)) > 5);
+        QCOMPARE(darkCount(male, QRect(264, 284, 20, 20)), 0);
+        QVERIFY(darkCount(female, QRect(264, 284, 20, 20)) > 5);
+        QCOMPARE(darkCount(female, QRect(200, 284, 20, 20)), 0);
+    }
+
     // Age printed from the year of the test, not the year of printing.
     void ageFromTestYear()
     {
