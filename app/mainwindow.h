@@ -178,6 +178,8 @@ private:
     void createMenus();
     void createToolBar();
     void createPages();
+    // Overlay print of global::printList on pre-printed sheets of |sheetTag|.
+    void fillInPrint(const QString &sheetTag, const QString &bodyType);
 
     // Unit identifier and person fields of the record being stored or sent.
     QString UUID;

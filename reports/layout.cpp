@@ -1,0 +1,253 @@
+#include "reports/layout.h"
+
+#include <QDate>
+#include <QDebug>
+#include <QFont>
+#include <QPainter>
+#include <QRegularExpression>
+#include <QSqlField>
+#include <QSqlRecord>
+#include <QSqlTableModel>
+
+#include <cmath>
+
+namespace reports {
+
+int printRowForTag(const QString &tag)
+{
+    static const QStringList rows = {sheet::tq40,  sheet::tq10,   sheet::tq20,   sheet::tq30,
+                                     sheet::water, sheet::custom, sheet::fitness};
+    const int row = rows.indexOf(tag);
+    return row < 0 ? 0 : row;
+}
+
+QString readSelectedSheetTag()
+{
+    QSqlTableModel model;
+    model.setTable(QStringLiteral("Report"));
+    model.select();
+    const QString tag = model.record(0).value(QStringLiteral("Selected")).toString();
+    qDebug() << "At start,sheetTag is:" << tag;
+    return tag;
+}
+
+const QStringList &printColumns()
+{
+    static const QStringList columns =
+        QStringLiteral(
+            "IDPrint IDSize IDX IDY GenderPrint GenderSize GenderX GenderY AgePrint AgeSize AgeX AgeY "
+            "HeightPrint "
+            "HeightSize HeightX HeightY DatePrint DateSize DateX DateY ScorePrint ScoreSize ScoreX ScoreY "
+            "BodyAgePrint BodyAgeSize BodyAgeX BodyAgeY UnitPrint UnitSize UnitX UnitY FatPrint FatSize FatX "
+            "FatY "
+            "BonePrint BoneSize BoneX BoneY ProteinPrint ProteinSize ProteinX ProteinY WaterPrint WaterSize "
+            "WaterX WaterY FatPercentPrint FatPercentSize FatPercentX FatPercentY BonePercentPrint "
+            "BonePercentSize BonePercentX BonePercentY ProteinPercentPrint ProteinPercentSize "
+            "ProteinPercentX "
+            "ProteinPercentY WaterPercentPrint WaterPercentSize WaterPercentX WaterPercentY FatNormalPrint "
+            "FatNormalSize FatNormalX FatNormalY BoneNormalPrint BoneNormalSize BoneNormalX BoneNormalY "
+            "ProteinNormalPrint ProteinNormalSize ProteinNormalX ProteinNormalY WaterNormalPrint "
+            "WaterNormalSize "
+            "WaterNormalX WaterNormalY TotalWaterPrint TotalWaterSize TotalWaterX TotalWaterY MusclePrint "
+            "MuscleSize MuscleX MuscleY LBMPrint LBMSize LBMX LBMY WeightPrint WeightSize WeightX WeightY "
+            "ICWPrint ICWSize ICWX ICWY ECWPrint ECWSize ECWX ECWY EdemaPrint EdemaSize EdemaX EdemaY "
+            "EdemaNormalPrint EdemaNormalSize EdemaNormalX EdemaNormalY EdemaLevelPrint EdemaLevelSize "
+            "EdemaLevelX EdemaLevelY LineStartX BaseLine LineMargin MaxLine MinLine LineNormalPrint "
+            "LineNormalSize WeightLinePrint MuscleLinePrint PBFLinePrint BoneLinePrint WaterLinePrint "
+            "SMMLinePrint BMILinePrint WHRLinePrint WeightLineY MuscleLineY PBFLineY BoneLineY WaterLineY "
+            "SMMLineY BMILineY WHRLineY TrunkfatPrint TrunkfatSize TrunkfatX TrunkfatY VFILinePrint VFILineX "
+            "VFILineY VFILineUnit SMMPrint SMMSize SMMX SMMY SMMLevelX SMMLevelY MuscleLevelPrint "
+            "UpperLevelX "
+            "UpperLevelY BottomLevelX BottomLevelY BalanceX BalanceY RAX RAY LAX LAY TRX TRY RLX RLY LLX LLY "
+            "SegFatPrint SegMusclePrint SegBonePrint SegWaterPrint SegLBMPrint BodyTypePrint BodyTypeX "
+            "BodyTypeY "
+            "WeightTargetPrint WeightTargetSize WeightTargetX WeightTargetY WeightControlPrint "
+            "WeightControlSize "
+            "WeightControlX WeightControlY FatControlPrint FatControlSize FatControlX FatControlY "
+            "MuscleControlPrint MuscleControlSize MuscleControlX MuscleControlY BMILevelPrint BMILevelX "
+            "BMILevelY "
+            "PBFLevelPrint PBFLevelX PBFLevelY WHRLevelPrint WHRLevelX WHRLevelY ProteinLevelPrint "
+            "ProteinLevelX "
+            "ProteinLevelY FatLevelPrint FatLevelX FatLevelY MineralLevelPrint MineralLevelX MineralLevelY "
+            "BMRPrint BMRSize BMRX BMRY ImpedancePrint ImpedanceSize ImpedanceX ImpedanceY LiverRiskPrint "
+            "LiverRiskSize LiverRiskX LiverRiskY ")
+            .split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    return columns;
+}
+
+PrintLayout PrintLayout::read(const QString &tag)
+{
+    QSqlTableModel model;
+    model.setTable(QStringLiteral("Print"));
+    model.select();
+    while (model.canFetchMore())
+        model.fetchMore();
+    const QSqlRecord record = model.record(printRowForTag(tag));
+    qDebug() << "modelPrint.record=" << tag;
+    PrintLayout layout;
+    for (const QString &name : printColumns()) {
+        const QVariant v = record.value(name);
+        layout.m_values.insert(name, v);
+        if (name.endsWith(QLatin1String("Print")))
+            qDebug().noquote() << name + QStringLiteral("= ") << v.toString();
+        else
+            qDebug().noquote() << name + QStringLiteral("= ") << v.toInt();
+    }
+    return layout;
+}
+
+PrintLayout PrintLayout::fromValues(const QHash<QString, QVariant> &values)
+{
+    PrintLayout layout;
+    layout.m_values = values;
+    return layout;
+}
+
+bool PrintLayout::flag(const QString &name) const
+{
+    return m_values.value(name).toString() == QLatin1String("Yes");
+}
+
+int PrintLayout::value(const QString &name) const
+{
+    return m_values.value(name).toInt();
+}
+
+int pointsToPixels(double points)
+{
+    return std::max(1, int(std::lround(points * 96.0 / 72.0)));
+}
+
+void drawLayoutItem(QPainter &painter, bool flag, int points, const QPointF &origin, const QString &text)
+{
+    if (!flag)
+        return;
+    if (points > 0) {
+        QFont font = painter.font();
+        font.setPixelSize(pointsToPixels(points));
+        painter.setFont(font);
+    }
+    painter.drawText(origin, text);
+}
+
+double BcaRecord::d(const QString &column) const
+{
+    bool ok = false;
+    const double v = values.value(column).toDouble(&ok);
+    return ok && std::isfinite(v) ? v : 0.0;
+}
+
+QString BcaRecord::s(const QString &column) const
+{
+    return values.value(column).toString();
+}
+
+BcaRecord loadBcaRecord(int testId)
+{
+    BcaRecord rec;
+    QSqlTableModel model;
+    model.setTable(QStringLiteral("Result"));
+    int row = 0;
+    if (testId != 0) {
+        model.setFilter(QStringLiteral("TestID = '%1'").arg(testId));
+        model.select();
+    } else {
+        model.select();
+        while (model.canFetchMore())
+            model.fetchMore();
+        row = model.rowCount() - 1;
+        qDebug() << "lastRow: " << row;
+    }
+    if (row >= 0 && row < model.rowCount()) {
+        const QSqlRecord r = model.record(row);
+        for (int i = 0; i < r.count(); ++i)
+            rec.values.insert(r.fieldName(i), r.value(i));
+    }
+    QSqlTableModel unit;
+    unit.setTable(QStringLiteral("Unit"));
+    unit.select();
+    rec.unitName = unit.record(0).value(QStringLiteral("UnitName")).toString();
+    rec.unitPhone = unit.record(0).value(QStringLiteral("UnitPhone")).toString();
+    qDebug() << "unitName=" << rec.unitName;
+    qDebug() << "bodyType from db=" << rec.s(QStringLiteral("BodyType"));
+    return rec;
+}
+
+int ageAtTest(int birthYear, const QString &testDate)
+{
+    static const QRegularExpression yearPattern(QStringLiteral("(?:^|\\D)((?:19|20)\\d\\d)(?:\\D|$)"));
+    const QRegularExpressionMatch m = yearPattern.match(testDate);
+    const int year = m.hasMatch() ? m.captured(1).toInt() : QDate::currentDate().year();
+    return year - birthYear;
+}
+
+References referenceValues(bool male, double h, double W)
+{
+    References r;
+    const double base = male ? h - 100 : h - 105;
+    r.weight = {0.9 * base, 1.1 * base};
+    r.S = male ? 0.00344 * h * h - 0.37678 * h + 14.40021 : 0.00351 * h * h - 0.4661 * h + 23.04821;
+    r.fat = male ? Range{0.10 * W, 0.20 * W} : Range{0.18 * W, 0.28 * W};
+    r.pbf = male ? Range{10, 20} : Range{18, 28};
+    r.pbfMid = male ? 15 : 23;
+    r.whr = male ? Range{0.85, 0.95} : Range{0.70, 0.80};
+    r.whrMid = male ? 0.9 : 0.75;
+    r.muscle = {0.9 * r.S, 1.1 * r.S};
+    r.smm = {0.675 * r.S, 0.825 * r.S};
+    r.bone = {0.045 * W, 0.055 * W};
+    r.protein = {0.14 * W, 0.17 * W};
+    r.water = {0.54 * W, 0.66 * W};
+    r.bmi = {18.5, 23.9};
+    return r;
+}
+
+std::optional<double> relativeSteps(double value, double reference)
+{
+    if (!std::isfinite(value) || !std::isfinite(reference) || reference <= 0)
+        return std::nullopt;
+    return ((value - reference) / reference) / 0.1;
+}
+
+std::optional<int> lineBarLength(std::optional<double> steps, int base, int margin, int maxLine, int minLine)
+{
+    if (!steps || !std::isfinite(*steps))
+        return std::nullopt;
+    const double raw = base + margin * *steps;
+    // Far outside any page: clamp before converting so the cast stays defined.
+    int length = raw > 1e6 ? maxLine : raw < -1e6 ? minLine : int(std::trunc(raw));
+    if (length > maxLine)
+        length = maxLine;
+    if (length < minLine)
+        length = minLine;
+    return length;
+}
+
+QString formatValue(double v)
+{
+    return std::isfinite(v) ? QString::number(v, 'g', 6) : QString();
+}
+
+QString formatOneDecimal(double v)
+{
+    return std::isfinite(v) ? QString::number(v, 'f', 1) : QString();
+}
+
+QString formatPercent(double part, double whole)
+{
+    if (whole == 0 || !std::isfinite(part / whole))
+        return QString();
+    return formatOneDecimal(part / whole * 100) + QLatin1Char('%');
+}
+
+QString formatRange(const Range &range, const QString &separator)
+{
+    return QLatin1Char('[') + formatOneDecimal(range.low) + separator + formatOneDecimal(range.high) +
+           QLatin1Char(']');
+}
+
+QString controlPrefix(double v)
+{
+    return v > 0 ? QStringLiteral("+") : QString();
+}
+
+} // namespace reports

@@ -1,0 +1,157 @@
+// Generated body-composition results for report tests, benchmarks and the
+// sample pages: a person described by sex, height, weight and body fat, with
+// every Result column filled consistently.
+#pragma once
+
+#include <QSqlQuery>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+#include <QVariantMap>
+
+#include <cmath>
+
+namespace reportsamples {
+
+struct Person
+{
+    QString uid;
+    QString name;
+    QString sex; // "1" male, "2" female
+    int birthYear;
+    double height;
+    double weight;
+    double pbf;
+    QString bodyType;
+    QString testDate;
+    double segmentScale = 1; // segment values against their share of the whole
+};
+
+inline const Person smallWoman{
+    QStringLiteral("W001"),   QStringLiteral("林小雨"),    QStringLiteral("2"), 1998, 148, 39.5, 21.4,
+    QStringLiteral("消瘦型"), QStringLiteral("2026-03-05")};
+inline const Person largeMan{
+    QStringLiteral("M002"),   QStringLiteral("欧阳大海"),  QStringLiteral("1"), 1961, 196, 138.6, 38.2,
+    QStringLiteral("肥胖型"), QStringLiteral("2026-11-20")};
+
+// Values that drive every bar to its upper or its lower clamp.
+inline const Person topClamp{QStringLiteral("T12345678"),
+                             QStringLiteral("司马长风"),
+                             QStringLiteral("1"),
+                             1950,
+                             150,
+                             149.8,
+                             58.6,
+                             QStringLiteral("肥胖型"),
+                             QStringLiteral("2026-01-15"),
+                             3.0};
+inline const Person bottomClamp{QStringLiteral("B9"),
+                                QStringLiteral("丁一"),
+                                QStringLiteral("2"),
+                                2010,
+                                199,
+                                30.2,
+                                3.1,
+                                QStringLiteral("运动员型"),
+                                QStringLiteral("2026-12-01"),
+                                0.05};
+
+// Every column of a Result row for |p|.
+inline QVariantMap resultColumns(const Person &p)
+{
+    const double W = p.weight;
+    const double fat = W * p.pbf / 100;
+    const double lbm = W - fat;
+    const double water = lbm * 0.73;
+    const double icw = water * 0.62;
+    const double ecw = water - icw;
+    const double bone = lbm * 0.068;
+    const double protein = lbm - water - bone;
+    const double muscle = lbm - bone;
+    const bool male = p.sex == QLatin1String("1");
+    const double standard = male ? 0.7 * (p.height - 80) : 0.6 * (p.height - 70);
+    QVariantMap m;
+    m[QStringLiteral("UUID")] = QStringLiteral("U0001");
+    m[QStringLiteral("UID")] = p.uid;
+    m[QStringLiteral("Name")] = p.name;
+    m[QStringLiteral("Sex")] = p.sex;
+    m[QStringLiteral("BirthYear")] = p.birthYear;
+    m[QStringLiteral("TestDate")] = p.testDate;
+    m[QStringLiteral("Fat")] = fat;
+    m[QStringLiteral("Bone")] = bone;
+    m[QStringLiteral("Protein")] = protein;
+    m[QStringLiteral("Water")] = water;
+    m[QStringLiteral("ICW")] = icw;
+    m[QStringLiteral("ECW")] = ecw;
+    m[QStringLiteral("Muscle")] = muscle;
+    m[QStringLiteral("LBM")] = lbm;
+    m[QStringLiteral("Height")] = p.height;
+    m[QStringLiteral("Weight")] = W;
+    m[QStringLiteral("Standard_weight")] = standard;
+    m[QStringLiteral("Weight_control")] = standard - W;
+    m[QStringLiteral("Fat_control")] = (male ? 0.15 : 0.23) * W - fat;
+    m[QStringLiteral("Muscle_control")] = male ? 0.0 : 2.4;
+    m[QStringLiteral("PBF")] = p.pbf;
+    m[QStringLiteral("SMM")] = muscle * 0.57;
+    m[QStringLiteral("BMI")] = W / (p.height / 100 * p.height / 100);
+    m[QStringLiteral("WHR")] = male ? 1.02 : 0.71;
+    m[QStringLiteral("BMR")] = 370 + 21.6 * lbm;
+    m[QStringLiteral("Edema")] = ecw / water;
+    m[QStringLiteral("VFI")] = male ? 24.0 : 2.0;
+    m[QStringLiteral("Subcutaneous_fat")] = fat * 0.8;
+    m[QStringLiteral("Body_age")] = male ? 71 : 26;
+    m[QStringLiteral("Score")] = male ? 58.5 : 71.0;
+    const char *segs[5] = {"TR", "LA", "RA", "LL", "RL"};
+    const double share[5] = {0.5, 0.075, 0.075, 0.175, 0.175};
+    for (int i = 0; i < 5; ++i) {
+        const QString s = QLatin1String(segs[i]);
+        m[s + QStringLiteral("_fat")] = fat * share[i];
+        m[s + QStringLiteral("_muscle")] = muscle * share[i];
+        m[s + QStringLiteral("_bone")] = bone * share[i];
+        m[s + QStringLiteral("_water")] = water * share[i] * p.segmentScale;
+        m[s + QStringLiteral("_LBM")] = lbm * share[i];
+        m[s + QStringLiteral("_ICW")] = icw * share[i];
+        m[s + QStringLiteral("_ECW")] = ecw * share[i];
+        m[s + QStringLiteral("_edema")] = ecw / water + 0.01 * i;
+    }
+    const int freqs[5] = {5, 50, 100, 250, 500};
+    const double segOhm[5] = {28.5, 345.2, 351.7, 288.4, 291.0};
+    const char *order[5] = {"TR", "LA", "RA", "LL", "RL"};
+    for (int f = 0; f < 5; ++f) {
+        for (int i = 0; i < 5; ++i)
+            m[QLatin1String(order[i]) + QString::number(freqs[f])] =
+                std::round(segOhm[i] * (1.12 - 0.05 * f) * 10) / 10;
+    }
+    // Stored values carry two decimals, as the analyzer's records do.
+    for (auto it = m.begin(); it != m.end(); ++it) {
+        if (it.value().type() == QVariant::Double)
+            it.value() = std::round(it.value().toDouble() * 100) / 100;
+    }
+    m[QStringLiteral("BodyType")] = p.bodyType;
+    m[QStringLiteral("LiverRisk")] = male ? 78 : 5;
+    return m;
+}
+
+// Inserts a Result row with |columns|; returns its TestID (0 on failure).
+inline int insertResult(const QVariantMap &columns)
+{
+    QStringList names = columns.keys();
+    QStringList marks;
+    for (int i = 0; i < names.size(); ++i)
+        marks << QStringLiteral("?");
+    QSqlQuery q;
+    q.prepare(QStringLiteral("INSERT INTO Result (%1) VALUES (%2)")
+                  .arg(names.join(QLatin1Char(',')), marks.join(QLatin1Char(','))));
+    for (const QString &n : names)
+        q.addBindValue(columns.value(n));
+    if (!q.exec())
+        return 0;
+    return q.lastInsertId().toInt();
+}
+
+inline int insertPerson(const Person &p)
+{
+    return insertResult(resultColumns(p));
+}
+
+} // namespace reportsamples
