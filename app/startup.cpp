@@ -2,6 +2,7 @@
 
 #include "app/globals.h"
 #include "app/serialports.h"
+#include "exchange/commandline.h"
 
 #include <QCommandLineParser>
 #include <QDateTime>
@@ -42,14 +43,17 @@ StartOptions parseStartOptions(const QStringList &arguments)
 QString startOptionsHelp()
 {
     return QStringLiteral(
-        "Usage: quelmar [options]\n"
-        "Without options the program starts as usual; ports are opened in the settings dialog.\n\n"
-        "  --analyzer-port PATH  open the body-composition analyzer port at start\n"
-        "  --station-port PATH   open the fitness-station port at start\n"
-        "  --connect             then start polling the instruments (as \"连接仪器\")\n"
-        "  --batch               open the batch-collection dialog once the window is shown\n"
-        "  --demo                start both instrument simulators, open their ports and connect\n"
-        "  -h, --help            this text\n");
+               "Usage: quelmar [options]\n"
+               "Without options the program starts as usual; ports are opened in the settings dialog.\n\n"
+               "  --analyzer-port PATH  open the body-composition analyzer port at start\n"
+               "  --station-port PATH   open the fitness-station port at start\n"
+               "  --connect             then start polling the instruments (as \"连接仪器\")\n"
+               "  --batch               open the batch-collection dialog once the window is shown\n"
+               "  --demo                start both instrument simulators, open their ports and connect\n"
+               "  -h, --help            this text\n")
+           // --- data exchange jobs ---
+           + exchange::jobOptionsHelp();
+    // --- end of data exchange jobs ---
 }
 
 DemoInstruments::~DemoInstruments()
