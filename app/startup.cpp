@@ -42,18 +42,19 @@ StartOptions parseStartOptions(const QStringList &arguments)
 
 QString startOptionsHelp()
 {
-    return QStringLiteral(
-               "Usage: quelmar [options]\n"
-               "Without options the program starts as usual; ports are opened in the settings dialog.\n\n"
-               "  --analyzer-port PATH  open the body-composition analyzer port at start\n"
-               "  --station-port PATH   open the fitness-station port at start\n"
-               "  --connect             then start polling the instruments (as \"连接仪器\")\n"
-               "  --batch               open the batch-collection dialog once the window is shown\n"
-               "  --demo                start both instrument simulators, open their ports and connect\n"
-               "  -h, --help            this text\n")
-           // --- data exchange jobs ---
-           + exchange::jobOptionsHelp();
+    QString text = QStringLiteral(
+        "Usage: quelmar [options]\n"
+        "Without options the program starts as usual; ports are opened in the settings dialog.\n\n"
+        "  --analyzer-port PATH  open the body-composition analyzer port at start\n"
+        "  --station-port PATH   open the fitness-station port at start\n"
+        "  --connect             then start polling the instruments (as \"连接仪器\")\n"
+        "  --batch               open the batch-collection dialog once the window is shown\n"
+        "  --demo                start both instrument simulators, open their ports and connect\n"
+        "  -h, --help            this text\n");
+    // --- data exchange jobs ---
+    text += exchange::jobOptionsHelp();
     // --- end of data exchange jobs ---
+    return text;
 }
 
 DemoInstruments::~DemoInstruments()
