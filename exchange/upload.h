@@ -76,7 +76,4 @@ QString uploadSucceededText();
 QString uploadFailedText();
 QString uploadNoRecordText();
 
-// Time after which an unanswered upload is given up.
-constexpr int kUploadTimeoutMs = 30000;
-
 } // namespace exchange
