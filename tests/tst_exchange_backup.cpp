@@ -175,7 +175,7 @@ void TestExchangeBackup::copyIsSoundAndComplete_data()
     QTest::addColumn<bool>("mainWindow"); // the window's fitness page holds unfetched rows
     QTest::newRow("supplied database") << 0 << false << false << false;
     QTest::newRow("right after a batch in one transaction") << 3000 << true << false << false;
-    QTest::newRow("right after single inserts") << 300 << false << false << false;
+    QTest::newRow("right after single inserts") << 40 << false << false << false;
     QTest::newRow("while a query is still reading") << 1000 << true << true << false;
     QTest::newRow("while the window shows a long list") << 1000 << true << false << true;
 }
@@ -263,14 +263,25 @@ void TestExchangeBackup::backupSlotTellsTheOperator()
     QVERIFY(QDir::setCurrent(m_dir->filePath(QStringLiteral("run"))));
     MainWindow w;
 
-    // Two backups within one second: the second fails and says why.
-    waitForSecondStart();
+    // Two backups within one second: the second fails and says why. (A
+    // machine too busy to do both in one second gets another try.)
+    const QDir backups(m_dir->filePath(QStringLiteral("backup")));
     BoxSeen first, second;
-    closeNextBox(&first);
-    w.DBbackup();
-    closeNextBox(&second);
-    w.DBbackup();
-    const QStringList files = QDir(m_dir->filePath(QStringLiteral("backup"))).entryList(QDir::Files);
+    QStringList files;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        for (const QString &f : backups.entryList(QDir::Files))
+            QVERIFY(QFile::remove(backups.filePath(f)));
+        waitForSecondStart();
+        first = BoxSeen();
+        second = BoxSeen();
+        closeNextBox(&first);
+        w.DBbackup();
+        closeNextBox(&second);
+        w.DBbackup();
+        files = backups.entryList(QDir::Files);
+        if (files.size() == 1)
+            break;
+    }
     QCOMPARE(files.size(), 1);
     QVERIFY(QRegularExpression(QStringLiteral("^maindb\\d{14}\\.db$")).match(files.first()).hasMatch());
     QCOMPARE(first.title, QStringLiteral("数据库备份"));
