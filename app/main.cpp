@@ -4,6 +4,7 @@
 #include "app/mainwindow.h"
 #include "app/startup.h"
 #include "reports/pdfarchive.h"
+#include "exchange/commandline.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -12,6 +13,12 @@
 
 int main(int argc, char *argv[])
 {
+    // --- data exchange jobs: --export-bca FILE, --export-fit FILE, --backup ---
+    // They run without a window (QCoreApplication) and end the process.
+    if (exchange::isJobCommandLine(argc, argv))
+        return exchange::runJobCommandLine(argc, argv);
+    // --- end of data exchange jobs ---
+
     // --help works without a display; every other option is read after the
     // application object has taken its own (-platform, -style, ...).
     for (int i = 1; i < argc; ++i) {

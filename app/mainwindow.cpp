@@ -156,6 +156,7 @@ void MainWindow::createToolBar()
     m_toolBar->setIconSize(QSize(32, 32));
     m_toolBar->addActions(
         {m_actConfig, m_actTestBCA, m_actUsersList, m_actDataListFit, m_actDataList, m_actHelp});
+    createUploadActions(); // the two upload actions, before the spacer
     auto *spacer = new QWidget(this);
     spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     m_toolBar->addWidget(spacer);

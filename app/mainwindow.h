@@ -18,6 +18,9 @@
 namespace analyzer {
 class AnalyzerSession;
 }
+namespace exchange {
+struct RecordLookup;
+}
 
 class QAction;
 class QComboBox;
@@ -26,6 +29,8 @@ class QDataWidgetMapper;
 class QLabel;
 class QLineEdit;
 class QPrinter;
+class QNetworkAccessManager;
+class QNetworkReply;
 class QPushButton;
 class QSqlQueryModel;
 class QSqlTableModel;
@@ -97,6 +102,22 @@ public:
     // Batch printing of the range typed as |firstText| .. |lastText| in the
     // current sheetTag: what printAllReport does with the list's range fields.
     void printTestRange(const QString &firstText, const QString &lastText);
+    // data exchange accessors
+    // Uploads one stored result; 0 means the newest row of its table. The
+    // list dialogs' "上传数据" buttons call these with the chosen test.
+    void uploadFitTest(int testId);
+    void uploadBcaTest(int testId);
+    // Time after which an unanswered upload counts as failed (30 s).
+    void setUploadTimeout(int ms) { m_uploadTimeoutMs = ms; }
+    // The file the next export writes instead of asking the operator (an
+    // empty name acts like a cancelled file dialog); used once.
+    void presetExportFile(const QString &path)
+    {
+        m_presetExportFile = path;
+        m_hasPresetExportFile = true;
+    }
+    QAction *uploadFitAction() const { return m_actUploadFit; }
+    QAction *uploadBcaAction() const { return m_actUploadBca; }
 
 signals:
     void tidChanged(int tid);
@@ -303,4 +324,17 @@ private:
     void runReportPreview(const QString &title, bool fitness);
     void readSelectedSheet();
     // --- data exchange ---
+    // One network access manager for the window; the latest reply is kept
+    // until uploadFinished releases it.
+    QNetworkAccessManager *m_network = nullptr;
+    QPointer<QNetworkReply> m_uploadReply;
+    int m_uploadTimeoutMs = 30000;
+    QAction *m_actUploadFit = nullptr;
+    QAction *m_actUploadBca = nullptr;
+    QString m_presetExportFile;
+    bool m_hasPresetExportFile = false;
+    void createUploadActions();
+    void sendUpload(const exchange::RecordLookup &lookup);
+    QString chooseExportFile();
+    void runExport(bool fitness);
 };

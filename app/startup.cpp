@@ -2,6 +2,7 @@
 
 #include "app/globals.h"
 #include "app/serialports.h"
+#include "exchange/commandline.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -44,7 +45,7 @@ StartOptions parseStartOptions(const QStringList &arguments)
 
 QString startOptionsHelp()
 {
-    return QStringLiteral(
+    QString text = QStringLiteral(
         "Usage: quelmar [options]\n"
         "Without options the program starts as usual; ports are opened in the settings dialog.\n\n"
         "  --analyzer-port PATH  open the body-composition analyzer port at start\n"
@@ -53,6 +54,10 @@ QString startOptionsHelp()
         "  --batch               open the batch-collection dialog once the window is shown\n"
         "  --demo                start both instrument simulators, open their ports and connect\n"
         "  -h, --help            this text\n");
+    // --- data exchange jobs ---
+    text += exchange::jobOptionsHelp();
+    // --- end of data exchange jobs ---
+    return text;
 }
 
 DemoInstruments::~DemoInstruments()

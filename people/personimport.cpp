@@ -137,9 +137,11 @@ QString convertUid(const QString &field)
     return field;
 }
 
+// "男" or the stored code "1" (as our own export writes it) is a man.
 QString convertSex(const QString &field)
 {
-    return field == QStringLiteral("男") ? QStringLiteral("1") : QStringLiteral("2");
+    return field == QStringLiteral("男") || field == QLatin1String("1") ? QStringLiteral("1")
+                                                                      : QStringLiteral("2");
 }
 
 QString reasonText(SkipReason reason)

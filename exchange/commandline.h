@@ -1,0 +1,27 @@
+// Data exchange for scheduled jobs: export and backup without a window.
+//
+//   quelmar --export-bca FILE   body-composition CSV file
+//   quelmar --export-fit FILE   fitness CSV file
+//   quelmar --backup            copy of maindb.db into ../backup/
+//
+// The options may be combined; each job works on maindb.db of the working
+// directory exactly as its menu action does, prints one line on stdout
+// saying what it wrote, and the process ends with a non-zero code and the
+// reason on stderr when any job failed.
+#pragma once
+
+#include <QString>
+
+namespace exchange {
+
+// True when the command line names one of the jobs above.
+bool isJobCommandLine(int argc, char **argv);
+
+// Runs the jobs with a QCoreApplication (no display needed); returns the
+// exit code: 0 all done, 1 a job failed, 2 the command line is wrong.
+int runJobCommandLine(int argc, char **argv);
+
+// Lines of the program's --help text for the jobs.
+QString jobOptionsHelp();
+
+} // namespace exchange
