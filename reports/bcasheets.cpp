@@ -153,7 +153,7 @@ FixedSheet tq10()
     s.femaleMark = {517, 192};
     const int controlRows[4] = {700, 735, 770, 800};
     s.texts = header({850, 270}, {850, 328}) + composition(tq10Rows, tq10Rows, 420) +
-              waterBlock({300, 465}, {360, 465}, {485, 450}) + controls(controlRows);
+              waterBlock({300, 525}, {360, 525}, {480, 512}) + controls(controlRows);
     s.texts += {{F::Column, "TR_fat", {270, 955}, R::Page}, {F::LiverRisk, nullptr, {370, 955}, R::Grid}};
     // Muscle at the anchors, fat further right on the same rows.
     const QPoint muscle[5] = {{80, 1150}, {220, 1150}, {142, 1200}, {80, 1250}, {220, 1250}};
@@ -187,7 +187,7 @@ FixedSheet tq20()
     s.femaleMark = {515, 192};
     const int controlRows[4] = {710, 740, 775, 805};
     s.texts = header({850, 270}, {850, 328}) + composition(tq10Rows, tq10Rows, 420) +
-              waterBlock({300, 465}, {360, 465}, {485, 450}) + controls(controlRows);
+              waterBlock({300, 525}, {360, 525}, {480, 512}) + controls(controlRows);
     s.texts += {{F::Column, "TR_fat", {160, 955}, R::Page}, {F::LiverRisk, nullptr, {40, 1055}, R::Grid}};
     const QPoint water[5] = {{90, 1190}, {245, 1190}, {172, 1250}, {90, 1290}, {245, 1290}};
     const QPoint fat[5] = {{365, 1190}, {525, 1190}, {450, 1250}, {365, 1290}, {525, 1290}};
