@@ -140,6 +140,9 @@ const AdviceRow kAdvice[] = {
 
 // Radar chart.
 const QPointF kRadarCentre(740, 835);
+// Left edge of the radar's frame on the form, plus a small margin.
+constexpr int kRadarFrameLeft = 557;
+
 const char *const kAxisLabels[AxisCount] = {"身体形态", "上肢力量", "下肢力量", "耐力",
                                             "心肺功能", "平衡能力", "反应速度", "柔韧性"};
 const char *const kLevelNames[3] = {"较差", "一般", "优秀"};
@@ -183,6 +186,12 @@ void paintRadar(QPainter &painter, const FitnessAssessment &a)
         const QFontMetrics metrics = painter.fontMetrics();
         if (x < cx - 1) {
             x -= metrics.horizontalAdvance(label);
+            // The radar's frame starts at 553: a label that would leave it
+            // starts at the frame instead and sits just above its spoke.
+            if (x < kRadarFrameLeft) {
+                x = kRadarFrameLeft;
+                y = qMin(y, qRound(cy - 4));
+            }
         } else if (qAbs(x - cx) <= 1) {
             x -= metrics.horizontalAdvance(label) / 2;
             if (y > cy) // the bottom label hangs below the outer ring
