@@ -3,6 +3,7 @@
 // Positions are page units (960 x 1358) and text baselines.
 #include "reports/fitnessreport.h"
 #include "reports/fitnessscore.h"
+#include "reports/layout.h"
 #include "reports/reportpage.h"
 
 #include <QDate>

@@ -162,25 +162,6 @@ int ageGroup(int age)
     return 3;
 }
 
-int ageAtTest(int birthYear, const QString &testDate, int fallbackYear)
-{
-    int year = 0;
-    const QString date = testDate.trimmed();
-    const QDate iso = QDate::fromString(date.left(10), Qt::ISODate);
-    if (iso.isValid()) {
-        year = iso.year();
-    } else {
-        // Other spellings ("2024/05/06", "20240506", "2024年5月6日"): the first four-digit year.
-        static const QRegularExpression yearRe(QStringLiteral("(?:^|\\D)((?:19|20)\\d\\d)"));
-        const QRegularExpressionMatch m = yearRe.match(date);
-        if (m.hasMatch())
-            year = m.captured(1).toInt();
-    }
-    if (year == 0)
-        year = fallbackYear;
-    return year - birthYear;
-}
-
 FitnessAssessment assessFitness(const FitnessRecord &r, int age)
 {
     FitnessAssessment a;

@@ -173,11 +173,13 @@ BcaRecord loadBcaRecord(int testId)
     return rec;
 }
 
-int ageAtTest(int birthYear, const QString &testDate)
+int ageAtTest(int birthYear, const QString &testDate, int fallbackYear)
 {
-    static const QRegularExpression yearPattern(QStringLiteral("(?:^|\\D)((?:19|20)\\d\\d)(?:\\D|$)"));
+    // "2024-05-06", "2024/5/6 10:00", "20240506", "6.5.2024": the first year in it.
+    static const QRegularExpression yearPattern(QStringLiteral("(?:^|\\D)((?:19|20)\\d\\d)"));
     const QRegularExpressionMatch m = yearPattern.match(testDate);
-    const int year = m.hasMatch() ? m.captured(1).toInt() : QDate::currentDate().year();
+    const int year = m.hasMatch() ? m.captured(1).toInt()
+                                  : (fallbackYear > 0 ? fallbackYear : QDate::currentDate().year());
     return year - birthYear;
 }
 

@@ -81,7 +81,7 @@ BcaRecord loadBcaRecord(int testId);
 
 // Age in whole years at the test: the year of |testDate| minus |birthYear|;
 // the current year stands in when the date holds no year.
-int ageAtTest(int birthYear, const QString &testDate);
+int ageAtTest(int birthYear, const QString &testDate, int fallbackYear = 0);
 
 struct Range
 {

@@ -199,8 +199,6 @@ private slots:
     void bmiBands();
     void sexCodes_data();
     void sexCodes();
-    void ageFromTestDate_data();
-    void ageFromTestDate();
     void underTwentyGradesOnlyBodyFormAndJump();
     void perfectRecordScores110();
     void laterItemSetsSharedAxis();
@@ -332,25 +330,6 @@ void TestFitnessScore::sexCodes()
     painter.end();
     QCOMPARE(page.textAt(markX, 192), QStringLiteral("√"));
     QCOMPARE(page.textAt(markX == 442.0 ? 516 : 442, 192), QString());
-}
-
-void TestFitnessScore::ageFromTestDate_data()
-{
-    QTest::addColumn<QString>("date");
-    QTest::addColumn<int>("age");
-    QTest::newRow("iso") << "2020-03-01" << 30;
-    QTest::newRow("iso with time") << "2020-03-01 10:22:00" << 30;
-    QTest::newRow("slashes") << "2021/3/1" << 31;
-    QTest::newRow("digits only") << "20190301" << 29;
-    QTest::newRow("empty: current year") << "" << 36;
-    QTest::newRow("unreadable: current year") << "n/a" << 36;
-}
-
-void TestFitnessScore::ageFromTestDate()
-{
-    QFETCH(QString, date);
-    QFETCH(int, age);
-    QCOMPARE(reports::ageAtTest(1990, date, 2026), age);
 }
 
 void TestFitnessScore::underTwentyGradesOnlyBodyFormAndJump()

@@ -292,6 +292,7 @@ private slots:
         QTest::newRow("earlier year") << 1990 << "2015-06-01" << 25;
         QTest::newRow("date and time") << 1990 << "2019/12/31 23:59" << 29;
         QTest::newRow("year last") << 1980 << "31.12.2001" << 21;
+        QTest::newRow("digits only") << 1990 << "20190301" << 29;
         QTest::newRow("empty date") << 1990 << "" << thisYear - 1990;
         QTest::newRow("no year") << 1990 << "12-31" << thisYear - 1990;
     }
