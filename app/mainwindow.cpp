@@ -76,7 +76,8 @@ void MainWindow::createStatusNotice()
     m_storeWarningLabel = new QLabel(this);
     m_storeWarningLabel->setStyleSheet(QStringLiteral("color:#c00000; font-weight:bold;"));
     m_storeWarningLabel->hide();
-    statusBar()->addWidget(m_storeWarningLabel, 1);
+    // Permanent: a temporary status-bar message cannot hide it.
+    statusBar()->insertPermanentWidget(0, m_storeWarningLabel, 1);
 }
 
 QString MainWindow::storeWarning() const

@@ -127,7 +127,7 @@ void TestFitnessE2E::run(const QList<Scripted> &script, const QStringList &extra
         during(w);
 
     QTRY_COMPARE_WITH_TIMEOUT(testsupport::readLines(logPath).size(), expectedLogged, 40000);
-    QTest::qWait(300); // the acknowledgement goes out before the row is written
+    QTest::qWait(300); // the page refresh after the last store
     tick.stop();
     const QStringList delivered = testsupport::readLines(logPath);
     sim.stop();
