@@ -245,12 +245,10 @@ void TestAnalyzerE2E::pcControlStoresTheChosenPerson()
 void TestAnalyzerE2E::damagedLineStoresTrueValuesOnce_data()
 {
     QTest::addColumn<QStringList>("faults");
-    // One changed digit (checksum as before), one byte lost, a damaged status
-    // answer: each is dropped and asked again.
-    QTest::newRow("damaged answers") << QStringList{QStringLiteral("--corrupt"),   QStringLiteral("86:1"),
-                                                    QStringLiteral("--lose-byte"), QStringLiteral("87:2"),
-                                                    QStringLiteral("--corrupt"),   QStringLiteral("89:3"),
-                                                    QStringLiteral("--lose-byte"), QStringLiteral("85:3")};
+    // One changed digit (checksum as before) and one byte lost: each answer
+    // is dropped and asked again.
+    QTest::newRow("damaged answers") << QStringList{QStringLiteral("--corrupt"), QStringLiteral("86:1"),
+                                                    QStringLiteral("--lose-byte"), QStringLiteral("87:2")};
     // The analyzer misses the first 0D and offers the stored record again.
     QTest::newRow("lost 0D") << QStringList{QStringLiteral("--lose-command"), QStringLiteral("0d:1")};
 }
