@@ -62,6 +62,9 @@ void AnalyzerSession::tick(const QByteArray &bytes, qint64 nowMs)
     qDebug() << "checkBCAstate now!!!!!!!!!!";
     qDebug() << "global::batchSwitch=" << global::batchSwitch;
     qDebug() << "global::BCAstate: " << global::BCAstate;
+    // A record whose store failed is stored now, before anything else.
+    if (m_waiting)
+        trySave(nowMs);
     switch (global::BCAstate) {
     case 1:
         m_resultstr = QStringLiteral("体成分仪空闲");
@@ -74,13 +77,13 @@ void AnalyzerSession::tick(const QByteArray &bytes, qint64 nowMs)
         show(QStringLiteral("测试完毕，有新数据尚未读取"));
         emit listenChanged(true);
         // A record announced but not being fetched (the link was reset) is fetched now.
-        if (!m_downloading && !awaitingNext(nowMs))
+        if (!m_downloading && !m_waiting && !awaitingNext(nowMs))
             startDownload(nowMs);
         break;
     case 4:
         show(QStringLiteral("数据已取走"));
         // A batch download of the next record may already run in state 4.
-        if (!m_downloading)
+        if (!m_downloading && !m_waiting)
             emit listenChanged(false);
         break;
     case 5:
@@ -123,6 +126,67 @@ void AnalyzerSession::resetLink()
     m_gatherer.clear();
     if (m_downloading)
         endDownload();
+    if (m_waiting) {
+        qDebug() << "link reset: the record waiting to be stored is dropped; the analyzer still holds it";
+        m_waiting = false;
+        emit storeWaiting(false);
+    }
+}
+
+bool AnalyzerSession::takeFrame(QByteArray &frame)
+{
+    QString problem = frameProblem(frame);
+    // An answer cut short, then a whole one: the whole one is taken.
+    for (int at = frame.lastIndexOf(frames::startMark); !problem.isEmpty() && at > 0;
+         at = frame.lastIndexOf(frames::startMark, at - 1)) {
+        if (frameProblem(frame.mid(at)).isEmpty()) {
+            qDebug() << "incomplete answer dropped in front of a whole one:" << frame.left(at).toHex();
+            frame.remove(0, at);
+            problem.clear();
+        }
+    }
+    if (problem.isEmpty()) {
+        if (frame.left(3) == m_lastBadFrame.left(3))
+            m_lastBadFrame.clear();
+        return true;
+    }
+    // The same damage twice in a row is the instrument's own way of framing
+    // this answer, not the line's: asking again would never end.
+    if (frame == m_lastBadFrame) {
+        qDebug() << "answer failing the same way twice taken as sent:" << problem << frame.toHex();
+        m_lastBadFrame.clear();
+        return true;
+    }
+    qDebug() << "damaged answer dropped / 数据帧校验失败，已丢弃:" << problem << frame.toHex();
+    m_lastBadFrame = frame;
+    return false;
+}
+
+void AnalyzerSession::trySave(qint64 nowMs)
+{
+    const bool same = m_lists.personData == m_lastStored.personData &&
+                      m_lists.wholeData == m_lastStored.wholeData &&
+                      m_lists.segData == m_lastStored.segData && m_lists.impData == m_lastStored.impData;
+    if (same) {
+        // The analyzer sent the record stored last again (its 0D was lost).
+        qDebug() << "record identical to the last one stored, not stored again";
+    } else if (m_store && !m_store(m_lists)) {
+        qDebug() << "record not stored, kept for the next tick; no 0D until it is stored";
+        if (!m_waiting) {
+            m_waiting = true;
+            emit storeWaiting(true);
+        }
+        return;
+    } else {
+        m_lastStored = m_lists;
+        emit recordReady(m_lists);
+    }
+    if (m_waiting) {
+        m_waiting = false;
+        emit storeWaiting(false);
+    }
+    m_nextSentMs = nowMs;
+    emit writeFrame(hexStringtoByteArray(frames::nextRecord));
 }
 
 void AnalyzerSession::handleBytes(const QByteArray &bytes, qint64 nowMs)
@@ -140,6 +204,13 @@ void AnalyzerSession::handleBytes(const QByteArray &bytes, qint64 nowMs)
         if (start > 0) {
             qDebug() << "dropped" << start << "bytes in front of an answer:" << frame.left(start).toHex();
             frame.remove(0, start);
+        }
+        if (!takeFrame(frame)) {
+            // A download step is asked again when its answer stays out; the
+            // next tick queries the state again.
+            if (!m_downloading)
+                show(QStringLiteral("收到的数据无法解析"));
+            continue;
         }
         const QByteArray hex = frame.toHex();
         qDebug() << "container:" << frame;
@@ -186,6 +257,9 @@ void AnalyzerSession::handleStatus(const QByteArray &hex, qint64 nowMs)
     } else if (hex.contains(stFinished) && awaitingNext(nowMs)) {
         // Answer to a query sent before the last record was closed: that record.
         text = QStringLiteral("测试完毕，有新数据");
+    } else if (hex.contains(stFinished) && m_waiting) {
+        // The record already downloaded waits for its store.
+        text = QStringLiteral("测试完毕，有新数据");
     } else if (hex.contains(stFinished)) {
         text = QStringLiteral("测试完毕，有新数据");
         setState(3);
@@ -202,7 +276,7 @@ void AnalyzerSession::handleStatus(const QByteArray &hex, qint64 nowMs)
         emit noFurtherRecord();
     } else if (hex.contains(stSearchDone)) {
         text = QStringLiteral("体成分仪查询完成");
-        if (global::batchSwitch == QLatin1String("ON") && !awaitingNext(nowMs))
+        if (global::batchSwitch == QLatin1String("ON") && !m_waiting && !awaitingNext(nowMs))
             startDownload(nowMs);
     } else if (hex.contains(stSearchFailed)) {
         text = QStringLiteral("体成分仪查询出错");
@@ -260,11 +334,13 @@ void AnalyzerSession::handleDownload(const QByteArray &hex, qint64 nowMs)
         setState(4);
         qDebug() << "saveSwitch=" << m_saveSwitch;
         if (m_saveSwitch == 1) {
+            // 0D goes out only once the record is stored (now or at a later tick).
             m_saveSwitch = 0;
-            emit recordReady(m_lists);
+            trySave(nowMs);
+        } else {
+            m_nextSentMs = nowMs;
+            emit writeFrame(hexStringtoByteArray(nextRecord));
         }
-        m_nextSentMs = nowMs;
-        emit writeFrame(hexStringtoByteArray(nextRecord));
     } else if (hex.contains(stNoNewRecord)) {
         qDebug() << "End: Geting Data finished! #######################";
         global::dataFlag = 5;

@@ -16,6 +16,8 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
+
 namespace analyzer {
 
 // A download step without progress for this long is asked again at the next
@@ -37,6 +39,11 @@ class AnalyzerSession : public QObject
 public:
     explicit AnalyzerSession(QObject *parent = nullptr);
 
+    // Stores a downloaded record; returns false when it could not be stored.
+    // Without a store every record counts as stored.
+    using Store = std::function<bool(const MeasurementLists &)>;
+    void setStore(Store store) { m_store = std::move(store); }
+
     // One polling tick: the per-state action, |bytes| read from the port (empty
     // while a download reads the port itself), then the status query.
     void tick(const QByteArray &bytes, qint64 nowMs);
@@ -50,19 +57,23 @@ public:
     QString resultstr() const { return m_resultstr; }
     int buffered() const { return m_gatherer.pending().size(); }
     const MeasurementLists &lists() const { return m_lists; }
+    // A downloaded record waits for its store to succeed (0D not yet sent).
+    bool recordWaiting() const { return m_waiting; }
 
-    // Forgets gathered bytes and any download in progress (the test console
-    // talked to the analyzer meanwhile).
+    // Forgets gathered bytes, any download in progress and a record waiting
+    // to be stored (the test console talked to the analyzer meanwhile; the
+    // analyzer still holds that record, as no 0D went out for it).
     void resetLink();
 
 signals:
     void writeFrame(const QByteArray &frame);
     void showText(const QString &text);
-    void portActive();               // bytes came in: the state icon turns valid
-    void listenChanged(bool listen); // connect / disconnect the download handler
-    void recordReady(const MeasurementLists &lists);
-    void stateChanged(int state); // global::BCAstate took a new value
-    void noFurtherRecord();       // state code 0d09: PC control ends
+    void portActive();                               // bytes came in: the state icon turns valid
+    void listenChanged(bool listen);                 // connect / disconnect the download handler
+    void recordReady(const MeasurementLists &lists); // stored (or the same as the last one stored)
+    void storeWaiting(bool waiting);                 // a record waits for a store that failed
+    void stateChanged(int state);                    // global::BCAstate took a new value
+    void noFurtherRecord();                          // state code 0d09: PC control ends
 
 private:
     void handleBytes(const QByteArray &bytes, qint64 nowMs);
@@ -73,6 +84,8 @@ private:
     void endDownload();
     void setState(int state);
     bool awaitingNext(qint64 nowMs) const;
+    bool takeFrame(QByteArray &frame); // false: dropped as damaged
+    void trySave(qint64 nowMs);
     void show(const QString &text);
 
     AnswerGatherer m_gatherer{kReceiveLimit};
@@ -84,6 +97,10 @@ private:
     QByteArray m_expected;    // hex text of its answer's start ("aabb86")
     qint64 m_nextSentMs = -1; // when 0D closed the last record, until its 8D came
     qint64 m_progressMs = 0;
+    Store m_store;
+    bool m_waiting = false;        // m_lists holds a record not yet stored
+    MeasurementLists m_lastStored; // the record stored last, to recognise it when it comes again
+    QByteArray m_lastBadFrame;     // the last answer dropped as damaged
 };
 
 } // namespace analyzer

@@ -180,6 +180,22 @@ quint8 frameChecksum(const QByteArray &frame)
     return quint8(sum & 0xFF);
 }
 
+QString frameProblem(const QByteArray &frame)
+{
+    if (frame.size() < 12)
+        return QStringLiteral("frame of %1 bytes is too short").arg(frame.size());
+    const int length = (quint8(frame[7]) << 8) | quint8(frame[8]);
+    if (length != frame.size())
+        return QStringLiteral("length field %1, frame has %2 bytes").arg(length).arg(frame.size());
+    const quint8 sum = frameChecksum(frame);
+    const quint8 carried = quint8(frame[frame.size() - 3]);
+    if (sum != carried)
+        return QStringLiteral("checksum %1, bytes sum to %2")
+            .arg(carried, 2, 16, QLatin1Char('0'))
+            .arg(sum, 2, 16, QLatin1Char('0'));
+    return QString();
+}
+
 QByteArray buildFrame(quint8 code, const QByteArray &payload, quint8 modelByte)
 {
     const int length = 12 + payload.size();

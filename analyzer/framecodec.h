@@ -85,5 +85,10 @@ QByteArray buildFrame(quint8 code, const QByteArray &payload = QByteArray(), qui
 // Low 8 bits of the sum of the bytes from the code up to the last payload byte.
 quint8 frameChecksum(const QByteArray &frame);
 
+// Why |frame| (start mark to end mark) cannot be trusted: its length field
+// differs from its size, or its checksum byte from the sum of its bytes.
+// Empty for a sound frame.
+QString frameProblem(const QByteArray &frame);
+
 // UTF-16BE encoding of text payloads, as the analyzer and the PC write them.
 QByteArray utf16beEncode(const QString &text);

@@ -12,6 +12,10 @@ bool openDefaultDatabase(const QString &path)
     if (db.isOpen())
         db.close();
     db.setDatabaseName(path);
+    // Another program holding the file locked must not freeze the window: a
+    // busy database fails a statement after this wait, and the links retry
+    // at their next tick.
+    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyTimeoutMs));
     return db.open();
 }
 

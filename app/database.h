@@ -4,6 +4,9 @@
 #include <QString>
 #include <QStringList>
 
+// How long a statement waits for a database another connection has locked.
+constexpr int kBusyTimeoutMs = 300;
+
 // Adds (or re-targets) the default QSQLITE connection on |path| and opens it.
 bool openDefaultDatabase(const QString &path);
 

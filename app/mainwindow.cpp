@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPixmap>
 #include <QPushButton>
 #include <QSqlQueryModel>
 #include <QSqlRecord>
@@ -92,6 +93,38 @@ void MainWindow::createStatusNotice()
     auto *notice = new QLabel(tr("本软件版权归体质测试数据采集与管理系统开发组所有"), this);
     notice->setStyleSheet(QStringLiteral("font-size:12px;"));
     statusBar()->addPermanentWidget(notice);
+    m_storeWarningLabel = new QLabel(this);
+    m_storeWarningLabel->setStyleSheet(QStringLiteral("color:#c00000; font-weight:bold;"));
+    m_storeWarningLabel->hide();
+    // Permanent: a temporary status-bar message cannot hide it.
+    statusBar()->insertPermanentWidget(0, m_storeWarningLabel, 1);
+}
+
+QString MainWindow::storeWarning() const
+{
+    return m_storeWarningLabel->text();
+}
+
+void MainWindow::setStoreWarning(QString *which, const QString &text)
+{
+    *which = text;
+    QStringList parts;
+    for (const QString *w : {&m_bcaStoreWarning, &m_fitStoreWarning}) {
+        if (!w->isEmpty())
+            parts << *w;
+    }
+    m_storeWarningLabel->setText(parts.join(QStringLiteral("；")));
+    m_storeWarningLabel->setVisible(!parts.isEmpty());
+    if (!parts.isEmpty())
+        m_stateIcon->setPixmap(QPixmap(QStringLiteral(":/image/Error.png")));
+}
+
+void MainWindow::showPortActive()
+{
+    // While a measurement waits for its store the error picture stays.
+    const bool waiting = !m_bcaStoreWarning.isEmpty() || !m_fitStoreWarning.isEmpty();
+    m_stateIcon->setPixmap(
+        QPixmap(waiting ? QStringLiteral(":/image/Error.png") : QStringLiteral(":/image/Valid.png")));
 }
 
 void MainWindow::createActions()

@@ -58,6 +58,8 @@ public:
     QAction *batchAction() const { return m_actBatch; }
     QAction *connectAction() const { return m_actConnect; }
     QString unitId() const { return UUID; }
+    // Lasting status-bar warning while a measurement could not be stored; empty when none.
+    QString storeWarning() const;
     QSqlQueryModel *fitModel() const { return m_fitModel; }
 
     // analyzer link accessors
@@ -266,6 +268,20 @@ private:
     void writeToAnalyzer(const QByteArray &frame);
     // --- measurement saving and detail page ---
     MeasurementLists m_measurement;
+    bool m_measurementStored = false; // outcome of the last saveTestData
+    // Lasting warnings of the two links while a measurement waits for its
+    // store; the state icon shows the error picture meanwhile.
+    QLabel *m_storeWarningLabel = nullptr;
+    QString m_bcaStoreWarning;
+    QString m_fitStoreWarning;
+    void setStoreWarning(QString *which, const QString &text);
+    void showPortActive();
+    // The person import stops both links so that no measurement is stored
+    // inside its transaction.
+    bool m_linksSuspended = false;
+    bool m_fitTimerWasActive = false;
+    void suspendInstrumentLinks();
+    void resumeInstrumentLinks();
     // --- collection pages and console ---
     // --- fitness link ---
     // Poll and reception state of the station (comi, askNum, containerFlag and
@@ -274,7 +290,7 @@ private:
     fitness::FitValues m_fitValues;
     QElapsedTimer m_fitClock;
     qint64 fitNow();
-    void storeFitResult(const fitness::FitResult &result);
+    bool storeFitResult(const fitness::FitResult &result); // true when stored
     // --- people ---
     // The registry while it is open (null otherwise).
     QPointer<PersonRegistryDlg> m_registry;

@@ -31,14 +31,18 @@ void MainWindow::wireAnalyzerSession()
     connect(m_analyzer, &analyzer::AnalyzerSession::writeFrame, this, &MainWindow::writeToAnalyzer);
     connect(m_analyzer, &analyzer::AnalyzerSession::showText, this,
             [this](const QString &text) { m_stateEdit->setText(text); });
-    connect(m_analyzer, &analyzer::AnalyzerSession::portActive, this,
-            [this] { m_stateIcon->setPixmap(QPixmap(QStringLiteral(":/image/Valid.png"))); });
+    connect(m_analyzer, &analyzer::AnalyzerSession::portActive, this, &MainWindow::showPortActive);
     connect(m_analyzer, &analyzer::AnalyzerSession::listenChanged, this, &MainWindow::listenToAnalyzer);
     connect(m_analyzer, &analyzer::AnalyzerSession::stateChanged, this, &MainWindow::analyzerStateChanged);
     connect(m_analyzer, &analyzer::AnalyzerSession::noFurtherRecord, this, &MainWindow::stopPCctrl);
-    connect(m_analyzer, &analyzer::AnalyzerSession::recordReady, this, [this](const MeasurementLists &lists) {
+    m_analyzer->setStore([this](const MeasurementLists &lists) {
         m_measurement = lists;
         saveTestData();
+        return m_measurementStored;
+    });
+    connect(m_analyzer, &analyzer::AnalyzerSession::storeWaiting, this, [this](bool waiting) {
+        if (!waiting)
+            setStoreWarning(&m_bcaStoreWarning, QString());
     });
 }
 
@@ -171,4 +175,38 @@ void MainWindow::resumeAnalyzerPolling()
     BCAport->readAll();
     m_analyzer->resetLink();
     BCAtimer->start(1000);
+}
+
+void MainWindow::suspendInstrumentLinks()
+{
+    if (m_linksSuspended)
+        return;
+    m_linksSuspended = true;
+    m_fitTimerWasActive = fitTimer->isActive();
+    fitTimer->stop();
+    disconnect(fitPort, &QSerialPort::readyRead, this, &MainWindow::getFitData);
+    // The console's pause keeps its own flag; a tick stopped here is restarted below.
+    if (BCAtimer->isActive()) {
+        BCAtimer->stop();
+        m_bcaPollingPaused = true;
+    }
+    listenToAnalyzer(false);
+}
+
+void MainWindow::resumeInstrumentLinks()
+{
+    if (!m_linksSuspended)
+        return;
+    m_linksSuspended = false;
+    // Bytes that came meanwhile wait in the port buffers and are read on.
+    if (m_bcaPollingPaused) {
+        m_bcaPollingPaused = false;
+        BCAtimer->start(1000);
+    }
+    if (m_analyzer->downloading() || m_analyzer->recordWaiting())
+        listenToAnalyzer(true);
+    if (m_fitTimerWasActive) {
+        connect(fitPort, &QSerialPort::readyRead, this, &MainWindow::getFitData, Qt::UniqueConnection);
+        fitTimer->start(500);
+    }
 }

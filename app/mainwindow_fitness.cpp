@@ -26,7 +26,7 @@ qint64 MainWindow::fitNow()
 void MainWindow::checkFitstate()
 {
     qDebug() << "checkFitstate now!!!!!";
-    m_stateIcon->setPixmap(QPixmap(QStringLiteral(":/image/Valid.png")));
+    showPortActive();
     connect(fitPort, &QSerialPort::readyRead, this, &MainWindow::getFitData, Qt::UniqueConnection);
     const fitness::FitnessSession::TickOutcome tick = m_fitSession.tick(fitNow());
     if (tick.timedOut)
@@ -48,22 +48,32 @@ void MainWindow::getFitData()
         m_stateEdit->setText(tr("体测数据线路干扰，已丢弃无效数据"));
     if (!rx.write.isEmpty() && fitPort->isOpen())
         fitPort->write(rx.write);
-    if (rx.hasResult)
-        storeFitResult(rx.result);
+    // The result is acknowledged only once it is stored; unacknowledged, the
+    // terminal offers it again at a later poll.
+    if (rx.hasResult) {
+        const QByteArray ack = m_fitSession.resultStored(storeFitResult(rx.result));
+        if (!ack.isEmpty() && fitPort->isOpen())
+            fitPort->write(ack);
+    }
 }
 
-void MainWindow::storeFitResult(const fitness::FitResult &result)
+bool MainWindow::storeFitResult(const fitness::FitResult &result)
 {
     const fitnessstore::StoreOutcome out = fitnessstore::storeResult(result, m_fitValues);
     if (out.ok) {
+        setStoreWarning(&m_fitStoreWarning, QString());
         emit fitRecorded();
         qDebug() << "Signal emitted==============================!";
     } else {
         qDebug() << "fitness result not stored / 体测结果未保存:" << out.error;
         m_stateEdit->setText(tr("体测结果未能保存（用户编号 %1）：%2").arg(out.uid, out.error));
+        setStoreWarning(
+            &m_fitStoreWarning,
+            tr("体测结果未能保存（用户编号 %1：%2），未确认接收，终端将重新发送").arg(out.uid, out.error));
     }
     global::currentPerson = out.uid;
     qDebug() << "当前人员是：" << global::currentPerson;
+    return out.ok;
 }
 
 void MainWindow::displayFitData()

@@ -103,7 +103,10 @@ void MainWindow::usersImport()
     progress.setAutoReset(false);
     progress.setAutoClose(false);
     // setValue lets a window-modal progress dialog process events, so the
-    // window repaints and the cancel button is heard during the import.
+    // window repaints and the cancel button is heard during the import. The
+    // instrument links rest meanwhile: a measurement stored now would join
+    // the import's transaction and share its fate.
+    suspendInstrumentLinks();
     personimport::ImportResult result =
         personimport::importRecords(*records, [&progress](int done, int total) {
             progress.setMaximum(std::max(1, total));
@@ -112,6 +115,7 @@ void MainWindow::usersImport()
         });
     result.encoding = encoding;
     progress.close();
+    resumeInstrumentLinks();
 
     const personimport::Summary summary = personimport::summarize(result);
     qDebug() << "import summary:" << summary.text;

@@ -20,15 +20,20 @@ void MainWindow::saveTestData()
 
     const measurementstore::SaveOutcome out =
         measurementstore::saveMeasurement(m_measurement, pc, global::bodyType);
+    m_measurementStored = out.ok;
+    if (!out.ok) {
+        // Saving runs in the background of a download: no box. The record is
+        // kept and stored again at the next tick; the warning stays until then.
+        m_stateEdit->setText(tr("测试数据保存失败：") + out.error);
+        setStoreWarning(&m_bcaStoreWarning,
+                        tr("体成分测试数据未能保存（%1），数据已保留，正在自动重试").arg(out.error));
+        return;
+    }
+    setStoreWarning(&m_bcaStoreWarning, QString());
     UUID = out.uuid;
     global::bodyType = out.bodyType;
     if (out.collectionMode)
         global::currentPerson = out.uid;
-    if (!out.ok) {
-        // Saving runs in the background of a download: the state field reports it, no box.
-        m_stateEdit->setText(tr("测试数据保存失败：") + out.error);
-        return;
-    }
     global::currentDataIndex = -1;
     global::currentTestID = 0;
     ++global::tid;

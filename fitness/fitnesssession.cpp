@@ -165,7 +165,8 @@ FitnessSession::ReceiveOutcome FitnessSession::receive(const QByteArray &bytes, 
     out.shown = QString::fromLatin1(zero >= 0 ? bytes.left(zero) : bytes);
 
     const bool askValid = m_askNum >= 0 && m_askNum < kTerminals;
-    if (bytes == "3") {
+    // "3" answers a query; once the result is asked for, every byte is its text.
+    if (bytes == "3" && m_containerFlag == 0) {
         qDebug() << "listened 3, get data!";
         m_containerFit.clear();
         m_containerFlag = 1;
@@ -198,11 +199,6 @@ FitnessSession::ReceiveOutcome FitnessSession::receive(const QByteArray &bytes, 
 
     qDebug() << "All data(>26) received, start to save";
     m_containerFlag = 0;
-    if (askValid) {
-        out.write = command(m_askNum, kAcknowledge);
-        qDebug().noquote() << commandLogLine(m_askNum, kAcknowledge);
-        m_askNum += 100;
-    }
     // The station sends results of exactly kResultLength bytes (the
     // completion rule relies on it), so bytes in front of one are line noise.
     QByteArray text = m_containerFit;
@@ -211,19 +207,37 @@ FitnessSession::ReceiveOutcome FitnessSession::receive(const QByteArray &bytes, 
                  << text.left(text.size() - kResultLength);
         text = text.right(kResultLength);
     }
+    m_containerFit.clear();
     if (text == m_containerOld) {
+        // Stored already: only the acknowledgement was missing.
         qDebug() << "containerOld=" << m_containerOld << " same data ------------------";
-        m_containerFit.clear();
+        out.write = resultStored(true);
         out.duplicate = true;
         return out;
     }
-    m_containerOld = text;
+    m_unstored = text;
     out.result = splitResult(text);
     m_itemCode = out.result.itemCode.toUtf8();
-    m_containerFit.clear();
     qDebug() << "userID=" << out.result.userId;
     out.hasResult = true;
     return out;
+}
+
+QByteArray FitnessSession::resultStored(bool stored)
+{
+    const QByteArray text = m_unstored.isEmpty() ? m_containerOld : m_unstored;
+    m_unstored.clear();
+    if (!stored) {
+        qDebug() << "result not stored, not acknowledged; the terminal offers it again:" << text;
+        return QByteArray();
+    }
+    m_containerOld = text;
+    if (m_askNum < 0 || m_askNum >= kTerminals)
+        return QByteArray();
+    qDebug().noquote() << commandLogLine(m_askNum, kAcknowledge);
+    const QByteArray ack = command(m_askNum, kAcknowledge);
+    m_askNum += 100;
+    return ack;
 }
 
 bool FitnessSession::expireStalled(qint64 nowMs)

@@ -84,12 +84,12 @@ public:
 
     struct ReceiveOutcome
     {
-        QByteArray write;       // request or acknowledgement to send, or empty
+        QByteArray write;       // request, or acknowledgement of a duplicate, to send; or empty
         QString shown;          // the read as text for the instrument-state field; empty when nothing came
         bool timedOut = false;  // a stalled reception was dropped before this read was taken
         bool resynced = false;  // the collected text outgrew the cap and was dropped
         bool duplicate = false; // the result equals the previous one: acknowledged only
-        bool hasResult = false; // |result| holds a new result to store
+        bool hasResult = false; // |result| holds a new result to store; then call resultStored()
         FitResult result;
     };
 
@@ -97,6 +97,10 @@ public:
     TickOutcome tick(qint64 nowMs);
     // One read from the port.
     ReceiveOutcome receive(const QByteArray &bytes, qint64 nowMs);
+    // Outcome of storing the result receive() handed out: when stored, the
+    // acknowledgement to send and the text becomes the one to compare the next
+    // with; when not, nothing is sent and the terminal offers it again.
+    QByteArray resultStored(bool stored);
 
     int comi() const { return m_comi; }
     int askNum() const { return m_askNum; }
@@ -115,8 +119,9 @@ private:
     int m_containerFlag = 0;
     qint64 m_lastByteMs = 0;
     QByteArray m_containerFit;
-    QByteArray m_containerOld;
+    QByteArray m_containerOld; // text of the last result stored
     QByteArray m_itemCode;
+    QByteArray m_unstored; // text of the result handed out, until resultStored()
 };
 
 } // namespace fitness

@@ -30,32 +30,35 @@ QString queryError(const QSqlQuery &query)
     return text.isEmpty() ? QStringLiteral("unknown database error") : text;
 }
 
-QString unitIdentifier()
+// The unit identifier ("Null" when Unit holds none). A read that fails (a
+// busy database) sets |error|: the save fails rather than store a wrong one.
+QString unitIdentifier(QString *error)
 {
     QSqlQuery query;
     QString uuid;
-    if (query.exec(QStringLiteral("SELECT UUID FROM Unit")) && query.next())
+    if (!query.exec(QStringLiteral("SELECT UUID FROM Unit"))) {
+        qDebug() << "unit lookup failed / 单位查询失败:" << query.lastError();
+        *error = queryError(query);
+        return QString();
+    }
+    if (query.next())
         uuid = query.value(0).toString();
     qDebug() << "UUID when save data= " << uuid;
     return uuid.isEmpty() ? QStringLiteral("Null") : uuid;
 }
 
-// Name of the last Person row with user number |uid|; "-" when the lookup
-// fails, empty when nobody has that number.
-QString personName(const QString &uid)
+// Name of the last Person row with user number |uid|, empty when nobody has
+// that number. A failed lookup sets |error|.
+QString personName(const QString &uid, QString *error)
 {
     const QString sql = QStringLiteral("SELECT UID, Name, Sex FROM Person WHERE UID=?");
     qDebug() << "sqlStrData = " << sql << uid;
     QSqlQuery query;
     query.setForwardOnly(true);
-    if (!query.prepare(sql)) {
+    if (!query.prepare(sql) || (query.addBindValue(uid), !query.exec())) {
         qDebug() << "查询失败！" << query.lastError();
-        return QStringLiteral("-");
-    }
-    query.addBindValue(uid);
-    if (!query.exec()) {
-        qDebug() << "查询失败！" << query.lastError();
-        return QStringLiteral("-");
+        *error = queryError(query);
+        return QString();
     }
     QString name = QStringLiteral("");
     while (query.next())
@@ -101,14 +104,18 @@ SaveOutcome saveMeasurement(const MeasurementLists &lists, const PcControlPerson
                             const QString &previousBodyType)
 {
     SaveOutcome out;
-    out.uuid = unitIdentifier();
+    out.uuid = unitIdentifier(&out.error);
+    if (!out.error.isEmpty())
+        return out;
 
     Person person;
     out.collectionMode = pc.uid == QLatin1String("0");
     if (out.collectionMode) {
         const QList<QByteArray> fields = lists.personData.split('#');
         person.uid = fieldText(listField(fields, 0));
-        person.name = personName(person.uid);
+        person.name = personName(person.uid, &out.error);
+        if (!out.error.isEmpty())
+            return out;
         // The analyzer codes a woman as 1; the program stores "2" for her.
         person.sex = listField(fields, 2) == "1" ? QStringLiteral("2") : QStringLiteral("1");
         person.birthYear = listField(fields, 3).toInt();

@@ -12,7 +12,9 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSerialPort>
 #include <QSpinBox>
@@ -22,6 +24,7 @@
 #include <QtTest>
 
 #include <cmath>
+#include <functional>
 #include <memory>
 
 namespace {
@@ -36,6 +39,8 @@ class TestAnalyzerE2E : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase() { g_previousHandler = qInstallMessageHandler(captureLog); }
+    void cleanupTestCase() { qInstallMessageHandler(g_previousHandler); }
     void init();
     void cleanup();
 
@@ -43,11 +48,16 @@ private slots:
     void batchOfTwenty();
     void lineFaultsStillStoreEachRecordOnce();
     void pcControlStoresTheChosenPerson();
+    void damagedLineStoresTrueValuesOnce_data();
+    void damagedLineStoresTrueValuesOnce();
+    void lockedDatabaseLosesNothingAndKeepsTicking();
+    void importTransactionTakesInNoMeasurement();
 
 private:
     // Runs the simulator with |args| until it has delivered |expected| records,
-    // then compares Result with what it sent.
-    void run(const QStringList &args, int expected, bool batch, int timeoutMs);
+    // then compares Result with what it sent. |during| runs once polling has started.
+    void run(const QStringList &args, int expected, bool batch, int timeoutMs,
+             const std::function<void(MainWindow &)> &during = {});
 
     std::unique_ptr<QTemporaryDir> m_dir;
 };
@@ -67,7 +77,8 @@ void TestAnalyzerE2E::cleanup()
     m_dir.reset();
 }
 
-void TestAnalyzerE2E::run(const QStringList &args, int expected, bool batch, int timeoutMs)
+void TestAnalyzerE2E::run(const QStringList &args, int expected, bool batch, int timeoutMs,
+                          const std::function<void(MainWindow &)> &during)
 {
     const QString logPath = m_dir->filePath(QStringLiteral("delivered.log"));
     SimProcess sim;
@@ -85,6 +96,8 @@ void TestAnalyzerE2E::run(const QStringList &args, int expected, bool batch, int
     QSignalSpy saved(&w, &MainWindow::tidChanged);
     w.connectBCA();
     w.connectBCA(); // a second press must not double the ticks
+    if (during)
+        during(w);
     QTRY_COMPARE_WITH_TIMEOUT(testsupport::readLines(logPath).size(), expected, timeoutMs);
     // Let a few more ticks pass: nothing may be stored twice meanwhile.
     QTest::qWait(2500);
@@ -115,7 +128,14 @@ void TestAnalyzerE2E::run(const QStringList &args, int expected, bool batch, int
                  person.value(2) == QLatin1String("1") ? QStringLiteral("2") : QStringLiteral("1"));
         QCOMPARE(q.value(QStringLiteral("BirthYear")).toInt(), person.value(3).toInt());
         QCOMPARE(q.value(QStringLiteral("TestDate")).toString(), whole.value(1));
-        QCOMPARE(q.value(QStringLiteral("UUID")).toString(), w.unitId());
+        QCOMPARE(q.value(QStringLiteral("UUID")).toString(),
+                 testsupport::scalar(QStringLiteral("SELECT UUID FROM Unit")).toString());
+        QSqlQuery name;
+        name.prepare(QStringLiteral("SELECT Name FROM Person WHERE UID = ?"));
+        name.addBindValue(person.value(0));
+        QVERIFY(name.exec());
+        QCOMPARE(q.value(QStringLiteral("Name")).toString(),
+                 name.next() ? name.value(0).toString() : QString());
         auto same = [&](int column, double want) {
             const double got = q.value(column).toDouble();
             QVERIFY2(std::fabs(got - want) < 1e-9,
@@ -220,6 +240,102 @@ void TestAnalyzerE2E::pcControlStoresTheChosenPerson()
     QTRY_COMPARE_WITH_TIMEOUT(w.stateEdit()->text(), QStringLiteral("主控已取消"), 5000);
     w.stopCheckTimer();
     sim.stop();
+}
+
+void TestAnalyzerE2E::damagedLineStoresTrueValuesOnce_data()
+{
+    QTest::addColumn<QStringList>("faults");
+    // One changed digit (checksum as before) and one byte lost: each answer
+    // is dropped and asked again.
+    QTest::newRow("damaged answers") << QStringList{QStringLiteral("--corrupt"), QStringLiteral("86:1"),
+                                                    QStringLiteral("--lose-byte"), QStringLiteral("87:2")};
+    // The analyzer misses the first 0D and offers the stored record again.
+    QTest::newRow("lost 0D") << QStringList{QStringLiteral("--lose-command"), QStringLiteral("0d:1")};
+}
+
+void TestAnalyzerE2E::damagedLineStoresTrueValuesOnce()
+{
+    QFETCH(QStringList, faults);
+    run(QStringList{QStringLiteral("--batch"), QStringLiteral("3"), QStringLiteral("--fast")} + faults, 3,
+        true, 30000);
+}
+
+void TestAnalyzerE2E::lockedDatabaseLosesNothingAndKeepsTicking()
+{
+    // Persons 1 and 2 are registered: a lookup that fails must not store "-".
+    QVERIFY(testsupport::addPerson(QStringLiteral("1"), QStringLiteral("赵一"), QStringLiteral("1"), 1990));
+    QVERIFY(testsupport::addPerson(QStringLiteral("2"), QStringLiteral("钱二"), QStringLiteral("2"), 1991));
+    // Another program holds the file locked for 5 s from the first tick on.
+    QSqlDatabase other = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("other"));
+    other.setDatabaseName(m_dir->filePath(QStringLiteral("maindb.db")));
+    QVERIFY(other.open());
+    QElapsedTimer clock;
+    qint64 last = 0;
+    qint64 longestGap = 0;
+    QTimer beat;
+    connect(&beat, &QTimer::timeout, [&] {
+        longestGap = std::max(longestGap, clock.elapsed() - last);
+        last = clock.elapsed();
+    });
+    bool warned = false;
+    int deliveredWhileLocked = -1;
+    run({QStringLiteral("--batch"), QStringLiteral("3"), QStringLiteral("--fast")}, 3, true, 30000,
+        [&](MainWindow &w) {
+            QVERIFY(QSqlQuery(other).exec(QStringLiteral("BEGIN EXCLUSIVE")));
+            clock.start();
+            beat.start(50);
+            QTest::qWait(3500);
+            // The first record waits: the error picture and a lasting warning, no 0D.
+            warned =
+                !w.storeWarning().isEmpty() && w.stateIcon()->pixmap(Qt::ReturnByValue).toImage() ==
+                                                   QPixmap(QStringLiteral(":/image/Error.png")).toImage();
+            deliveredWhileLocked =
+                testsupport::readLines(m_dir->filePath(QStringLiteral("delivered.log"))).size();
+            QTest::qWait(1500);
+            QVERIFY(QSqlQuery(other).exec(QStringLiteral("COMMIT")));
+            beat.stop();
+            QTRY_VERIFY_WITH_TIMEOUT(w.storeWarning().isEmpty(), 3000);
+        });
+    other.close();
+    QVERIFY(warned);
+    QCOMPARE(deliveredWhileLocked, 0);
+    QVERIFY2(longestGap < 2000, qPrintable(QString::number(longestGap)));
+}
+
+void TestAnalyzerE2E::importTransactionTakesInNoMeasurement()
+{
+    // A class list long enough that records arrive while it is imported.
+    const QString csv = m_dir->filePath(QStringLiteral("people.csv"));
+    {
+        QFile f(csv);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("UUID,UID,Name,Sex,BirthYear,Height\n");
+        for (int i = 0; i < 200000; ++i)
+            f.write(QStringLiteral("U,P%1,N%1,1,1990,170\n").arg(i).toUtf8());
+    }
+    // Enough records that they keep arriving while the import runs.
+    run({QStringLiteral("--batch"), QStringLiteral("150"), QStringLiteral("--fast")}, 150, true, 60000,
+        [&](MainWindow &w) {
+            QSignalSpy saved(&w, &MainWindow::tidChanged);
+            QTRY_VERIFY_WITH_TIMEOUT(saved.count() > 0, 5000);
+            QTimer closer;
+            connect(&closer, &QTimer::timeout, [] {
+                if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget()))
+                    box->accept();
+            });
+            closer.start(100);
+            g_log.clear();
+            w.presetImportFile(csv);
+            w.usersImport();
+            const int begin = g_log.indexOf(QStringLiteral("usersImport function"));
+            int end = begin;
+            while (end < g_log.size() && !g_log.at(end).startsWith(QStringLiteral("import summary:")))
+                ++end;
+            QVERIFY(begin >= 0 && end < g_log.size());
+            for (int i = begin; i < end; ++i)
+                QVERIFY2(!g_log.at(i).contains(QStringLiteral("测试数据已插入")), "stored during the import");
+        });
+    QCOMPARE(testsupport::scalar(QStringLiteral("SELECT count(*) FROM Person")).toInt(), 200000);
 }
 
 QTEST_MAIN(TestAnalyzerE2E)

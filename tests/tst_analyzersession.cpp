@@ -69,7 +69,68 @@ private slots:
     void batchMovesOnAfterEachRecord();
     void noiseAndOverflowResynchronise();
     void personFrame();
+    void recordWaitsForItsStoreAndIsStoredOnce();
+    void damagedAnswerIsAskedAgainUnlessRepeatedAlike();
 };
+
+void TestAnalyzerSession::recordWaitsForItsStoreAndIsStoredOnce()
+{
+    analyzer::AnalyzerSession s;
+    QSignalSpy writes(&s, &analyzer::AnalyzerSession::writeFrame);
+    bool storeWorks = false;
+    int stores = 0;
+    s.setStore([&](const MeasurementLists &) {
+        ++stores;
+        return storeWorks;
+    });
+    auto sent = [&](const QString &frame) {
+        int n = 0;
+        for (const QList<QVariant> &w : qAsConst(writes))
+            n += w.at(0).toByteArray() == code(frame) ? 1 : 0;
+        return n;
+    };
+    const QByteArray record = dataAnswer(0x85, kPerson) + dataAnswer(0x86, kWhole) + dataAnswer(0x87, kSeg) +
+                              dataAnswer(0x89, kImp);
+    s.tick(status(0x05), 0);
+    s.receive(record, 100);
+    // The store fails: no 0D, and the record still announced is not fetched again.
+    QVERIFY(s.recordWaiting());
+    s.tick(status(0x05), 3000);
+    s.tick(status(0x05), 4000);
+    QCOMPARE(sent(frames::nextRecord), 0);
+    QCOMPARE(sent(frames::sendPerson), 1);
+    QCOMPARE(stores, 3);
+    // It is stored at the next tick that can, and only then 0D goes out.
+    storeWorks = true;
+    s.tick({}, 5000);
+    QVERIFY(!s.recordWaiting());
+    QCOMPARE(stores, 4);
+    QCOMPARE(sent(frames::nextRecord), 1);
+    // The 0D was lost: the same record comes again; it is not stored twice, 0D is sent again.
+    s.tick(status(0x05), 8000);
+    s.receive(record, 8100);
+    QCOMPARE(stores, 4);
+    QCOMPARE(sent(frames::nextRecord), 2);
+}
+
+void TestAnalyzerSession::damagedAnswerIsAskedAgainUnlessRepeatedAlike()
+{
+    analyzer::AnalyzerSession s;
+    QSignalSpy writes(&s, &analyzer::AnalyzerSession::writeFrame);
+    QByteArray bad = dataAnswer(0x86, kWhole);
+    bad[40] = char(bad[40] ^ 0x01);
+    s.tick(status(0x05), 0);
+    s.receive(dataAnswer(0x85, kPerson), 100);
+    writes.clear();
+    s.receive(bad, 200);
+    QVERIFY(writes.isEmpty()); // dropped: the tick asks 06 again
+    s.tick({}, 2500);
+    QCOMPARE(writes.first().at(0).toByteArray(), code(frames::sendWhole));
+    // The same bytes once more: the analyzer's own framing, taken.
+    writes.clear();
+    s.receive(bad, 2600);
+    QCOMPARE(writes.first().at(0).toByteArray(), code(frames::sendSegment));
+}
 
 void TestAnalyzerSession::recordInPiecesIsStoredOnce()
 {
@@ -184,7 +245,7 @@ void TestAnalyzerSession::batchMovesOnAfterEachRecord()
     for (int i = 0; i < 3; ++i) {
         s.tick(status(0x0A), now += 1000);
         QVERIFY(s.downloading());
-        s.receive(dataAnswer(0x85, kPerson) + dataAnswer(0x86, kWhole), now += 100);
+        s.receive(dataAnswer(0x85, kPerson) + dataAnswer(0x86, kWhole + QString::number(i)), now += 100);
         // A tick in state 4 of the previous record must not cut this download.
         s.tick(status(0x0A), now += 1000);
         QVERIFY(s.downloading());

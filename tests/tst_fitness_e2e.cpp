@@ -18,6 +18,7 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <functional>
 #include <memory>
 
 namespace {
@@ -59,11 +60,15 @@ private slots:
 
     void fourPersonsOverSeveralTerminals();
     void noisyLineAndStalledResult();
+    void oneByteReadsStoreEveryResult();
+    void lockedDatabaseDelaysTheAcknowledgement();
 
 private:
     // Runs the simulator on |script| with |extraArgs| until |expectedLogged|
     // results were acknowledged, then checks ResultFIT against the log.
-    void run(const QList<Scripted> &script, const QStringList &extraArgs, int expectedLogged);
+    // |during| runs once polling has started.
+    void run(const QList<Scripted> &script, const QStringList &extraArgs, int expectedLogged,
+             const std::function<void(MainWindow &)> &during = {});
 
     std::unique_ptr<QTemporaryDir> m_dir;
     QString m_simErrors;
@@ -92,7 +97,8 @@ void TestFitnessE2E::cleanup()
     m_dir.reset();
 }
 
-void TestFitnessE2E::run(const QList<Scripted> &script, const QStringList &extraArgs, int expectedLogged)
+void TestFitnessE2E::run(const QList<Scripted> &script, const QStringList &extraArgs, int expectedLogged,
+                         const std::function<void(MainWindow &)> &during)
 {
     const QString scriptPath = m_dir->filePath(QStringLiteral("results.txt"));
     const QString logPath = m_dir->filePath(QStringLiteral("delivered.log"));
@@ -117,9 +123,11 @@ void TestFitnessE2E::run(const QList<Scripted> &script, const QStringList &extra
     tick.setInterval(500);
     connect(&tick, &QTimer::timeout, &w, &MainWindow::checkFitstate);
     tick.start();
+    if (during)
+        during(w);
 
     QTRY_COMPARE_WITH_TIMEOUT(testsupport::readLines(logPath).size(), expectedLogged, 40000);
-    QTest::qWait(300); // the acknowledgement goes out before the row is written
+    QTest::qWait(300); // the page refresh after the last store
     tick.stop();
     const QStringList delivered = testsupport::readLines(logPath);
     sim.stop();
@@ -242,6 +250,48 @@ void TestFitnessE2E::noisyLineAndStalledResult()
     // The line noise reached a result text, so the resynchronisation was exercised.
     QVERIFY2(m_simErrors.contains(QStringLiteral("garbage before answer result")), qPrintable(m_simErrors));
     QVERIFY(logCount(QStringLiteral("dropped noise before the result")) >= 1);
+}
+
+// Results full of "3" bytes (user number, terminal, value) arriving one byte per read.
+void TestFitnessE2E::oneByteReadsStoreEveryResult()
+{
+    const QList<Scripted> script = {
+        {3, QStringLiteral("1003"), QStringLiteral("03"), QStringLiteral("3333"), QStringLiteral("FHL"),
+         3333},
+        {4, QStringLiteral("1003"), QStringLiteral("14"), QStringLiteral("33"), QStringLiteral("YWQZ"), 33},
+        {5, QStringLiteral("3"), QStringLiteral("07"), QStringLiteral("33.3"), QStringLiteral("ZT"), 33.3},
+    };
+    run(script, {QStringLiteral("--chunk"), QStringLiteral("1:1"), QStringLiteral("--fast")}, script.size());
+    // Lone "3" bytes were read inside result texts.
+    QVERIFY(logCount(QStringLiteral("listenedFit= \"3\"")) >= 1);
+}
+
+// The database is locked by another program while results come in: none is
+// acknowledged before it is stored, and each is stored once it is free again.
+void TestFitnessE2E::lockedDatabaseDelaysTheAcknowledgement()
+{
+    const QList<Scripted> script = {
+        {0, QStringLiteral("1001"), QStringLiteral("01"), QStringLiteral("172.5"), QStringLiteral("Height"),
+         172.5},
+        {1, QStringLiteral("1002"), QStringLiteral("09"), QStringLiteral("25"), QStringLiteral("FWC"), 25},
+    };
+    QSqlDatabase other = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("other"));
+    other.setDatabaseName(m_dir->filePath(QStringLiteral("maindb.db")));
+    QVERIFY(other.open());
+    bool warned = false;
+    int deliveredWhileLocked = -1;
+    run(script, {QStringLiteral("--fast")}, script.size(), [&](MainWindow &w) {
+        QVERIFY(QSqlQuery(other).exec(QStringLiteral("BEGIN EXCLUSIVE")));
+        QTest::qWait(4000);
+        warned = !w.storeWarning().isEmpty();
+        deliveredWhileLocked =
+            testsupport::readLines(m_dir->filePath(QStringLiteral("delivered.log"))).size();
+        QVERIFY(QSqlQuery(other).exec(QStringLiteral("COMMIT")));
+    });
+    other.close();
+    QVERIFY(warned);
+    QCOMPARE(deliveredWhileLocked, 0);
+    QVERIFY(logCount(QStringLiteral("not acknowledged")) >= 1);
 }
 
 QTEST_MAIN(TestFitnessE2E)

@@ -227,7 +227,8 @@ void TestFitnessSession::resultOverSeveralReads()
     // While the text comes in, the tick sends nothing.
     QVERIFY(s.tick(now + 400).write.isEmpty());
 
-    const QByteArray text = resultText("1001", 4, "0600490");
+    // One byte per read; the "3" bytes are result text, not a ready answer.
+    const QByteArray text = resultText("1003", 4, "0600490");
     QCOMPARE(text.size(), 27);
     for (int i = 0; i < 26; ++i) {
         rx = s.receive(text.mid(i, 1), now + 20 + i);
@@ -235,9 +236,10 @@ void TestFitnessSession::resultOverSeveralReads()
     }
     QCOMPARE(s.containerFit(), text.left(26)); // 26 bytes do not complete a result
     rx = s.receive(text.mid(26), now + 50);
-    QCOMPARE(rx.write, cmd(4, fitness::kAcknowledge));
+    QVERIFY(rx.write.isEmpty()); // acknowledged once stored
     QVERIFY(rx.hasResult);
-    QCOMPARE(rx.result.userId, QStringLiteral("1001"));
+    QCOMPARE(s.resultStored(true), cmd(4, fitness::kAcknowledge));
+    QCOMPARE(rx.result.userId, QStringLiteral("1003"));
     QCOMPARE(rx.result.itemCode, QStringLiteral("06"));
     QCOMPARE(rx.result.value, QStringLiteral("490"));
     QCOMPARE(s.askNum(), 104);
@@ -275,6 +277,12 @@ void TestFitnessSession::duplicateIsAcknowledgedNotReturned()
     pollTo(s, 2, now);
     s.receive("3", now);
     QVERIFY(s.receive(text, now + 30).hasResult);
+    // Not stored: no acknowledgement, and the text offered again is a new result.
+    QVERIFY(s.resultStored(false).isEmpty());
+    pollTo(s, 2, now);
+    s.receive("3", now);
+    QVERIFY(s.receive(text, now + 30).hasResult);
+    QCOMPARE(s.resultStored(true), cmd(2, fitness::kAcknowledge));
 
     pollTo(s, 2, now); // next cycle, the same text again
     QCOMPARE(s.receive("3", now).write, cmd(2, fitness::kRequest));
@@ -343,7 +351,7 @@ void TestFitnessSession::noiseInFrontOfResultIsDropped()
     }
     const auto rx = s.receive(line.right(1), now + 40);
     QVERIFY(rx.hasResult);
-    QCOMPARE(rx.write, cmd(8, fitness::kAcknowledge));
+    QCOMPARE(s.resultStored(true), cmd(8, fitness::kAcknowledge));
     QCOMPARE(rx.result.userId, QStringLiteral("12"));
     QCOMPARE(rx.result.itemCode, QStringLiteral("12"));
     QCOMPARE(rx.result.value, QStringLiteral("480"));

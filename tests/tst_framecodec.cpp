@@ -18,7 +18,33 @@ private slots:
     void decodingPayloads();
     void modelTags();
     void randomBytesNeverBreakTheDecoders();
+    void damagedFramesAreRecognised_data();
+    void damagedFramesAreRecognised();
 };
+
+void TestFrameCodec::damagedFramesAreRecognised_data()
+{
+    QTest::addColumn<QByteArray>("frame");
+    QTest::addColumn<bool>("sound");
+    const QByteArray good = buildFrame(0x86, utf16beEncode(QStringLiteral("1#53.1#")));
+    QByteArray changed = good;
+    changed[14] = '8'; // 53.1 -> 83.1, checksum as before
+    QByteArray longer = good;
+    longer.insert(11, '.');
+    QTest::newRow("sound") << good << true;
+    QTest::newRow("no payload") << buildFrame(0x81) << true;
+    QTest::newRow("changed digit") << changed << false;
+    QTest::newRow("byte lost") << QByteArray(good).remove(13, 1) << false;
+    QTest::newRow("byte added") << longer << false;
+    QTest::newRow("too short") << good.right(11) << false;
+}
+
+void TestFrameCodec::damagedFramesAreRecognised()
+{
+    QFETCH(QByteArray, frame);
+    QFETCH(bool, sound);
+    QCOMPARE(frameProblem(frame).isEmpty(), sound);
+}
 
 void TestFrameCodec::fixedFramesCarryLengthAndChecksum_data()
 {

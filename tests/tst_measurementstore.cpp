@@ -149,7 +149,7 @@ private slots:
 
     void sexComesFromTheAnalyzerCode();
     void nameComesFromTheLastPersonRow();
-    void failedPersonLookupStoresDash();
+    void failedPersonLookupFailsTheSave();
     void unitIdentifierOrNull();
     void bodyAgeIsWholeYears();
     void shortAndGarbledLists();
@@ -238,13 +238,15 @@ void TestMeasurementStore::nameComesFromTheLastPersonRow()
     QCOMPARE(testsupport::scalar(QStringLiteral("SELECT count(*) FROM Person")).toInt(), people);
 }
 
-void TestMeasurementStore::failedPersonLookupStoresDash()
+void TestMeasurementStore::failedPersonLookupFailsTheSave()
 {
+    // A wrong identity is never stored: the save fails and is tried again later.
     QSqlQuery q;
     QVERIFY(q.exec(QStringLiteral("DROP TABLE Person")));
     const auto out = saveMeasurement(listsFor("A12#n#0#1990#"), PcControlPerson(), QString());
-    QVERIFY(out.ok);
-    QCOMPARE(rowOf(out.testId).value("Name").toString(), QStringLiteral("-"));
+    QVERIFY(!out.ok);
+    QVERIFY(!out.error.isEmpty());
+    QCOMPARE(testsupport::scalar(QStringLiteral("SELECT count(*) FROM Result")).toInt(), 0);
     QVERIFY(logged(QStringLiteral("查询失败！")));
 }
 

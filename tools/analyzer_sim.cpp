@@ -247,7 +247,26 @@ struct AnalyzerOptions
     int testTimeMs = 2000;
     int batch = -1; // no batch mode
     qint64 uidBase = 1;
+    QList<sim::DropRule> corrupt;     // answers with one payload digit changed
+    QList<sim::DropRule> loseByte;    // answers with one payload byte missing
+    QList<sim::DropRule> loseCommand; // commands that never arrive
 };
+
+bool ruleHits(const QList<sim::DropRule> &rules, const QString &kind, int count)
+{
+    return std::any_of(rules.begin(), rules.end(),
+                       [&](const sim::DropRule &r) { return r.kind == kind && r.nth == count; });
+}
+
+// Position of a digit's low byte in the second half of a frame's payload, or -1.
+int digitInPayload(const QByteArray &frame)
+{
+    for (int i = 9 + (frame.size() - 12) / 2; i < frame.size() - 3; ++i) {
+        if (frame[i] >= '0' && frame[i] <= '9')
+            return i;
+    }
+    return -1;
+}
 
 class AnalyzerSim : public QObject
 {
@@ -356,7 +375,17 @@ private:
                 Record *rec = nullptr, int part = -1)
     {
         const QString kind = QString::number(code, 16).rightJustified(2, QLatin1Char('0'));
-        const bool sent = m_link->sendAnswer(kind, buildFrame(code, payload, modelByte));
+        QByteArray frame = buildFrame(code, payload, modelByte);
+        const int count = ++m_answerCounts[kind];
+        const int digit = digitInPayload(frame);
+        if (digit >= 0 && ruleHits(m_opt.corrupt, kind, count)) {
+            frame[digit] = char('0' + (frame[digit] - '0' + 3) % 10); // checksum left as it was
+            sim::note(QStringLiteral("answer %1 #%2 sent with a changed digit").arg(kind).arg(count));
+        } else if (digit >= 0 && ruleHits(m_opt.loseByte, kind, count)) {
+            frame.remove(digit, 1);
+            sim::note(QStringLiteral("answer %1 #%2 sent with a byte missing").arg(kind).arg(count));
+        }
+        const bool sent = m_link->sendAnswer(kind, frame);
         if (sent && rec && part >= 0)
             rec->sent[size_t(part)] = true;
     }
@@ -406,6 +435,11 @@ private:
 
     void handle(quint8 code, const QByteArray &payload)
     {
+        const QString kind = QString::number(code, 16).rightJustified(2, QLatin1Char('0'));
+        if (ruleHits(m_opt.loseCommand, kind, ++m_commandCounts[kind])) {
+            sim::note(QStringLiteral("command %1 #%2 lost on the line").arg(kind).arg(m_commandCounts[kind]));
+            return;
+        }
         switch (code) {
         case 0x01:
             answer(0x81, QByteArray(1, char(0x0D)) + char(stateCode()), quint8(m_opt.model));
@@ -529,6 +563,8 @@ private:
     QTimer *m_stepOnTimer;
     QTimer *m_phaseTimer;
     QByteArray m_in;
+    QHash<QString, int> m_answerCounts;
+    QHash<QString, int> m_commandCounts;
     Phase m_phase = Phase::Standby;
     Person m_person;
     std::mt19937 m_personRng;
@@ -540,31 +576,37 @@ private:
     qint64 m_nextUid = 1;
 };
 
-const char kDescription[] = "Simulated body-composition analyzer on a serial line (9600 baud 8N1).\n"
-                            "\n"
-                            "Opens a pseudo-terminal and prints the device path the program should open as\n"
-                            "the first line on stdout; progress goes to stderr. SIGTERM or SIGINT end it.\n"
-                            "\n"
-                            "Every command frame of the PC (01, 02, 03, 04, 05, 06, 07, 09, 0A, 0B, 0C, 0D)\n"
-                            "is answered in order of arrival with code+0x80. Frames with a wrong length,\n"
-                            "end mark or checksum are ignored. The status answer 81 carries the model byte\n"
-                            "and the state pair 0D xx.\n"
-                            "\n"
-                            "Measurement: standby (0d01) -> a person steps on (--measure-every, or the\n"
-                            "person data 03 under PC control) -> testing (0d02) for --test-time ms ->\n"
-                            "weight obtained (0d03), waiting for the start command 04 -> testing (0d02) for\n"
-                            "--test-time ms -> finished (0d05), a new record waits. 05/06/07/09 send its\n"
-                            "person, whole-body, segment and impedance parts; 0D (answer 8D) ends it and\n"
-                            "the analyzer returns to standby. Data commands without a waiting record get\n"
-                            "no answer. With --batch K the analyzer holds K stored records; standby then\n"
-                            "reads 0d0a while records are left and 0d09 when none are.\n"
-                            "PC control: 02 (82) switches it on, 0C (8C) off; person data 03 (83) in PC\n"
-                            "control starts the measurement of that person (sex, birth year, age, height).\n"
-                            "\n"
-                            "--drop kinds: answer codes in hex, 81 82 83 84 85 86 87 89 8a 8b 8c 8d.\n"
-                            "--log line, written when 0D ends a record whose four parts were all sent:\n"
-                            "  record <uid> <personText>|<wholeText>|<segmentText>|<impedanceText>\n"
-                            "(the four '#'-separated payload texts as sent).";
+const char kDescription[] =
+    "Simulated body-composition analyzer on a serial line (9600 baud 8N1).\n"
+    "\n"
+    "Opens a pseudo-terminal and prints the device path the program should open as\n"
+    "the first line on stdout; progress goes to stderr. SIGTERM or SIGINT end it.\n"
+    "\n"
+    "Every command frame of the PC (01, 02, 03, 04, 05, 06, 07, 09, 0A, 0B, 0C, 0D)\n"
+    "is answered in order of arrival with code+0x80. Frames with a wrong length,\n"
+    "end mark or checksum are ignored. The status answer 81 carries the model byte\n"
+    "and the state pair 0D xx.\n"
+    "\n"
+    "Measurement: standby (0d01) -> a person steps on (--measure-every, or the\n"
+    "person data 03 under PC control) -> testing (0d02) for --test-time ms ->\n"
+    "weight obtained (0d03), waiting for the start command 04 -> testing (0d02) for\n"
+    "--test-time ms -> finished (0d05), a new record waits. 05/06/07/09 send its\n"
+    "person, whole-body, segment and impedance parts; 0D (answer 8D) ends it and\n"
+    "the analyzer returns to standby. Data commands without a waiting record get\n"
+    "no answer. With --batch K the analyzer holds K stored records; standby then\n"
+    "reads 0d0a while records are left and 0d09 when none are.\n"
+    "PC control: 02 (82) switches it on, 0C (8C) off; person data 03 (83) in PC\n"
+    "control starts the measurement of that person (sex, birth year, age, height).\n"
+    "\n"
+    "--drop kinds: answer codes in hex, 81 82 83 84 85 86 87 89 8a 8b 8c 8d.\n"
+    "--log line, written when 0D ends a record whose four parts were all sent:\n"
+    "  record <uid> <personText>|<wholeText>|<segmentText>|<impedanceText>\n"
+    "(the four '#'-separated payload texts as sent).\n"
+    "\n"
+    "Line damage: --corrupt KIND[:N] changes one payload digit of the N-th answer\n"
+    "of KIND (checksum unchanged), --lose-byte KIND[:N] leaves one payload byte out\n"
+    "of it, --lose-command CODE[:N] ignores the N-th command CODE (01 .. 0d) as if it\n"
+    "never arrived.";
 
 } // namespace
 
@@ -596,6 +638,12 @@ int main(int argc, char *argv[])
          QStringLiteral("Hold K stored records for batch download (state 0d0a while records are left, 0d09 "
                         "when none)."),
          QStringLiteral("K")},
+        {QStringLiteral("corrupt"), QStringLiteral("Change one payload digit of the N-th answer KIND."),
+         QStringLiteral("KIND[:N]")},
+        {QStringLiteral("lose-byte"), QStringLiteral("Leave one payload byte out of the N-th answer KIND."),
+         QStringLiteral("KIND[:N]")},
+        {QStringLiteral("lose-command"), QStringLiteral("Ignore the N-th command CODE (01 .. 0d)."),
+         QStringLiteral("CODE[:N]")},
         {QStringLiteral("uid-base"),
          QStringLiteral("User numbers of generated records are N, N+1, ... (default 1); stored records come "
                         "first."),
@@ -609,7 +657,17 @@ int main(int argc, char *argv[])
                             QStringLiteral("84"), QStringLiteral("85"), QStringLiteral("86"),
                             QStringLiteral("87"), QStringLiteral("89"), QStringLiteral("8a"),
                             QStringLiteral("8b"), QStringLiteral("8c"), QStringLiteral("8d")};
-    bool ok = sim::readCommonOptions(parser, kinds, &opt.common, &error);
+    bool ok = sim::readCommonOptions(parser, kinds, &opt.common, &error) &&
+              sim::parseKindRules(parser.values(QStringLiteral("corrupt")), kinds, QStringLiteral("corrupt"),
+                                  &opt.corrupt, &error) &&
+              sim::parseKindRules(parser.values(QStringLiteral("lose-byte")), kinds,
+                                  QStringLiteral("lose-byte"), &opt.loseByte, &error) &&
+              sim::parseKindRules(parser.values(QStringLiteral("lose-command")),
+                                  {QStringLiteral("01"), QStringLiteral("02"), QStringLiteral("03"),
+                                   QStringLiteral("04"), QStringLiteral("05"), QStringLiteral("06"),
+                                   QStringLiteral("07"), QStringLiteral("09"), QStringLiteral("0a"),
+                                   QStringLiteral("0b"), QStringLiteral("0c"), QStringLiteral("0d")},
+                                  QStringLiteral("lose-command"), &opt.loseCommand, &error);
     auto intOption = [&](const char *name, int low, int high, int *out) {
         if (!ok || !parser.isSet(QLatin1String(name)))
             return;

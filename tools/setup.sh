@@ -28,10 +28,11 @@ build_all() {
     cmake --build "$ROOT/build" -- -j2 || exit 1
 }
 
-# run/maindb.db is created only when absent: an operator's database is never replaced.
+# run/maindb.db is seeded only when absent or empty (0 bytes, as the program
+# leaves it when started without one): a database with data is never replaced.
 prepare_runtime() {
     mkdir -p "$ROOT/run/image" "$ROOT/backup"
-    if [ ! -e "$ROOT/run/maindb.db" ]; then
+    if [ ! -s "$ROOT/run/maindb.db" ]; then
         sqlite3 "$ROOT/run/maindb.db" < "$ROOT/db/maindb.sql" || { rm -f "$ROOT/run/maindb.db"; exit 1; }
         echo "Created run/maindb.db"
     fi

@@ -100,6 +100,30 @@ void addCommonOptions(QCommandLineParser &parser)
     });
 }
 
+bool parseKindRules(const QStringList &texts, const QStringList &kinds, const QString &option,
+                    QList<DropRule> *out, QString *error)
+{
+    for (const QString &text : texts) {
+        const QStringList parts = text.split(QLatin1Char(':'));
+        DropRule rule;
+        rule.kind = parts.value(0).trimmed().toLower();
+        if (parts.size() > 2 || !kinds.contains(rule.kind)) {
+            *error = QStringLiteral("--%1 %2: the kind must be one of %3")
+                         .arg(option, text, kinds.join(QLatin1Char(' ')));
+            return false;
+        }
+        bool ok = true;
+        if (parts.size() == 2)
+            rule.nth = parts[1].toInt(&ok);
+        if (!ok || rule.nth < 1) {
+            *error = QStringLiteral("--%1 %2: N must be a whole number of 1 or more").arg(option, text);
+            return false;
+        }
+        out->append(rule);
+    }
+    return true;
+}
+
 bool readCommonOptions(const QCommandLineParser &parser, const QStringList &dropKinds, CommonOptions *out,
                        QString *error)
 {
@@ -132,25 +156,9 @@ bool readCommonOptions(const QCommandLineParser &parser, const QStringList &drop
             return false;
         }
     }
-    const QStringList drops = parser.values(QStringLiteral("drop"));
-    for (const QString &text : drops) {
-        const QStringList parts = text.split(QLatin1Char(':'));
-        DropRule rule;
-        rule.kind = parts.value(0).trimmed().toLower();
-        if (parts.size() > 2 || !dropKinds.contains(rule.kind)) {
-            *error = QStringLiteral("--drop %1: the kind must be one of %2")
-                         .arg(text, dropKinds.join(QLatin1Char(' ')));
-            return false;
-        }
-        if (parts.size() == 2) {
-            rule.nth = parts[1].toInt(&ok);
-            if (!ok || rule.nth < 1) {
-                *error = QStringLiteral("--drop %1: N must be a whole number of 1 or more").arg(text);
-                return false;
-            }
-        }
-        opt.drops << rule;
-    }
+    if (!parseKindRules(parser.values(QStringLiteral("drop")), dropKinds, QStringLiteral("drop"), &opt.drops,
+                        error))
+        return false;
     opt.logFile = parser.value(QStringLiteral("log"));
     *out = opt;
     return true;

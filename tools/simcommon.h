@@ -44,6 +44,10 @@ struct CommonOptions
 
 // Registers the options both simulators share (and --help).
 void addCommonOptions(QCommandLineParser &parser);
+// Parses "CODE[:N]" rules of option |option| (kinds from |kinds|, N from 1,
+// default 1); false with |error| set when one is unusable.
+bool parseKindRules(const QStringList &texts, const QStringList &kinds, const QString &option,
+                    QList<DropRule> *out, QString *error);
 // Reads them back; false with |error| set when a value is unusable.
 // |dropKinds| lists the answer kinds --drop accepts.
 bool readCommonOptions(const QCommandLineParser &parser, const QStringList &dropKinds, CommonOptions *out,
