@@ -297,39 +297,12 @@ private:
     QString m_presetImportFile;
     bool m_hasPresetImportFile = false;
     QString chooseImportFile();
-    // Reads one widget of a dialog the window may have open; false while the
-    // dialog is closed. The PC-control and batch-print slots read the
-    // registry form and the batch-print range through these.
-    template <class Dialog, class Widget> class OpenDialogField
-    {
-    public:
-        OpenDialogField(const QPointer<Dialog> &dialog, Widget *(Dialog::*get)() const)
-            : m_dialog(dialog), m_get(get)
-        {}
-        Widget *get() const { return m_dialog ? (m_dialog.data()->*m_get)() : nullptr; }
-        explicit operator bool() const { return get() != nullptr; }
-        Widget *operator->() const { return get(); }
-
-    private:
-        const QPointer<Dialog> &m_dialog;
-        Widget *(Dialog::*m_get)() const;
-    };
-    using RegistryEdit = OpenDialogField<PersonRegistryDlg, QLineEdit>;
-    using RegistrySpin = OpenDialogField<PersonRegistryDlg, QSpinBox>;
-    const RegistryEdit uidEdit{m_registry, &PersonRegistryDlg::uidEdit};
-    const RegistryEdit nameEdit{m_registry, &PersonRegistryDlg::nameEdit};
-    const OpenDialogField<PersonRegistryDlg, QComboBox> sexCombo{m_registry, &PersonRegistryDlg::sexCombo};
-    const RegistrySpin birthYearSpin{m_registry, &PersonRegistryDlg::birthYearSpin};
-    const RegistrySpin heightSpin{m_registry, &PersonRegistryDlg::heightSpin};
     // --- result lists ---
     // The body-composition or person list and the fitness list while open.
     QPointer<ResultListDlg> m_resultList;
     QPointer<ResultListDlg> m_fitList;
     // The list dialog opened last (its batch-print range).
     QPointer<ResultListDlg> m_openList;
-    const OpenDialogField<ResultListDlg, QLineEdit> printStartEdit{m_openList,
-                                                                   &ResultListDlg::printStartEdit};
-    const OpenDialogField<ResultListDlg, QLineEdit> printEndEdit{m_openList, &ResultListDlg::printEndEdit};
     void runResultListDialog(ResultListDlg &dialog);
     void uploadChosenResult();
     void uploadChosenFitResult();

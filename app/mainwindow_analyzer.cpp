@@ -113,16 +113,17 @@ void MainWindow::startPCctrl()
         QMessageBox::warning(this, tr("主控测试状态"), tr("串口没有打开，请检查仪器连接"));
         return;
     }
-    const QString name = nameEdit ? nameEdit->text() : QString();
+    // The person comes from the registry's form, which must be open.
+    const QString name = m_registry ? m_registry->nameEdit()->text() : QString();
     if (name.isEmpty()) {
         qDebug() << "NameInput:" << name;
         QMessageBox::warning(this, tr("主控测试状态"), tr("检查个人信息输入是否完整"));
         return;
     }
-    const QString sex = sexCombo ? sexCombo->currentText() : QStringLiteral("1");
-    const int birthYear = birthYearSpin ? birthYearSpin->value() : 1990;
-    const int height = heightSpin ? heightSpin->value() : 170;
-    global::PCCtrlUID = uidEdit ? uidEdit->text() : QString();
+    const QString sex = m_registry->sexCombo()->currentText();
+    const int birthYear = m_registry->birthYearSpin()->value();
+    const int height = m_registry->heightSpin()->value();
+    global::PCCtrlUID = m_registry->uidEdit()->text();
     global::PCCtrlName = name;
     global::PCCtrlSex = sex;
     global::PCCtrlBirthYear = birthYear;

@@ -35,8 +35,8 @@ void MainWindow::dataList()
 void MainWindow::dataListWithPerson()
 {
     qDebug() << "dataListWithPerson function";
-    const QString name = nameEdit ? nameEdit->text() : QString();
-    const QString uid = uidEdit ? uidEdit->text() : QString();
+    const QString name = m_registry ? m_registry->nameEdit()->text() : QString();
+    const QString uid = m_registry ? m_registry->uidEdit()->text() : QString();
     // A new entry not stored yet has no results of its own.
     showPersonResults(newFlag == 1 ? QString() : uid, name);
 }

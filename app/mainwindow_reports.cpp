@@ -177,8 +177,8 @@ void MainWindow::printAllReport()
 {
     qDebug() << "printAllReport function";
     readSelectedSheet();
-    printTestRange(printStartEdit ? printStartEdit->text() : QString(),
-                   printEndEdit ? printEndEdit->text() : QString());
+    printTestRange(m_openList ? m_openList->printStartEdit()->text() : QString(),
+                   m_openList ? m_openList->printEndEdit()->text() : QString());
 }
 
 void MainWindow::printAllReportFit()
@@ -186,8 +186,8 @@ void MainWindow::printAllReportFit()
     qDebug() << "printAllReportFit function";
     global::sheetTag = QStringLiteral("FITreport");
     qDebug() << "global::sheetTag =" << global::sheetTag;
-    printTestRange(printStartEdit ? printStartEdit->text() : QString(),
-                   printEndEdit ? printEndEdit->text() : QString());
+    printTestRange(m_openList ? m_openList->printStartEdit()->text() : QString(),
+                   m_openList ? m_openList->printEndEdit()->text() : QString());
 }
 
 void MainWindow::savePdf()
