@@ -3,8 +3,8 @@
 #include "app/globals.h"
 #include "app/mainwindow.h"
 #include "app/startup.h"
-#include "reports/pdfarchive.h"
 #include "exchange/commandline.h"
+#include "reports/pdfarchive.h"
 
 #include <QApplication>
 #include <QMessageBox>

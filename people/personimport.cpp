@@ -141,7 +141,7 @@ QString convertUid(const QString &field)
 QString convertSex(const QString &field)
 {
     return field == QStringLiteral("男") || field == QLatin1String("1") ? QStringLiteral("1")
-                                                                      : QStringLiteral("2");
+                                                                        : QStringLiteral("2");
 }
 
 QString reasonText(SkipReason reason)

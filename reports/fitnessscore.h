@@ -80,7 +80,6 @@ int bandPoints(Banding rule, double value, const std::array<double, 4> &threshol
 // -1 under 20 (only BMI and standing long jump are graded then).
 int ageGroup(int age);
 
-
 // Grades |record| for a person of |age|; writes the scoring log lines.
 FitnessAssessment assessFitness(const FitnessRecord &record, int age);
 

@@ -17,7 +17,8 @@ void fitPageToRect(QPainter &painter, const QRect &deviceRect)
     QSize size(PageWidth, PageHeight);
     size.scale(deviceRect.size(), Qt::KeepAspectRatio);
     const QRect viewport(deviceRect.x() + (deviceRect.width() - size.width()) / 2,
-                         deviceRect.y() + (deviceRect.height() - size.height()) / 2, size.width(), size.height());
+                         deviceRect.y() + (deviceRect.height() - size.height()) / 2, size.width(),
+                         size.height());
     painter.setViewport(viewport);
     painter.setWindow(0, 0, PageWidth, PageHeight);
 }
