@@ -1,19 +1,31 @@
 // Helpers shared by the tests: a fresh copy of the supplied database in a
-// scratch folder, opened as the default connection the program uses.
+// scratch folder, opened as the default connection the program uses, and
+// answering the modal dialogs a slot opens.
 #pragma once
 
 #include "app/globals.h"
 
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDialog>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QMessageBox>
+#include <QPointer>
 #include <QProcess>
+#include <QPushButton>
 #include <QSqlQuery>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 #include <QVariant>
 #include <QtGlobal>
 
+#include <functional>
+
 // Debug lines of the program under test, captured while the handler is
-// installed (initTestCase: g_previousHandler = qInstallMessageHandler(captureLog)).
+// installed (initTestCase: g_previousHandler =
+// qInstallMessageHandler(captureLog)).
 inline QStringList g_log;
 inline QtMessageHandler g_previousHandler = nullptr;
 
@@ -84,5 +96,87 @@ inline QVariant scalar(const QString &sql)
     if (!q.exec(sql) || !q.next())
         return QVariant();
     return q.value(0);
+}
+
+inline int count(const QString &sql)
+{
+    return scalar(sql).toInt();
+}
+
+// Runs |body| once a visible modal widget accepted by |wanted| is up: exec()
+// blocks the caller, so a timer polls from inside the nested event loop. One
+// that never comes is given up after 10 s; a dialog open then is rejected.
+inline QPointer<QTimer> whenModal(std::function<bool(QWidget *)> wanted, std::function<void(QWidget *)> body)
+{
+    QPointer<QTimer> timer = new QTimer;
+    auto *elapsed = new QElapsedTimer;
+    elapsed->start();
+    timer->setInterval(5);
+    QObject::connect(timer, &QTimer::destroyed, [elapsed] { delete elapsed; });
+    QObject::connect(timer, &QTimer::timeout, [timer, elapsed, wanted, body] {
+        QWidget *w = QApplication::activeModalWidget();
+        const bool found = w && w->isVisible() && wanted(w);
+        if (!found && elapsed->elapsed() < 10000)
+            return;
+        timer->stop();
+        timer->deleteLater();
+        if (found)
+            body(w);
+        else if (auto *d = qobject_cast<QDialog *>(w))
+            d->reject();
+    });
+    timer->start();
+    return timer;
+}
+
+struct BoxSeen
+{
+    bool seen = false;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QString title;
+    QString text;
+    QMessageBox::StandardButtons buttons;
+};
+
+// Answers the next message box with |answer| (its first button when it has
+// no such button) and records what it showed.
+inline QPointer<QTimer> answerBox(QMessageBox::StandardButton answer, BoxSeen *seen)
+{
+    return whenModal([](QWidget *w) { return qobject_cast<QMessageBox *>(w) != nullptr; },
+                     [answer, seen](QWidget *w) {
+                         auto *box = static_cast<QMessageBox *>(w);
+                         *seen = {true, box->icon(), box->windowTitle(), box->text(), box->standardButtons()};
+                         QAbstractButton *b = box->button(answer);
+                         (b ? b : box->buttons().first())->click();
+                     });
+}
+
+// Runs |action| and returns the message box it showed, answered with
+// |answer|; seen is false when none came.
+inline BoxSeen boxOf(const std::function<void()> &action,
+                     QMessageBox::StandardButton answer = QMessageBox::Ok)
+{
+    BoxSeen seen;
+    QPointer<QTimer> watcher = answerBox(answer, &seen);
+    action();
+    delete watcher.data();
+    return seen;
+}
+
+inline QPushButton *buttonIn(QWidget *parent, const QString &text)
+{
+    for (QPushButton *b : parent->findChildren<QPushButton *>()) {
+        if (b->text() == text)
+            return b;
+    }
+    return nullptr;
+}
+
+inline int logCount(const QString &prefix)
+{
+    int n = 0;
+    for (const QString &line : qAsConst(g_log))
+        n += line.startsWith(prefix) ? 1 : 0;
+    return n;
 }
 } // namespace testsupport
