@@ -129,6 +129,22 @@ inline QPointer<QTimer> whenModal(std::function<bool(QWidget *)> wanted, std::fu
     return timer;
 }
 
+// Runs |open|, which shows a modal dialog accepted by |wanted|, runs |body|
+// on that dialog and closes it; false when no such dialog came.
+inline bool withModal(std::function<bool(QWidget *)> wanted, const std::function<void()> &open,
+                      const std::function<void(QWidget *)> &body)
+{
+    bool ran = false;
+    QPointer<QTimer> watcher = whenModal(std::move(wanted), [&](QWidget *w) {
+        ran = true;
+        body(w);
+        static_cast<QDialog *>(w)->reject();
+    });
+    open();
+    delete watcher.data();
+    return ran;
+}
+
 struct BoxSeen
 {
     bool seen = false;
