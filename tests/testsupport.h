@@ -148,34 +148,28 @@ inline bool withModal(std::function<bool(QWidget *)> wanted, const std::function
 struct BoxSeen
 {
     bool seen = false;
-    QMessageBox::Icon icon = QMessageBox::NoIcon;
-    QString title;
-    QString text;
-    QMessageBox::StandardButtons buttons;
+    QMessageBox::Icon icon = QMessageBox::NoIcon; // of the last box
+    QString text;                                 // of the last box
+    QStringList texts;                            // of every box, in order
 };
 
-// Answers the next message box with |answer| (its first button when it has
-// no such button) and records what it showed.
-inline QPointer<QTimer> answerBox(QMessageBox::StandardButton answer, BoxSeen *seen)
-{
-    return whenModal([](QWidget *w) { return qobject_cast<QMessageBox *>(w) != nullptr; },
-                     [answer, seen](QWidget *w) {
-                         auto *box = static_cast<QMessageBox *>(w);
-                         *seen = {true, box->icon(), box->windowTitle(), box->text(), box->standardButtons()};
-                         QAbstractButton *b = box->button(answer);
-                         (b ? b : box->buttons().first())->click();
-                     });
-}
-
-// Runs |action| and returns the message box it showed, answered with
-// |answer|; seen is false when none came.
+// Runs |action|, answering every message box it shows with |answer| (the
+// box's first button when it has no such button), and tells what they showed.
 inline BoxSeen boxOf(const std::function<void()> &action,
                      QMessageBox::StandardButton answer = QMessageBox::Ok)
 {
     BoxSeen seen;
-    QPointer<QTimer> watcher = answerBox(answer, &seen);
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&seen, answer] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box || !box->isVisible())
+            return;
+        seen = {true, box->icon(), box->text(), seen.texts << box->text()};
+        QAbstractButton *b = box->button(answer);
+        (b ? b : box->buttons().first())->click();
+    });
+    timer.start(5);
     action();
-    delete watcher.data();
     return seen;
 }
 

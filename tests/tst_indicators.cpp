@@ -1,4 +1,4 @@
-// Derived body-composition values: two-decimal rounding, the body-type bands
+// Derived body-composition values: the body-type bands
 // and their sex-specific limits, the fatty-liver ladder, and the two methods
 // of the segment water split.
 #include "records/indicators.h"
@@ -41,25 +41,6 @@ private slots:
             if (type != QtDebugMsg)
                 fprintf(stderr, "%s\n", qPrintable(msg));
         });
-    }
-    void rounding_data()
-    {
-        QTest::addColumn<double>("value");
-        QTest::addColumn<double>("rounded");
-        QTest::newRow("0.1 + 0.2") << 0.1 + 0.2 << 0.3; // the parsed text, not 0.30000000000000004
-        QTest::newRow("up") << 0.3895 << 0.39;
-        QTest::newRow("down") << 0.384999 << 0.38;
-        QTest::newRow("negative") << -1.236 << -1.24;
-        // 2.675 is held as 2.67499999...: formatting gives 2.67 where scaling by
-        // 100 and rounding would give 2.68.
-        QTest::newRow("2.675") << 2.675 << 2.67;
-        QTest::newRow("large") << 1234567.891 << 1234567.89;
-    }
-    void rounding()
-    {
-        QFETCH(double, value);
-        QFETCH(double, rounded);
-        QVERIFY(roundTo2(value) == rounded);
     }
     void bodyType_data()
     {
@@ -146,69 +127,41 @@ private slots:
     }
     void segmentWater_data()
     {
-        // Values per segment RA LA TR RL LL; an empty ecw/icw is not checked.
-        QTest::addColumn<double>("coefficient");
-        QTest::addColumn<QString>("z50");
-        QTest::addColumn<QString>("muscle");
-        QTest::addColumn<QString>("water");
-        QTest::addColumn<bool>("impedanceMethod");
-        QTest::addColumn<QString>("edema");
-        QTest::addColumn<QString>("ecw");
-        QTest::addColumn<QString>("icw");
-        // Each segment has its own impedance: LA 1 - 0.62 * 1.05 - 0.02 = 0.329,
-        // the trunk subtracts 0.03; ECW takes the rounded coefficient (2.4 * 0.33 =
-        // 0.792).
-        QTest::newRow("impedance method") << 0.38 << "300 450 300 150 600"
-                                          << "3 3 25 9 9"
-                                          << "2.5 2.4 20 7.5 7" << true << "0.36 0.33 0.35 0.39 0.3"
-                                          << "0.9 0.79 7 2.93 2.1"
-                                          << "1.6 1.61 13 4.57 4.9";
-        // A limb lowers the coefficient by its muscle (0.997 * 0.38), the trunk
-        // raises it.
-        QTest::newRow("muscle method") << 0.38 << "0 0 0 0 0"
-                                       << "3 50 25 9 100"
-                                       << "10 2 20 7 1" << false << "0.38 0.36 0.39 0.38 0.34"
-                                       << "3.8 0.72 7.8 2.66 0.34"
-                                       << "6.2 1.28 12.2 4.34 0.66";
+        // "coefficient|z50|muscle|water" in, "impedance method|edema|ecw|icw" out,
+        // per segment RA LA TR RL LL; an empty ecw/icw is not checked.
+        QTest::addColumn<QString>("in");
+        QTest::addColumn<QString>("out");
+        // Each segment has its own impedance: LA 1 - 0.62 * 1.05 - 0.02 = 0.329, the trunk
+        // subtracts 0.03; ECW takes the rounded coefficient (2.4 * 0.33 = 0.792).
+        QTest::newRow("impedance method")
+            << QStringLiteral("0.38|300 450 300 150 600|3 3 25 9 9|2.5 2.4 20 7.5 7")
+            << QStringLiteral("1|0.36 0.33 0.35 0.39 0.3|0.9 0.79 7 2.93 2.1|1.6 1.61 13 4.57 4.9");
+        // A limb lowers the coefficient by its muscle (0.997 * 0.38), the trunk raises it.
+        QTest::newRow("muscle method")
+            << QStringLiteral("0.38|0 0 0 0 0|3 50 25 9 100|10 2 20 7 1")
+            << QStringLiteral("0|0.38 0.36 0.39 0.38 0.34|3.8 0.72 7.8 2.66 0.34|6.2 1.28 12.2 4.34 0.66");
         // Only the right arm's impedance chooses the method.
-        QTest::newRow("no right arm") << 0.38 << "0 400 500 350 350"
-                                      << "3 3 25 9 9"
-                                      << "2 2 20 7 7" << false << "0.38 0.38 0.39 0.38 0.38"
-                                      << ""
-                                      << "";
-        QTest::newRow("negative right arm") << 0.38 << "-5 400 500 350 350"
-                                            << "3 3 25 9 9"
-                                            << "2 2 20 7 7" << false << "0.38 0.38 0.39 0.38 0.38"
-                                            << ""
-                                            << "";
-        QTest::newRow("only right arm") << 0.38 << "300 0 0 0 0"
-                                        << "3 3 25 9 9"
-                                        << "2 2 20 7 7" << true << "0.36 0.42 0.41 0.42 0.42"
-                                        << ""
-                                        << "";
-        QTest::newRow("nothing measured") << 0.384 << "0 0 0 0 0"
-                                          << "0 0 0 0 0"
-                                          << "0 0 0 0 0" << false << "0.38 0.38 0.38 0.38 0.38"
-                                          << "0 0 0 0 0"
-                                          << "0 0 0 0 0";
+        QTest::newRow("no right arm") << QStringLiteral("0.38|0 400 500 350 350|3 3 25 9 9|2 2 20 7 7")
+                                      << QStringLiteral("0|0.38 0.38 0.39 0.38 0.38||");
+        QTest::newRow("negative right arm") << QStringLiteral("0.38|-5 400 500 350 350|3 3 25 9 9|2 2 20 7 7")
+                                            << QStringLiteral("0|0.38 0.38 0.39 0.38 0.38||");
+        QTest::newRow("only right arm") << QStringLiteral("0.38|300 0 0 0 0|3 3 25 9 9|2 2 20 7 7")
+                                        << QStringLiteral("1|0.36 0.42 0.41 0.42 0.42||");
+        QTest::newRow("nothing measured") << QStringLiteral("0.384|0 0 0 0 0|0 0 0 0 0|0 0 0 0 0")
+                                          << QStringLiteral("0|0.38 0.38 0.38 0.38 0.38|0 0 0 0 0|0 0 0 0 0");
     }
     void segmentWater()
     {
-        QFETCH(double, coefficient);
-        QFETCH(QString, z50);
-        QFETCH(QString, muscle);
-        QFETCH(QString, water);
-        QFETCH(bool, impedanceMethod);
-        QFETCH(QString, edema);
-        QFETCH(QString, ecw);
-        QFETCH(QString, icw);
+        QFETCH(QString, in);
+        QFETCH(QString, out);
+        const QStringList i = in.split(QLatin1Char('|')), o = out.split(QLatin1Char('|'));
         const SegmentWater s =
-            segmentWaterSplit(coefficient, segments(z50), segments(muscle), segments(water));
-        QCOMPARE(s.impedanceMethod, impedanceMethod);
-        QCOMPARE(shown(s.edema), shown(segments(edema)));
-        if (!ecw.isEmpty()) {
-            QCOMPARE(shown(s.ecw), shown(segments(ecw)));
-            QCOMPARE(shown(s.icw), shown(segments(icw)));
+            segmentWaterSplit(i.at(0).toDouble(), segments(i.at(1)), segments(i.at(2)), segments(i.at(3)));
+        QCOMPARE(s.impedanceMethod, o.at(0) == QLatin1String("1"));
+        QCOMPARE(shown(s.edema), shown(segments(o.at(1))));
+        if (!o.at(2).isEmpty()) {
+            QCOMPARE(shown(s.ecw), shown(segments(o.at(2))));
+            QCOMPARE(shown(s.icw), shown(segments(o.at(3))));
         }
     }
 };

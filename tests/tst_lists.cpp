@@ -143,26 +143,46 @@ private slots:
                  QStringLiteral("右下肢细胞外液RL_ECW"));
     }
 
-    void selectionSetsTheCurrentTest()
+    void detailTableShowsTheChosenTest()
     {
-        const int first = insertResult("张三", "u1");
-        insertResult("李四", "u2");
-        insertResult("王五", "u3");
-        const int fitOld = insertFit("张三", "u1");
-        insertFit("李四", "u2");
+        const int older = insertResult("张三", "u1", 61.25);
+        const int gone = insertResult("李四", "u2", 70);
+        const int newest = insertResult("王五", "u3", 80.04);
         MainWindow w;
+        // Current test, then test number, name and weight of the detail table.
+        const auto detail = [&w] {
+            QStringList cells{QString::number(global::currentTestID)};
+            for (const auto &rc : {std::pair<int, int>{1, 1}, {2, 1}, {0, 3}}) {
+                const QTableWidgetItem *item = w.bcaTable()->item(rc.first, rc.second);
+                cells << (item ? item->text() : QString());
+            }
+            return cells.join(QLatin1Char('|'));
+        };
         withList([&] { w.dataList(); },
                  [&](ResultListDlg *dialog) {
                      dialog->view()->selectRow(2);
                      dialog->viewButton()->click();
-                     QCOMPARE(global::currentTestID, first);
-                     dialog->view()->selectRow(1);
-                     emit dialog->view()->doubleClicked(dialog->view()->model()->index(1, 3));
-                     QCOMPARE(global::currentTestID, first + 1);
-                     dialog->testIdEdit()->setText("abc"); // no number: test 0
-                     dialog->viewButton()->click();
-                     QCOMPARE(global::currentTestID, 0);
+                     QCOMPARE(detail(), QStringLiteral("%1|%1|张三|61.3").arg(older));
+                     dialog->view()->selectRow(0);
+                     emit dialog->view()->doubleClicked(dialog->view()->model()->index(0, 3));
+                     QCOMPARE(detail(), QStringLiteral("%1|%1|王五|80.0").arg(newest));
+                     const auto typed = [&](const QString &text) {
+                         dialog->testIdEdit()->setText(text);
+                         dialog->viewButton()->click();
+                         return detail();
+                     };
+                     QCOMPARE(typed("abc"), QStringLiteral("0|%1|王五|80.0").arg(newest)); // none: the newest
+                     QVERIFY(
+                         QSqlQuery().exec(QStringLiteral("DELETE FROM Result WHERE TestID=%1").arg(gone)));
+                     QCOMPARE(typed(QString::number(gone)), QStringLiteral("%1|||0.0").arg(gone));
                  });
+    }
+
+    void fitnessReportUsesTheFitnessSheet()
+    {
+        const int older = insertFit("张三", "u1");
+        insertFit("李四", "u2");
+        MainWindow w;
         withList([&] { w.dataListFit(); },
                  [&](ResultListDlg *dialog) {
                      dialog->view()->selectRow(1);
@@ -173,35 +193,8 @@ private slots:
                                                 [](QWidget *m) { static_cast<QDialog *>(m)->reject(); });
                      dialog->viewButton()->click();
                      delete preview.data();
-                     QCOMPARE(global::currentTestID, fitOld);
+                     QCOMPARE(global::currentTestID, older);
                      QCOMPARE(global::sheetTag, QStringLiteral("FITreport"));
-                 });
-    }
-
-    void detailTableShowsTheChosenTest()
-    {
-        const int older = insertResult("张三", "u1", 61.25);
-        const int gone = insertResult("李四", "u2", 70);
-        const int newest = insertResult("王五", "u3", 80.04);
-        MainWindow w;
-        withList([&] { w.dataList(); },
-                 [&](ResultListDlg *dialog) {
-                     // Test number, name and weight of the detail table.
-                     const auto show = [&](int testId) {
-                         dialog->testIdEdit()->setText(QString::number(testId));
-                         dialog->viewButton()->click();
-                         QStringList cells;
-                         for (const auto &rc : {std::pair<int, int>{1, 1}, {2, 1}, {0, 3}}) {
-                             const QTableWidgetItem *item = w.bcaTable()->item(rc.first, rc.second);
-                             cells << (item ? item->text() : QString());
-                         }
-                         return cells.join(QLatin1Char('|'));
-                     };
-                     QCOMPARE(show(older), QStringLiteral("%1|张三|61.3").arg(older));
-                     QCOMPARE(show(0), QStringLiteral("%1|王五|80.0").arg(newest)); // none chosen: the newest
-                     QVERIFY(
-                         QSqlQuery().exec(QStringLiteral("DELETE FROM Result WHERE TestID=%1").arg(gone)));
-                     QCOMPARE(show(gone), QStringLiteral("||0.0"));
                  });
     }
 
@@ -253,17 +246,9 @@ private slots:
         MainWindow w;
         withList([&] { w.dataList(); },
                  [&](ResultListDlg *dialog) {
-                     // The question is answered Yes; the error box comes next.
-                     testsupport::BoxSeen error;
-                     testsupport::whenModal(
-                         [](QWidget *w) { return qobject_cast<QMessageBox *>(w); },
-                         [&error](QWidget *w) {
-                             testsupport::answerBox(QMessageBox::Yes, &error);
-                             static_cast<QMessageBox *>(w)->button(QMessageBox::Yes)->click();
-                         });
                      dialog->view()->selectAll();
-                     dialog->deleteButton()->click();
-                     QCOMPARE(error.text, QStringLiteral("删除记录出错！"));
+                     QCOMPARE(boxOf([dialog] { dialog->deleteButton()->click(); }, QMessageBox::Yes).texts,
+                              QStringList({"你确定删除所选记录吗？", "删除记录出错！"}));
                      // The other two went; the locked one is still listed after the reload.
                      QCOMPARE(rowsOf(dialog->view()->model()), QStringList{QString::number(locked)});
                  });

@@ -41,6 +41,22 @@ class TestPersonImport : public QObject
 {
     Q_OBJECT
 
+    std::unique_ptr<QTemporaryDir> m_dir;
+
+    QString file(const QByteArray &bytes)
+    {
+        const QString path = m_dir->filePath(QStringLiteral("people.csv"));
+        QFile f(path);
+        return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size() ? path : QString();
+    }
+    // Imports |bytes| through the slot, as the operator does, and returns the closing box.
+    BoxSeen importThroughSlot(const QByteArray &bytes)
+    {
+        MainWindow w;
+        w.presetImportFile(file(bytes));
+        return testsupport::boxOf([&w] { w.usersImport(); });
+    }
+
 private slots:
     void initTestCase() { g_previousHandler = qInstallMessageHandler(captureLog); }
     void cleanupTestCase() { qInstallMessageHandler(g_previousHandler); }
@@ -55,87 +71,70 @@ private slots:
     {
         QTest::addColumn<QString>("setupSql"); // run before the import
         QTest::addColumn<QString>("text");     // the file, header included
-        QTest::addColumn<QStringList>("stored");
-        QTest::addColumn<QStringList>("summaryParts"); // each must be in the summary
-
-        const QString y = QString::number(QDate::currentDate().year() + 1);
-        QTest::newRow("conversions") << QString()
-                                     << kHeader + QStringLiteral("U1,N0012,张三,男,2005,165\nU1,n7,李四,女,"
-                                                                 "2001,150\nU1,NN7,王五,F,2002,151.5\n")
-                                     << QStringList{"U1|0012|张三|1|2005|165", "U1|7|李四|2|2001|150",
-                                                    "U1|N7|王五|2|2002|151.5"}
-                                     << QStringList{"人员数据已插入!", "共导入 3 人"};
-        QTest::newRow("quoted comma, quote and line break")
-            << QString()
-            << kHeader + QStringLiteral("U1,1,\"张,三\",男,2005,165\nU1,2,"
-                                        "\"王\"\"小\"\"明\",男,2005,166\n"
-                                        "U1,3,\"李\n四\",女,2005,167\nU1,4,钱七,女\n")
-            << QStringList{"U1|1|张,三|1|2005|165", "U1|2|王\"小\"明|1|2005|166", "U1|3|李\n四|2|2005|167"}
-            // the short record starts on line 6: the quoted break took a line
-            << QStringList{"共导入 3 人，跳过 1 行", "空行或字段不足六个：1 行（第 6 行）"};
-        QTest::newRow("blanks around fields")
-            << QString() << kHeader + QStringLiteral(" U1 , N5 , 赵六 ,男 , 2005 , 165 \r\n")
-            << QStringList{"U1|5|赵六|1|2005|165"} << QStringList{"人员数据已插入!", "共导入 1 人"};
-        QTest::newRow("bad birth year")
-            << QString()
-            << kHeader + QStringLiteral("U1,1,甲,男,85,165\nU1,2,乙,男,1899,165\nU1,3,丙,男,%1,165\n"
-                                        "U1,4,丁,男,,165\nU1,5,戊,男,二〇〇〇,165\nU1,6,己,男,2000,"
-                                        "165\n")
-                             .arg(y)
-            << QStringList{"U1|6|己|1|2000|165"}
-            << QStringList{"共导入 1 人，跳过 5 行", "出生年份不是1900年到今年之间的四位年份：5 行（第 "
-                                                     "2、3、4、5、6 行）"};
-        QTest::newRow("bad height") << QString()
-                                    << kHeader + QStringLiteral("U1,1,甲,男,2000,abc\nU1,2,乙,男,2000,"
-                                                                "300\nU1,3,丙,男,2000,\n"
-                                                                "U1,4,丁,男,2000,49\nU1,5,戊,男,2000,"
-                                                                "250\nU1,6,己,男,2000,50\n")
-                                    << QStringList{"U1|5|戊|1|2000|250", "U1|6|己|1|2000|50"}
-                                    << QStringList{"共导入 2 人，跳过 4 行",
-                                                   "身高不是50到250之间的数字：4 行（第 2、3、4、5 行）"};
-        QTest::newRow("no user number or name")
-            << QString()
-            << kHeader + QStringLiteral("U1,,甲,男,2000,170\nU1,N,乙,男,2000,"
-                                        "170\nU1,3,,男,2000,170\n,,,,,\n\n")
-            << QStringList{}
-            << QStringList{"共导入 0 人，跳过 5 行", "没有用户编号：2 行（第 2、3 行）",
-                           "没有姓名：1 行（第 4 行）", "空行或字段不足六个：2 行（第 5、6 行）"};
-        QTest::newRow("registered already or twice in the file")
-            << QStringLiteral("INSERT INTO Person (UUID, UID, Name, Sex, BirthYear, Height) "
-                              "VALUES ('U0', '10', '旧人', '1', '1990', '170')")
-            << kHeader + QStringLiteral("U1,N10,新人,男,2000,170\nU1,11,甲,男,2000,"
-                                        "170\nU1,n11,乙,女,2000,160\n")
-            << QStringList{"U0|10|旧人|1|1990|170", "U1|11|甲|1|2000|170"}
-            << QStringList{"共导入 1 人，跳过 2 行", "已登记：2 行（第 2、4 行）"};
-        QTest::newRow("first line looks like a person")
-            << QString() << QStringLiteral("U1,1,甲,男,2000,170\nU1,2,乙,女,2001,160\n")
-            << QStringList{"U1|2|乙|2|2001|160"}
-            << QStringList{"共导入 1 人", "第 1 行按标题行跳过，但它看起来像人员数据"};
-        QTest::newRow("insert refused by the database")
-            << QStringLiteral("CREATE TRIGGER no_x BEFORE INSERT ON Person WHEN "
-                              "new.Name LIKE 'x%' "
-                              "BEGIN SELECT RAISE(ABORT, 'name refused'); END")
-            << kHeader + QStringLiteral("U1,1,甲,男,2000,170\nU1,2,x1,男,2000,"
-                                        "170\nU1,3,乙,男,2000,170\n")
-            << QStringList{"U1|1|甲|1|2000|170", "U1|3|乙|1|2000|170"}
-            << QStringList{"共导入 2 人，跳过 1 行", "写入数据库失败：1 行（第 3 行）", "name refused"};
-        QTest::newRow("header only") << QString() << kHeader << QStringList{}
-                                     << QStringList{"文件中只有标题行，没有人员数据。"};
+        QTest::addColumn<QString>("stored");   // rows as personRows() shows them, ';'-separated
+        QTest::addColumn<QString>("summary");  // ';'-separated parts the summary must hold
+        const auto add = [](const char *name, const char *setup, const QString &text, const char *stored,
+                            const char *summary) {
+            QTest::newRow(name) << QString(setup) << text << QString(stored) << QString(summary);
+        };
+        add("conversions", "",
+            kHeader + "U1,N0012,张三,男,2005,165\nU1,n7,李四,女,2001,150\nU1,NN7,王五,F,2002,151.5",
+            "U1|0012|张三|1|2005|165;U1|7|李四|2|2001|150;U1|N7|王五|2|2002|151.5",
+            "人员数据已插入!;共导入 3 人");
+        // The short record starts on line 6: the quoted break took a line.
+        add("quoted comma, quote and line break", "",
+            kHeader + "U1,1,\"张,三\",男,2005,165\nU1,2,\"王\"\"小\"\"明\",男,2005,166\nU1,3,\"李\n四\",女,"
+                      "2005,167\n"
+                      "U1,4,钱七,女\n",
+            "U1|1|张,三|1|2005|165;U1|2|王\"小\"明|1|2005|166;U1|3|李\n四|2|2005|167",
+            "共导入 3 人，跳过 1 行;空行或字段不足六个：1 行（第 6 行）");
+        add("blanks around fields", "", kHeader + " U1 , N5 , 赵六 ,男 , 2005 , 165 \r\n",
+            "U1|5|赵六|1|2005|165", "人员数据已插入!;共导入 1 人");
+        add("bad birth year", "",
+            kHeader +
+                QStringLiteral("U1,1,甲,男,85,165\nU1,2,乙,男,1899,165\nU1,3,丙,男,%1,165\nU1,4,丁,男,,165\n"
+                               "U1,5,戊,男,二〇〇〇,165\nU1,6,己,男,2000,165\n")
+                    .arg(QDate::currentDate().year() + 1),
+            "U1|6|己|1|2000|165",
+            "共导入 1 人，跳过 5 行;出生年份不是1900年到今年之间的四位年份：5 行（第 2、3、4、5、6 行）");
+        add("bad height", "",
+            kHeader + "U1,1,甲,男,2000,abc\nU1,2,乙,男,2000,300\nU1,3,丙,男,2000,\nU1,4,丁,男,2000,49\n"
+                      "U1,5,戊,男,2000,250\nU1,6,己,男,2000,50\n",
+            "U1|5|戊|1|2000|250;U1|6|己|1|2000|50",
+            "共导入 2 人，跳过 4 行;身高不是50到250之间的数字：4 行（第 2、3、4、5 行）");
+        add("no user number or name", "",
+            kHeader + "U1,,甲,男,2000,170\nU1,N,乙,男,2000,170\nU1,3,,男,2000,170\n,,,,,\n\n", "",
+            "共导入 0 人，跳过 5 行;没有用户编号：2 行（第 2、3 行）;没有姓名：1 行（第 4 "
+            "行）;空行或字段不足六个：2 行（第 5、6 行）");
+        add("registered already or twice in the file",
+            "INSERT INTO Person (UUID, UID, Name, Sex, BirthYear, Height) VALUES ('U0', '10', '旧人', '1', "
+            "'1990', '170')",
+            kHeader + "U1,N10,新人,男,2000,170\nU1,11,甲,男,2000,170\nU1,n11,乙,女,2000,160\n",
+            "U0|10|旧人|1|1990|170;U1|11|甲|1|2000|170", "共导入 1 人，跳过 2 行;已登记：2 行（第 2、4 行）");
+        add("first line looks like a person", "", "U1,1,甲,男,2000,170\nU1,2,乙,女,2001,160\n",
+            "U1|2|乙|2|2001|160", "共导入 1 人;第 1 行按标题行跳过，但它看起来像人员数据");
+        add("insert refused by the database",
+            "CREATE TRIGGER no_x BEFORE INSERT ON Person WHEN new.Name LIKE 'x%' BEGIN SELECT RAISE(ABORT, "
+            "'name "
+            "refused'); END",
+            kHeader + "U1,1,甲,男,2000,170\nU1,2,x1,男,2000,170\nU1,3,乙,男,2000,170\n",
+            "U1|1|甲|1|2000|170;U1|3|乙|1|2000|170",
+            "共导入 2 人，跳过 1 行;写入数据库失败：1 行（第 3 行）;name refused");
+        add("header only", "", kHeader, "", "文件中只有标题行，没有人员数据。");
     }
     void importRules()
     {
         QFETCH(QString, setupSql);
         QFETCH(QString, text);
-        QFETCH(QStringList, stored);
-        QFETCH(QStringList, summaryParts);
-        if (!setupSql.isEmpty())
-            QVERIFY(QSqlQuery().exec(setupSql));
+        QFETCH(QString, stored);
+        QFETCH(QString, summary);
+        QVERIFY(setupSql.isEmpty() || QSqlQuery().exec(setupSql));
         const BoxSeen box = importThroughSlot(text.toUtf8());
-        QCOMPARE(personRows(), stored);
+        QCOMPARE(personRows().join(QLatin1Char(';')), stored);
         QVERIFY(box.seen);
-        const bool clean = summaryParts.first().startsWith(QStringLiteral("人员数据已插入!"));
-        QCOMPARE(box.icon, clean ? QMessageBox::Information : QMessageBox::Warning);
-        for (const QString &part : qAsConst(summaryParts))
+        QCOMPARE(box.icon, summary.startsWith(QStringLiteral("人员数据已插入!")) ? QMessageBox::Information
+                                                                                 : QMessageBox::Warning);
+        for (const QString &part : summary.split(QLatin1Char(';')))
             QVERIFY2(box.text.contains(part), qPrintable(box.text));
     }
     void notTextIsRefusedWhole_data()
@@ -146,7 +145,6 @@ private slots:
         for (char &c : random)
             c = char(gen.bounded(256));
         QTest::newRow("random bytes") << random;
-        QTest::newRow("control bytes") << QByteArray("\x01\x02\x1b[0m\x7f\x03,\x04\n").repeated(100);
         QTest::newRow("NUL in a CSV") << (kHeader + QStringLiteral("U1,1,甲,男,2000,170\n"))
                                              .toUtf8()
                                              .replace("甲", QByteArray("\0", 1));
@@ -214,36 +212,6 @@ private slots:
         QVERIFY(summarize(result).text.contains(
             QStringLiteral("导入已取消：从第 %1 行起未导入").arg(result.stoppedAtLine)));
     }
-    void csvQuoteReadsBack()
-    {
-        const QStringList fields{"a", "张,三", "say \"hi\"", "two\r\nlines", "", " x "};
-        QStringList quoted;
-        for (const QString &f : fields)
-            quoted << csv::quote(f);
-        const QList<csv::Record> records =
-            csv::parse(quoted.join(QLatin1Char(',')) + QStringLiteral("\r\nnext,line"));
-        QCOMPARE(records.size(), 2);
-        QCOMPARE(records.at(0).fields, fields);
-        QCOMPARE(records.at(1).line, 3);
-        QCOMPARE(records.at(1).fields, QStringList({"next", "line"}));
-    }
-
-private:
-    QString file(const QByteArray &bytes)
-    {
-        const QString path = m_dir->filePath(QStringLiteral("people.csv"));
-        QFile f(path);
-        return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size() ? path : QString();
-    }
-    // Imports |bytes| through the slot, as the operator does, and returns the
-    // closing box.
-    BoxSeen importThroughSlot(const QByteArray &bytes)
-    {
-        MainWindow w;
-        w.presetImportFile(file(bytes));
-        return testsupport::boxOf([&w] { w.usersImport(); });
-    }
-    std::unique_ptr<QTemporaryDir> m_dir;
 };
 
 QTEST_MAIN(TestPersonImport)
