@@ -5,9 +5,7 @@
 
 #include "app/globals.h"
 
-#include <QAbstractButton>
 #include <QApplication>
-#include <QDialog>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QMessageBox>
@@ -15,11 +13,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QSqlQuery>
-#include <QString>
-#include <QStringList>
 #include <QTimer>
-#include <QVariant>
-#include <QtGlobal>
 
 #include <functional>
 
@@ -182,11 +176,4 @@ inline QPushButton *buttonIn(QWidget *parent, const QString &text)
     return nullptr;
 }
 
-inline int logCount(const QString &prefix)
-{
-    int n = 0;
-    for (const QString &line : qAsConst(g_log))
-        n += line.startsWith(prefix) ? 1 : 0;
-    return n;
-}
 } // namespace testsupport

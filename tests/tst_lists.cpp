@@ -10,7 +10,6 @@
 
 #include <QLineEdit>
 #include <QSqlQueryModel>
-#include <QSqlRecord>
 #include <QTableView>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -39,24 +38,21 @@ void clickDelete(ResultListDlg *dialog, const QList<int> &rows, QMessageBox::Sta
     QVERIFY(boxOf([dialog] { dialog->deleteButton()->click(); }, answer).seen);
 }
 
-int insertResult(const QString &name, const QString &uid, double weight = 60.0)
+// Stores a result with its weight, or a fitness result with its grip; returns its test number.
+int insertResult(const QString &name, const QString &uid, double value = 60, bool fitness = false)
 {
     QSqlQuery q;
-    q.prepare(QStringLiteral("INSERT INTO Result (UID, Name, Sex, Weight) VALUES (?, ?, '1', ?)"));
+    q.prepare(fitness ? QStringLiteral("INSERT INTO ResultFIT (UID, Name, Sex, WOLI) VALUES (?, ?, '1', ?)")
+                      : QStringLiteral("INSERT INTO Result (UID, Name, Sex, Weight) VALUES (?, ?, '1', ?)"));
     q.addBindValue(uid);
     q.addBindValue(name);
-    q.addBindValue(weight);
+    q.addBindValue(value);
     return q.exec() ? q.lastInsertId().toInt() : -1;
 }
 
 int insertFit(const QString &name, const QString &uid, double grip = 30)
 {
-    QSqlQuery q;
-    q.prepare(QStringLiteral("INSERT INTO ResultFIT (UID, Name, Sex, WOLI) VALUES (?, ?, '2', ?)"));
-    q.addBindValue(uid);
-    q.addBindValue(name);
-    q.addBindValue(grip);
-    return q.exec() ? q.lastInsertId().toInt() : -1;
+    return insertResult(name, uid, grip, true);
 }
 
 // The given columns of every row, "a|b" per row: test numbers are column 1.
@@ -135,12 +131,6 @@ private slots:
                      dialog->backButton()->click();
                      QCOMPARE(grip(dialog->view()->model()), QStringLiteral("握力(公斤)38"));
                  });
-        // The body-composition list keeps its headers through a search too.
-        insertResult("张三", "u1");
-        QSqlQueryModel result;
-        resultlists::searchByName(&result, ResultTable::BodyComposition, "张");
-        QCOMPARE(result.headerData(43, Qt::Horizontal).toString() + result.record().fieldName(43),
-                 QStringLiteral("右下肢细胞外液RL_ECW"));
     }
 
     void detailTableShowsTheChosenTest()
@@ -331,7 +321,7 @@ private slots:
                      g_log.clear();
                      QCOMPARE(boxOf([&] { dialog->uploadButton()->click(); }).text,
                               QStringLiteral("请先选择测试记录!"));
-                     QCOMPARE(testsupport::logCount(QStringLiteral("uploadPhy function")), 0);
+                     QVERIFY(!g_log.join(QLatin1Char('\n')).contains(QStringLiteral("uploadPhy function")));
                  });
     }
 };

