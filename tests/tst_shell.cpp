@@ -13,8 +13,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QSerialPort>
-#include <QSignalSpy>
-#include <QSqlQueryModel>
 #include <QSqlRecord>
 #include <QSqlTableModel>
 #include <QTableView>
