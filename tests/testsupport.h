@@ -9,7 +9,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QMessageBox>
-#include <QPointer>
 #include <QProcess>
 #include <QPushButton>
 #include <QSqlQuery>
@@ -97,45 +96,31 @@ inline int count(const QString &sql)
     return scalar(sql).toInt();
 }
 
-// Runs |body| once a visible modal widget accepted by |wanted| is up: exec()
-// blocks the caller, so a timer polls from inside the nested event loop. One
-// that never comes is given up after 10 s; a dialog open then is rejected.
-inline QPointer<QTimer> whenModal(std::function<bool(QWidget *)> wanted, std::function<void(QWidget *)> body)
-{
-    QPointer<QTimer> timer = new QTimer;
-    auto *elapsed = new QElapsedTimer;
-    elapsed->start();
-    timer->setInterval(5);
-    QObject::connect(timer, &QTimer::destroyed, [elapsed] { delete elapsed; });
-    QObject::connect(timer, &QTimer::timeout, [timer, elapsed, wanted, body] {
-        QWidget *w = QApplication::activeModalWidget();
-        const bool found = w && w->isVisible() && wanted(w);
-        if (!found && elapsed->elapsed() < 10000)
-            return;
-        timer->stop();
-        timer->deleteLater();
-        if (found)
-            body(w);
-        else if (auto *d = qobject_cast<QDialog *>(w))
-            d->reject();
-    });
-    timer->start();
-    return timer;
-}
-
-// Runs |open|, which shows a modal dialog accepted by |wanted|, runs |body|
-// on that dialog and closes it; false when no such dialog came.
-inline bool withModal(std::function<bool(QWidget *)> wanted, const std::function<void()> &open,
+// Runs |open|, which shows a modal dialog accepted by |wanted|, then |body|
+// on that dialog, and closes it; false when no such dialog came. exec()
+// blocks the caller, so a timer polls from inside the nested event loop; a
+// dialog still open after 10 s without a match is rejected so no test hangs.
+inline bool withModal(const std::function<bool(QWidget *)> &wanted, const std::function<void()> &open,
                       const std::function<void(QWidget *)> &body)
 {
     bool ran = false;
-    QPointer<QTimer> watcher = whenModal(std::move(wanted), [&](QWidget *w) {
-        ran = true;
-        body(w);
-        static_cast<QDialog *>(w)->reject();
+    QElapsedTimer elapsed;
+    elapsed.start();
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        auto *d = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        if (ran || !d || !d->isVisible())
+            return;
+        if (wanted(d)) {
+            ran = true;
+            body(d);
+        } else if (elapsed.elapsed() < 10000) {
+            return;
+        }
+        d->reject();
     });
+    timer.start(5);
     open();
-    delete watcher.data();
     return ran;
 }
 
@@ -165,15 +150,6 @@ inline BoxSeen boxOf(const std::function<void()> &action,
     timer.start(5);
     action();
     return seen;
-}
-
-inline QPushButton *buttonIn(QWidget *parent, const QString &text)
-{
-    for (QPushButton *b : parent->findChildren<QPushButton *>()) {
-        if (b->text() == text)
-            return b;
-    }
-    return nullptr;
 }
 
 } // namespace testsupport
