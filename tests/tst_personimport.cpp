@@ -135,6 +135,7 @@ private slots:
         for (char &c : random)
             c = char(gen.bounded(256));
         QTest::newRow("random bytes") << random;
+        QTest::newRow("control bytes") << QByteArray("\x01\x02\x1b[0m\x7f\x03,\x04\n").repeated(100);
         QTest::newRow("NUL in a CSV") << (kHeader + QStringLiteral("U1,1,甲,男,2000,170\n"))
                                              .toUtf8()
                                              .replace("甲", QByteArray("\0", 1));
