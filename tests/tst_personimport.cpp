@@ -1,83 +1,29 @@
 // Import of people from CSV on a real SQLite file: one table of files with a
 // row per rule (quoted fields, trimming, year and height checks, user numbers
 // registered already or twice in the file, a header that looks like data,
-// failed inserts) checking the stored rows and the summary; files that are
-// not text refused whole; the encodings spreadsheets write; cancel keeping
-// what was committed; the slot's boxes.
+// failed inserts) checking the stored rows and the summary box; files that
+// are not text refused whole; the encodings spreadsheets write; cancel
+// keeping what was committed.
 #include "app/mainwindow.h"
 #include "people/personimport.h"
 #include "testsupport.h"
 
-#include <QAbstractButton>
-#include <QApplication>
-#include <QElapsedTimer>
-#include <QFile>
-#include <QMessageBox>
 #include <QRandomGenerator>
-#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTextCodec>
-#include <QTimer>
 #include <QtTest>
 
 using namespace personimport;
+using testsupport::BoxSeen;
 
 namespace {
-// The Person rows as "UUID|UID|Name|Sex|BirthYear|Height", oldest first.
-QStringList personRows()
+// The Person rows as "UUID|UID|Name|Sex|BirthYear|Height;...", oldest first.
+QString personRows()
 {
-    QStringList rows;
-    QSqlQuery q;
-    if (!q.exec(QStringLiteral("SELECT UUID, UID, Name, Sex, BirthYear, Height FROM Person ORDER BY ID")))
-        return {QStringLiteral("query failed")};
-    while (q.next()) {
-        QStringList fields;
-        for (int i = 0; i < 6; ++i)
-            fields << q.value(i).toString();
-        rows << fields.join(QLatin1Char('|'));
-    }
-    return rows;
-}
-
-int personCount()
-{
-    return testsupport::scalar(QStringLiteral("SELECT count(*) FROM Person")).toInt();
-}
-
-struct BoxSeen
-{
-    bool seen = false;
-    QMessageBox::Icon icon = QMessageBox::NoIcon;
-    QString title;
-    QString text;
-};
-
-// Records and closes the next message box.
-void closeNextBox(BoxSeen *seen)
-{
-    auto *timer = new QTimer;
-    auto *clock = new QElapsedTimer;
-    clock->start();
-    timer->setInterval(5);
-    QObject::connect(timer, &QTimer::timeout, [timer, clock, seen] {
-        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-        if (!box && clock->elapsed() < 10000)
-            return;
-        timer->stop();
-        timer->deleteLater();
-        delete clock;
-        if (!box)
-            return;
-        *seen = {true, box->icon(), box->windowTitle(), box->text()};
-        box->buttons().first()->click();
-    });
-    timer->start();
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+    return testsupport::scalar(
+               "SELECT group_concat(UUID || '|' || UID || '|' || Name || '|' || Sex || '|' || "
+               "BirthYear || '|' || Height, ';') FROM (SELECT * FROM Person ORDER BY ID)")
+        .toString();
 }
 
 const QString kHeader = QStringLiteral("单位,编号,姓名,性别,出生年份,身高\n");
@@ -87,230 +33,168 @@ class TestPersonImport : public QObject
 {
     Q_OBJECT
 
-private slots:
-    void initTestCase() { g_previousHandler = qInstallMessageHandler(captureLog); }
-    void cleanupTestCase() { qInstallMessageHandler(g_previousHandler); }
-    void init();
-    void cleanup() { releaseProcessState(); }
+    std::unique_ptr<QTemporaryDir> m_dir;
 
-    void importRules_data();
-    void importRules();
-    void notTextIsRefusedWhole_data();
-    void notTextIsRefusedWhole();
-    void sameRowsFromEveryEncoding();
-    void cancelKeepsWhatWasCommitted();
-    void csvQuoteReadsBack();
-
-private:
     QString file(const QByteArray &bytes)
     {
         const QString path = m_dir->filePath(QStringLiteral("people.csv"));
-        return writeFile(path, bytes) ? path : QString();
+        QFile f(path);
+        return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size() ? path : QString();
     }
-    std::unique_ptr<QTemporaryDir> m_dir;
+    // Imports |bytes| through the slot, as the operator does, and returns the closing box.
+    BoxSeen importThroughSlot(const QByteArray &bytes)
+    {
+        MainWindow w;
+        w.presetImportFile(file(bytes));
+        return testsupport::boxOf([&w] { w.usersImport(); });
+    }
+
+private slots:
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(testsupport::startProcessOn(m_dir->filePath(QStringLiteral("maindb.db"))));
+    }
+    void cleanup() { releaseProcessState(); }
+
+    void importRules_data()
+    {
+        QTest::addColumn<QString>("setupSql"); // run before the import
+        QTest::addColumn<QString>("text");     // the file, header included
+        QTest::addColumn<QString>("stored");   // rows as personRows() shows them, ';'-separated
+        QTest::addColumn<QString>("summary");  // ';'-separated parts the summary must hold
+        const auto add = [](const char *name, const char *setup, const QString &text, const char *stored,
+                            const char *summary) {
+            QTest::newRow(name) << QString(setup) << text << QString(stored) << QString(summary);
+        };
+        add("conversions", "",
+            kHeader + "U1,N0012,张三,男,2005,165\nU1,n7,李四,女,2001,150\nU1,NN7,王五,F,2002,151.5",
+            "U1|0012|张三|1|2005|165;U1|7|李四|2|2001|150;U1|N7|王五|2|2002|151.5",
+            "人员数据已插入!;共导入 3 人");
+        // The short record starts on line 6: the quoted break took a line.
+        add("quoted comma, quote and line break", "",
+            kHeader + "U1,1,\"张,三\",男,2005,165\nU1,2,\"王\"\"小\"\"明\",男,2005,166\nU1,3,\"李\n四\",女,"
+                      "2005,167\n"
+                      "U1,4,钱七,女\n",
+            "U1|1|张,三|1|2005|165;U1|2|王\"小\"明|1|2005|166;U1|3|李\n四|2|2005|167",
+            "共导入 3 人，跳过 1 行;空行或字段不足六个：1 行（第 6 行）");
+        add("blanks around fields", "", kHeader + " U1 , N5 , 赵六 ,男 , 2005 , 165 \r\n",
+            "U1|5|赵六|1|2005|165", "人员数据已插入!;共导入 1 人");
+        add("bad birth year", "",
+            kHeader +
+                QStringLiteral("U1,1,甲,男,85,165\nU1,2,乙,男,1899,165\nU1,3,丙,男,%1,165\nU1,4,丁,男,,165\n"
+                               "U1,5,戊,男,二〇〇〇,165\nU1,6,己,男,2000,165\n")
+                    .arg(QDate::currentDate().year() + 1),
+            "U1|6|己|1|2000|165",
+            "共导入 1 人，跳过 5 行;出生年份不是1900年到今年之间的四位年份：5 行（第 2、3、4、5、6 行）");
+        add("bad height", "",
+            kHeader + "U1,1,甲,男,2000,abc\nU1,2,乙,男,2000,300\nU1,3,丙,男,2000,\nU1,4,丁,男,2000,49\n"
+                      "U1,5,戊,男,2000,250\nU1,6,己,男,2000,50\n",
+            "U1|5|戊|1|2000|250;U1|6|己|1|2000|50",
+            "共导入 2 人，跳过 4 行;身高不是50到250之间的数字：4 行（第 2、3、4、5 行）");
+        add("no user number or name", "",
+            kHeader + "U1,,甲,男,2000,170\nU1,N,乙,男,2000,170\nU1,3,,男,2000,170\n,,,,,\n\n", "",
+            "共导入 0 人，跳过 5 行;没有用户编号：2 行（第 2、3 行）;没有姓名：1 行（第 4 "
+            "行）;空行或字段不足六个：2 行（第 5、6 行）");
+        add("registered already or twice in the file",
+            "INSERT INTO Person (UUID, UID, Name, Sex, BirthYear, Height) VALUES ('U0', '10', '旧人', '1', "
+            "'1990', '170')",
+            kHeader + "U1,N10,新人,男,2000,170\nU1,11,甲,男,2000,170\nU1,n11,乙,女,2000,160\n",
+            "U0|10|旧人|1|1990|170;U1|11|甲|1|2000|170", "共导入 1 人，跳过 2 行;已登记：2 行（第 2、4 行）");
+        add("first line looks like a person", "", "U1,1,甲,男,2000,170\nU1,2,乙,女,2001,160\n",
+            "U1|2|乙|2|2001|160", "共导入 1 人;第 1 行按标题行跳过，但它看起来像人员数据");
+        add("insert refused by the database",
+            "CREATE TRIGGER no_x BEFORE INSERT ON Person WHEN new.Name LIKE 'x%' BEGIN SELECT RAISE(ABORT, "
+            "'name "
+            "refused'); END",
+            kHeader + "U1,1,甲,男,2000,170\nU1,2,x1,男,2000,170\nU1,3,乙,男,2000,170\n",
+            "U1|1|甲|1|2000|170;U1|3|乙|1|2000|170",
+            "共导入 2 人，跳过 1 行;写入数据库失败：1 行（第 3 行）;name refused");
+        add("header only", "", kHeader, "", "文件中只有标题行，没有人员数据。");
+    }
+    void importRules()
+    {
+        QFETCH(QString, setupSql);
+        QFETCH(QString, text);
+        QFETCH(QString, stored);
+        QFETCH(QString, summary);
+        QVERIFY(setupSql.isEmpty() || QSqlQuery().exec(setupSql));
+        const BoxSeen box = importThroughSlot(text.toUtf8());
+        QCOMPARE(personRows(), stored);
+        QVERIFY(box.seen);
+        QCOMPARE(box.icon, summary.startsWith(QStringLiteral("人员数据已插入!")) ? QMessageBox::Information
+                                                                                 : QMessageBox::Warning);
+        for (const QString &part : summary.split(QLatin1Char(';')))
+            QVERIFY2(box.text.contains(part), qPrintable(box.text));
+    }
+    void notTextIsRefusedWhole_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QByteArray random(200 * 1024, '\0');
+        QRandomGenerator gen(15);
+        for (char &c : random)
+            c = char(gen.bounded(256));
+        QTest::newRow("random bytes") << random;
+        QTest::newRow("control bytes") << QByteArray("\x01\x02\x1b[0m\x7f\x03,\x04\n").repeated(100);
+        QTest::newRow("NUL in a CSV") << (kHeader + QStringLiteral("U1,1,甲,男,2000,170\n"))
+                                             .toUtf8()
+                                             .replace("甲", QByteArray("\0", 1));
+        QTest::newRow("invalid in UTF-8 and GB18030")
+            << (kHeader.toUtf8() + QByteArray("U1,1,\x81\x20\xff,\xfe,2000,170\n"));
+    }
+    void notTextIsRefusedWhole()
+    {
+        QFETCH(QByteArray, bytes);
+        QVERIFY(importFile(file(bytes)).notText);
+        const BoxSeen box = importThroughSlot(bytes);
+        QCOMPARE(box.icon, QMessageBox::Warning);
+        QVERIFY2(box.text.contains(QStringLiteral("不是文本文件")), qPrintable(box.text));
+        QCOMPARE(testsupport::count(QStringLiteral("SELECT count(*) FROM Person")), 0);
+    }
+    void sameRowsFromEveryEncoding()
+    {
+        const QString text =
+            kHeader + QStringLiteral("U1,N0012,张三,男,2005,165\r\nU1,n13,欧阳娜娜,女,2006,158\r\n");
+        const struct
+        {
+            QByteArray bytes;
+            TextEncoding encoding;
+        } files[] = {
+            {text.toUtf8(), TextEncoding::Utf8},
+            {"\xEF\xBB\xBF" + text.toUtf8(), TextEncoding::Utf8Bom},
+            {QTextCodec::codecForName("GB18030")->fromUnicode(text), TextEncoding::Gb18030},
+            {QTextCodec::codecForName("UTF-16LE")->fromUnicode(QChar(0xFEFF) + text),
+             TextEncoding::Utf16LeBom},
+        };
+        for (const auto &f : files) {
+            QVERIFY(QSqlQuery().exec(QStringLiteral("DELETE FROM Person")));
+            const ImportResult result = importFile(file(f.bytes));
+            QCOMPARE(result.encoding, f.encoding);
+            QCOMPARE(personRows(), QStringLiteral("U1|0012|张三|1|2005|165;U1|13|欧阳娜娜|2|2006|158"));
+        }
+    }
+    void cancelKeepsWhatWasCommitted()
+    {
+        QList<csv::Record> records{{1, {QStringLiteral("header")}}};
+        for (int i = 1; i <= 500; ++i)
+            records << csv::Record{i + 1,
+                                   QStringLiteral("U1,%1,人%1,男,2000,170").arg(i).split(QLatin1Char(','))};
+        QList<int> calls;
+        // Stop when the second report comes (after the first lines were looked at).
+        const ImportResult result = importRecords(records, [&calls](int done, int) {
+            calls << done;
+            return calls.size() < 2;
+        });
+        QVERIFY(result.cancelled);
+        QCOMPARE(result.stoppedAtLine, calls.last() + 1);
+        QCOMPARE(result.imported, calls.last() - 1); // the header is not a person
+        // Committed, not left in an open transaction that a rollback would undo.
+        QSqlDatabase::database().rollback();
+        QCOMPARE(testsupport::count("SELECT count(*) FROM Person"), result.imported);
+        QVERIFY(summarize(result).text.contains(
+            QStringLiteral("导入已取消：从第 %1 行起未导入").arg(result.stoppedAtLine)));
+    }
 };
-
-void TestPersonImport::init()
-{
-    m_dir = std::make_unique<QTemporaryDir>();
-    QVERIFY(testsupport::startProcessOn(m_dir->filePath(QStringLiteral("maindb.db"))));
-    g_log.clear();
-}
-
-void TestPersonImport::importRules_data()
-{
-    QTest::addColumn<QString>("setupSql"); // run before the import
-    QTest::addColumn<QString>("text");     // the file, header included
-    QTest::addColumn<QStringList>("stored");
-    QTest::addColumn<QStringList>("summaryParts"); // each must be in the summary
-
-    const QString y = QString::number(QDate::currentDate().year() + 1);
-    QTest::newRow("conversions as before")
-        << QString()
-        << kHeader +
-               QStringLiteral("U1,N0012,张三,男,2005,165\nU1,n7,李四,女,2001,150\nU1,NN7,王五,F,2002,151.5\n")
-        << QStringList{"U1|0012|张三|1|2005|165", "U1|7|李四|2|2001|150", "U1|N7|王五|2|2002|151.5"}
-        << QStringList{"人员数据已插入!", "共导入 3 人"};
-    QTest::newRow("quoted comma, quote and line break")
-        << QString()
-        << kHeader + QStringLiteral("U1,1,\"张,三\",男,2005,165\nU1,2,\"王\"\"小\"\"明\",男,2005,166\n"
-                                    "U1,3,\"李\n四\",女,2005,167\nU1,4,钱七,女\n")
-        << QStringList{"U1|1|张,三|1|2005|165", "U1|2|王\"小\"明|1|2005|166", "U1|3|李\n四|2|2005|167"}
-        // the short record starts on line 6: the quoted break took a line
-        << QStringList{"共导入 3 人，跳过 1 行", "空行或字段不足六个：1 行（第 6 行）"};
-    QTest::newRow("blanks around fields")
-        << QString() << kHeader + QStringLiteral(" U1 , N5 , 赵六 ,男 , 2005 , 165 \r\n")
-        << QStringList{"U1|5|赵六|1|2005|165"} << QStringList{"人员数据已插入!", "共导入 1 人"};
-    QTest::newRow("bad birth year")
-        << QString()
-        << kHeader + QStringLiteral("U1,1,甲,男,85,165\nU1,2,乙,男,1899,165\nU1,3,丙,男,%1,165\n"
-                                    "U1,4,丁,男,,165\nU1,5,戊,男,二〇〇〇,165\nU1,6,己,男,2000,165\n")
-                         .arg(y)
-        << QStringList{"U1|6|己|1|2000|165"}
-        << QStringList{"共导入 1 人，跳过 5 行",
-                       "出生年份不是1900年到今年之间的四位年份：5 行（第 2、3、4、5、6 行）"};
-    QTest::newRow("bad height")
-        << QString()
-        << kHeader + QStringLiteral("U1,1,甲,男,2000,abc\nU1,2,乙,男,2000,300\nU1,3,丙,男,2000,\n"
-                                    "U1,4,丁,男,2000,49\nU1,5,戊,男,2000,250\n")
-        << QStringList{"U1|5|戊|1|2000|250"}
-        << QStringList{"共导入 1 人，跳过 4 行", "身高不是50到250之间的数字：4 行（第 2、3、4、5 行）"};
-    QTest::newRow("no user number or name")
-        << QString()
-        << kHeader + QStringLiteral("U1,,甲,男,2000,170\nU1,N,乙,男,2000,170\nU1,3,,男,2000,170\n,,,,,\n\n")
-        << QStringList{}
-        << QStringList{"共导入 0 人，跳过 5 行", "没有用户编号：2 行（第 2、3 行）",
-                       "没有姓名：1 行（第 4 行）", "空行或字段不足六个：2 行（第 5、6 行）"};
-    QTest::newRow("registered already or twice in the file")
-        << QStringLiteral("INSERT INTO Person (UUID, UID, Name, Sex, BirthYear, Height) "
-                          "VALUES ('U0', '10', '旧人', '1', '1990', '170')")
-        << kHeader + QStringLiteral("U1,N10,新人,男,2000,170\nU1,11,甲,男,2000,170\nU1,n11,乙,女,2000,160\n")
-        << QStringList{"U0|10|旧人|1|1990|170", "U1|11|甲|1|2000|170"}
-        << QStringList{"共导入 1 人，跳过 2 行", "已登记：2 行（第 2、4 行）"};
-    QTest::newRow("first line looks like a person")
-        << QString() << QStringLiteral("U1,1,甲,男,2000,170\nU1,2,乙,女,2001,160\n")
-        << QStringList{"U1|2|乙|2|2001|160"}
-        << QStringList{"共导入 1 人", "第 1 行按标题行跳过，但它看起来像人员数据"};
-    QTest::newRow("insert refused by the database")
-        << QStringLiteral("CREATE TRIGGER no_x BEFORE INSERT ON Person WHEN new.Name LIKE 'x%' "
-                          "BEGIN SELECT RAISE(ABORT, 'name refused'); END")
-        << kHeader + QStringLiteral("U1,1,甲,男,2000,170\nU1,2,x1,男,2000,170\nU1,3,乙,男,2000,170\n")
-        << QStringList{"U1|1|甲|1|2000|170", "U1|3|乙|1|2000|170"}
-        << QStringList{"共导入 2 人，跳过 1 行", "写入数据库失败：1 行（第 3 行）", "name refused"};
-    QTest::newRow("header only") << QString() << kHeader << QStringList{}
-                                 << QStringList{"文件中只有标题行，没有人员数据。"};
-}
-
-void TestPersonImport::importRules()
-{
-    QFETCH(QString, setupSql);
-    QFETCH(QString, text);
-    QFETCH(QStringList, stored);
-    QFETCH(QStringList, summaryParts);
-    if (!setupSql.isEmpty())
-        QVERIFY(QSqlQuery().exec(setupSql));
-
-    // Through the slot, as the operator does it: the box tells the summary.
-    MainWindow w;
-    BoxSeen box;
-    closeNextBox(&box);
-    w.presetImportFile(file(text.toUtf8()));
-    w.usersImport();
-    QCOMPARE(personRows(), stored);
-    QVERIFY(box.seen);
-    const bool clean = summaryParts.first().startsWith(QStringLiteral("人员数据已插入!"));
-    QCOMPARE(box.icon, clean ? QMessageBox::Information : QMessageBox::Warning);
-    QCOMPARE(box.title, clean ? QStringLiteral("导入数据成功") : QStringLiteral("导入数据"));
-    for (const QString &part : qAsConst(summaryParts))
-        QVERIFY2(box.text.contains(part), qPrintable(box.text));
-}
-
-void TestPersonImport::notTextIsRefusedWhole_data()
-{
-    QTest::addColumn<QByteArray>("bytes");
-    QByteArray random(200 * 1024, '\0');
-    QRandomGenerator gen(15);
-    for (char &c : random)
-        c = char(gen.bounded(256));
-    QByteArray control;
-    for (int i = 0; i < 100; ++i)
-        control += QByteArray("\x01\x02\x1b[0m\x7f\x03,\x04\n");
-    QTest::newRow("random bytes") << random;
-    QTest::newRow("control bytes") << control;
-    QTest::newRow("NUL in a CSV")
-        << (kHeader + QStringLiteral("U1,1,甲,男,2000,170\n")).toUtf8().replace("甲", QByteArray("\0", 1));
-    QTest::newRow("invalid in UTF-8 and GB18030")
-        << (kHeader.toUtf8() + QByteArray("U1,1,\x81\x20\xff,\xfe,2000,170\n"));
-}
-
-void TestPersonImport::notTextIsRefusedWhole()
-{
-    QFETCH(QByteArray, bytes);
-    const ImportResult result = importFile(file(bytes));
-    QVERIFY(result.notText);
-    QCOMPARE(personCount(), 0);
-
-    MainWindow w;
-    BoxSeen box;
-    closeNextBox(&box);
-    w.presetImportFile(file(bytes));
-    w.usersImport();
-    QVERIFY(box.seen);
-    QCOMPARE(box.icon, QMessageBox::Warning);
-    QVERIFY2(box.text.contains(QStringLiteral("不是文本文件")), qPrintable(box.text));
-    QCOMPARE(personCount(), 0);
-}
-
-void TestPersonImport::sameRowsFromEveryEncoding()
-{
-    const QString text =
-        kHeader + QStringLiteral("U1,N0012,张三,男,2005,165\r\nU1,n13,欧阳娜娜,女,2006,158\r\n");
-    const struct
-    {
-        QByteArray bytes;
-        TextEncoding encoding;
-    } files[] = {
-        {text.toUtf8(), TextEncoding::Utf8},
-        {"\xEF\xBB\xBF" + text.toUtf8(), TextEncoding::Utf8Bom},
-        {QTextCodec::codecForName("GB18030")->fromUnicode(text), TextEncoding::Gb18030},
-        {QTextCodec::codecForName("UTF-16LE")->fromUnicode(QChar(0xFEFF) + text), TextEncoding::Utf16LeBom},
-    };
-    for (const auto &f : files) {
-        QVERIFY(QSqlQuery().exec(QStringLiteral("DELETE FROM Person")));
-        const ImportResult result = importFile(file(f.bytes));
-        QCOMPARE(result.encoding, f.encoding);
-        QCOMPARE(result.imported, 2);
-        QCOMPARE(personRows(), (QStringList{"U1|0012|张三|1|2005|165", "U1|13|欧阳娜娜|2|2006|158"}));
-    }
-}
-
-void TestPersonImport::cancelKeepsWhatWasCommitted()
-{
-    QList<csv::Record> records{{1, {QStringLiteral("header")}}};
-    for (int i = 1; i <= 500; ++i)
-        records << csv::Record{i + 1,
-                               QStringLiteral("U1,%1,人%1,男,2000,170").arg(i).split(QLatin1Char(','))};
-    QList<int> calls;
-    // Stop when the second report comes (after lines 1 to 50 were looked at).
-    const ImportResult result = importRecords(records, [&calls](int done, int) {
-        calls << done;
-        return calls.size() < 2;
-    });
-    QVERIFY(result.cancelled);
-    QCOMPARE(result.stoppedAtLine, calls.last() + 1);
-    QCOMPARE(result.imported, calls.last() - 1); // the header is not a person
-    // Committed, not left in an open transaction: a second connection sees them.
-    {
-        QSqlDatabase other = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("other"));
-        other.setDatabaseName(QSqlDatabase::database().databaseName());
-        QVERIFY(other.open());
-        QSqlQuery count(other);
-        QVERIFY(count.exec(QStringLiteral("SELECT count(*) FROM Person")) && count.next());
-        QCOMPARE(count.value(0).toInt(), result.imported);
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("other"));
-    QVERIFY(summarize(result).text.contains(
-        QStringLiteral("导入已取消：从第 %1 行起未导入").arg(result.stoppedAtLine)));
-}
-
-void TestPersonImport::csvQuoteReadsBack()
-{
-    const QStringList fields{QStringLiteral("a"),
-                             QStringLiteral("张,三"),
-                             QStringLiteral("say \"hi\""),
-                             QStringLiteral("two\r\nlines"),
-                             QString(),
-                             QStringLiteral(" x ")};
-    QStringList quoted;
-    for (const QString &f : fields)
-        quoted << csv::quote(f);
-    const QString text = quoted.join(QLatin1Char(',')) + QStringLiteral("\r\nnext,line");
-    const QList<csv::Record> records = csv::parse(text);
-    QCOMPARE(records.size(), 2);
-    QCOMPARE(records.at(0).fields, fields);
-    QCOMPARE(records.at(1).line, 3);
-    QCOMPARE(records.at(1).fields, (QStringList{QStringLiteral("next"), QStringLiteral("line")}));
-}
 
 QTEST_MAIN(TestPersonImport)
 #include "tst_personimport.moc"

@@ -1,0 +1,466 @@
+// Person registry and result lists through the real dialogs on a scratch
+// database. Registry: a new entry (checked, a refused insert reported, never
+// overwriting the chosen person, the form staying on it once saved), editing,
+// deleting with both answers. Lists: name search with literal quotes and
+// wildcards in both, the grip column under its header after a search, the
+// detail table of the chosen test, the fitness report sheet, deletion (asked,
+// all-or-nothing at the commit, a failed row reported, the fitness page
+// reloaded), one person's results, and no upload without a chosen test.
+#include "app/mainwindow.h"
+#include "dialogs/resultlistdlg.h"
+#include "people/personmodel.h"
+#include "people/resultlists.h"
+#include "testsupport.h"
+
+#include <QLineEdit>
+#include <QSqlQueryModel>
+#include <QTableView>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using resultlists::ResultTable;
+using testsupport::boxOf;
+using testsupport::count;
+
+namespace {
+// Opens the registry of |w|, runs |body| on it and closes it.
+void withRegistry(MainWindow &w, const std::function<void(PersonRegistryDlg *)> &body)
+{
+    QVERIFY2(testsupport::withModal(
+                 [](QWidget *d) { return qobject_cast<PersonRegistryDlg *>(d) != nullptr; },
+                 [&w] { w.usersList(); }, [&](QWidget *d) { body(static_cast<PersonRegistryDlg *>(d)); }),
+             "the registry did not open");
+}
+
+QLineEdit *edit(QWidget *dialog, const char *name)
+{
+    return dialog->findChild<QLineEdit *>(QLatin1String(name));
+}
+
+testsupport::BoxSeen save(PersonRegistryDlg *d)
+{
+    return boxOf([d] { d->savePerson(); });
+}
+
+void addPersonRow(const QString &name, const QString &uid)
+{
+    QVERIFY(testsupport::addPerson(uid, name, QStringLiteral("1"), 1980));
+}
+
+// Opens a list with |open| and runs |body| on its dialog, then closes it.
+void withList(const std::function<void()> &open, const std::function<void(ResultListDlg *)> &body)
+{
+    QVERIFY2(testsupport::withModal([](QWidget *w) { return qobject_cast<ResultListDlg *>(w) != nullptr; },
+                                    open, [&](QWidget *w) { body(static_cast<ResultListDlg *>(w)); }),
+             "the list dialog did not open");
+}
+
+void clickDelete(ResultListDlg *dialog, const QList<int> &rows, QMessageBox::StandardButton answer)
+{
+    QTableView *view = dialog->view();
+    view->clearSelection();
+    for (int row : rows)
+        view->selectionModel()->select(view->model()->index(row, 0),
+                                       QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    QVERIFY(boxOf([dialog] { dialog->deleteButton()->click(); }, answer).seen);
+}
+
+// Stores a result with its weight, or a fitness result with its grip; returns its test number.
+int insertResult(const QString &name, const QString &uid, double value = 60, bool fitness = false)
+{
+    QSqlQuery q;
+    q.prepare(fitness ? QStringLiteral("INSERT INTO ResultFIT (UID, Name, Sex, WOLI) VALUES (?, ?, '1', ?)")
+                      : QStringLiteral("INSERT INTO Result (UID, Name, Sex, Weight) VALUES (?, ?, '1', ?)"));
+    q.addBindValue(uid);
+    q.addBindValue(name);
+    q.addBindValue(value);
+    return q.exec() ? q.lastInsertId().toInt() : -1;
+}
+
+int insertFit(const QString &name, const QString &uid, double grip = 30)
+{
+    return insertResult(name, uid, grip, true);
+}
+
+// The given columns of every row, "a|b" per row: test numbers are column 1.
+QStringList rowsOf(QAbstractItemModel *model, const QList<int> &columns = {1})
+{
+    QStringList out;
+    for (int r = 0; r < model->rowCount(); ++r) {
+        QStringList cells;
+        for (int c : columns)
+            cells << model->index(r, c).data().toString();
+        out << cells.join(QLatin1Char('|'));
+    }
+    return out;
+}
+} // namespace
+
+class TestRegistry : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+
+private slots:
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(testsupport::startProcessOn(m_dir->filePath(QStringLiteral("maindb.db"))));
+    }
+    void cleanup() { releaseProcessState(); }
+
+    void newEntryNeverOverwritesTheChosenPerson()
+    {
+        addPersonRow("原来的人", "11");
+        QVERIFY(QSqlQuery().exec("CREATE TRIGGER refuse BEFORE INSERT ON Person WHEN new.Name = '拒绝' "
+                                 "BEGIN SELECT RAISE(ABORT, 'person refused'); END"));
+        MainWindow w;
+        withRegistry(w, [&](PersonRegistryDlg *d) {
+            d->view()->selectRow(0);
+            d->addPerson();
+            QVERIFY(d->nameEdit()->text().isEmpty() && d->uidEdit()->text().isEmpty());
+            // Each missing field in turn, in the order they are checked.
+            d->uidEdit()->setText("11");
+            QCOMPARE(save(d).text, QStringLiteral("姓名不得为空！"));
+            d->uidEdit()->clear();
+            d->nameEdit()->setText("拒绝");
+            QCOMPARE(save(d).text, QStringLiteral("用户编号不得为空！"));
+            // A refused insert is reported; the typed values stay, nothing is pending.
+            d->uidEdit()->setText("11");
+            const testsupport::BoxSeen refused = save(d);
+            QCOMPARE(refused.icon, QMessageBox::Warning);
+            QVERIFY2(refused.text.startsWith(QStringLiteral("数据库错误: ")) &&
+                         refused.text.contains("refused"),
+                     qPrintable(refused.text));
+            QCOMPARE(w.personEntryFlag(), 1);
+            QCOMPARE(d->nameEdit()->text(), QStringLiteral("拒绝"));
+            QVERIFY(!d->model()->isDirty());
+            // Saved: a second person with the same user number, newest first,
+            // and the form stays on it, so a further save edits it in place.
+            d->nameEdit()->setText("新来的人");
+            QVERIFY(!save(d).seen);
+            QCOMPARE(w.personEntryFlag(), 0);
+            QCOMPARE(rowsOf(d->model(), {3}), QStringList({"新来的人", "原来的人"}));
+            edit(d, "noteEdit")->setText("补充");
+            QCOMPARE(save(d).text, QStringLiteral("数据已更新！"));
+        });
+        // The defaults of a new entry: a man born 1990, 170 cm.
+        QCOMPARE(testsupport::scalar("SELECT group_concat(Name || '|' || Sex || '|' || BirthYear || '|' || "
+                                     "ifnull(Height, '') || '|' || ifnull(Note, ''), ';') FROM Person")
+                     .toString(),
+                 QStringLiteral("原来的人|1|1980||;新来的人|1|1990|170|补充"));
+    }
+
+    void editStaysOnThePerson()
+    {
+        for (const char *name : {"甲", "乙", "丙"})
+            addPersonRow(name, name);
+        MainWindow w;
+        withRegistry(w, [&](PersonRegistryDlg *d) {
+            d->view()->selectRow(1);
+            QTest::keyClicks(edit(d, "phoneEdit"), "138a0-0b1"); // only digits get in
+            QCOMPARE(save(d).text, QStringLiteral("数据已更新！"));
+            // Still on the same person after the model was written and reselected.
+            QCOMPARE(d->nameEdit()->text(), QStringLiteral("乙"));
+            edit(d, "noteEdit")->setText("第二次");
+            QCOMPARE(save(d).text, QStringLiteral("数据已更新！"));
+        });
+        QCOMPARE(testsupport::scalar(
+                     "SELECT group_concat(Name || '|' || ifnull(Phone, '') || '|' || ifnull(Note, ''), "
+                     "';') FROM Person WHERE Phone <> '' OR Note <> ''")
+                     .toString(),
+                 QStringLiteral("乙|138001|第二次"));
+    }
+
+    void deleteAsksAndKeepsResults()
+    {
+        for (int i = 1; i <= 5; ++i)
+            addPersonRow(QStringLiteral("人%1").arg(i), QString::number(i));
+        QSqlQuery q;
+        QVERIFY(q.exec("INSERT INTO Result (UID, Name) VALUES ('5', '人5')"));
+        QVERIFY(q.exec("INSERT INTO ResultFIT (UID, Name) VALUES ('4', '人4')"));
+        MainWindow w;
+        withRegistry(w, [&](PersonRegistryDlg *d) {
+            QCOMPARE(boxOf([d] { d->deletePerson(); }).text, QStringLiteral("没有所选用户！"));
+            for (const auto answer : {QMessageBox::No, QMessageBox::Yes}) {
+                d->view()->clearSelection();
+                for (int row : {0, 1, 3})
+                    d->view()->selectionModel()->select(
+                        d->model()->index(row, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+                QCOMPARE(boxOf([d] { d->deletePerson(); }, answer).text,
+                         QStringLiteral("你确定删除所选用户吗？"));
+                if (answer == QMessageBox::No) {
+                    QCOMPARE(count("SELECT count(*) FROM Person"), 5);
+                    QVERIFY(!d->model()->isDirty());
+                }
+            }
+            QCOMPARE(rowsOf(d->model(), {3}), QStringList({"人3", "人1"}));
+        });
+        QCOMPARE(count("SELECT count(*) FROM Person"), 2);
+        // Their results stay.
+        QCOMPARE(count("SELECT count(*) FROM Result") + count("SELECT count(*) FROM ResultFIT"), 2);
+    }
+
+    void searchByNamePrefix()
+    {
+        for (const char *name : {"张三", "张四", "李张", "O'Brien", "a_b", "axb"})
+            addPersonRow(name, "u");
+        QVERIFY(QSqlQuery().exec("INSERT INTO Person (UID) VALUES ('nameless')"));
+        MainWindow w;
+        withRegistry(w, [&](PersonRegistryDlg *d) {
+            const auto search = [&](const QString &text) {
+                edit(d, "searchEdit")->setText(text);
+                d->searchPerson2();
+                QStringList found = rowsOf(d->model(), {3});
+                found.sort();
+                return found;
+            };
+            d->view()->selectRow(d->model()->rowCount() - 1); // 张三, the oldest
+            QCOMPARE(search("张"), QStringList({"张三", "张四"}));
+            QCOMPARE(d->nameEdit()->text(), QStringLiteral("张三")); // the form stays on the chosen person
+            QCOMPARE(search("O'"), QStringList{"O'Brien"});
+            QCOMPARE(search("a_"), QStringList{"a_b"});
+            QCOMPARE(search("' OR '1'='1"), QStringList());
+            // Empty text: everyone with a name; the refresh lists every row.
+            QCOMPARE(search(QString()).size(), 6);
+            w.refreshPerson();
+            QCOMPARE(d->model()->rowCount(), 7);
+        });
+        QCOMPARE(count("SELECT count(*) FROM Person"), 7);
+    }
+    void nameSearchIsPrefixAndLiteral_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QStringList>("found");
+        QTest::newRow("prefix") << "张" << QStringList{"张三", "张四"};
+        QTest::newRow("quote, any ASCII case") << "o'b" << QStringList{"O'Brien"};
+        QTest::newRow("percent") << "100%" << QStringList{"100%纯"};
+        QTest::newRow("underscore") << "a_" << QStringList{"a_b"};
+        QTest::newRow("backslash") << "c\\" << QStringList{"c\\d"};
+        QTest::newRow("injection") << "'; DELETE FROM Result; --" << QStringList{};
+        QTest::newRow("empty: everyone")
+            << "" << QStringList{"100%纯", "100x纯", "O'Brien", "a_b", "axb", "c\\d", "张三", "张四", "李张"};
+    }
+    void nameSearchIsPrefixAndLiteral()
+    {
+        QFETCH(QString, text);
+        QFETCH(QStringList, found);
+        for (const char *n : {"张三", "张四", "李张", "O'Brien", "100%纯", "100x纯", "a_b", "axb", "c\\d"})
+            QVERIFY(insertResult(n, "u") > 0 && insertFit(n, "u") > 0);
+        for (const ResultTable table : {ResultTable::BodyComposition, ResultTable::Fitness}) {
+            QSqlQueryModel model;
+            QVERIFY(resultlists::searchByName(&model, table, text));
+            QStringList names = rowsOf(&model, {2});
+            names.sort();
+            QCOMPARE(names, found);
+        }
+        QCOMPARE(count("SELECT count(*) FROM Result"), 9);
+    }
+
+    void gripStaysUnderItsHeader()
+    {
+        insertFit("张三", "u1", 41.5);
+        insertFit("李四", "u2", 38);
+        const auto grip = [](QAbstractItemModel *model) {
+            return model->headerData(6, Qt::Horizontal).toString() + model->index(0, 6).data().toString();
+        };
+        MainWindow w;
+        QCOMPARE(grip(w.fitModel()), QStringLiteral("握力(公斤)38"));
+        withList([&] { w.dataListFit(); },
+                 [&](ResultListDlg *dialog) {
+                     dialog->searchEdit()->setText("张");
+                     dialog->searchButton()->click();
+                     QCOMPARE(grip(dialog->view()->model()), QStringLiteral("握力(公斤)41.5"));
+                     dialog->backButton()->click();
+                     QCOMPARE(grip(dialog->view()->model()), QStringLiteral("握力(公斤)38"));
+                 });
+    }
+
+    void detailTableShowsTheChosenTest()
+    {
+        const int older = insertResult("张三", "u1", 61.25);
+        const int gone = insertResult("李四", "u2", 70);
+        const int newest = insertResult("王五", "u3", 80.04);
+        MainWindow w;
+        // Current test, then test number, name and weight of the detail table.
+        const auto detail = [&w] {
+            QStringList cells{QString::number(global::currentTestID)};
+            for (const auto &rc : {std::pair<int, int>{1, 1}, {2, 1}, {0, 3}}) {
+                const QTableWidgetItem *item = w.bcaTable()->item(rc.first, rc.second);
+                cells << (item ? item->text() : QString());
+            }
+            return cells.join(QLatin1Char('|'));
+        };
+        withList([&] { w.dataList(); },
+                 [&](ResultListDlg *dialog) {
+                     dialog->view()->selectRow(2);
+                     dialog->viewButton()->click();
+                     QCOMPARE(detail(), QStringLiteral("%1|%1|张三|61.3").arg(older));
+                     dialog->view()->selectRow(0);
+                     emit dialog->view()->doubleClicked(dialog->view()->model()->index(0, 3));
+                     QCOMPARE(detail(), QStringLiteral("%1|%1|王五|80.0").arg(newest));
+                     const auto typed = [&](const QString &text) {
+                         dialog->testIdEdit()->setText(text);
+                         dialog->viewButton()->click();
+                         return detail();
+                     };
+                     QCOMPARE(typed("abc"), QStringLiteral("0|%1|王五|80.0").arg(newest)); // none: the newest
+                     QVERIFY(
+                         QSqlQuery().exec(QStringLiteral("DELETE FROM Result WHERE TestID=%1").arg(gone)));
+                     QCOMPARE(typed(QString::number(gone)), QStringLiteral("%1|||0.0").arg(gone));
+                 });
+    }
+
+    void fitnessReportUsesTheFitnessSheet()
+    {
+        const int older = insertFit("张三", "u1");
+        insertFit("李四", "u2");
+        MainWindow w;
+        withList([&] { w.dataListFit(); },
+                 [&](ResultListDlg *dialog) {
+                     dialog->view()->selectRow(1);
+                     global::sheetTag = QStringLiteral("TQ-20");
+                     // The report preview it opens is closed unseen.
+                     QVERIFY(testsupport::withModal([dialog](QWidget *m) { return m != dialog; },
+                                                    [dialog] { dialog->viewButton()->click(); },
+                                                    [](QWidget *) {}));
+                     QCOMPARE(global::currentTestID, older);
+                     QCOMPARE(global::sheetTag, QStringLiteral("FITreport"));
+                 });
+    }
+
+    void deletionAsksAndDeletesTheChosenTests()
+    {
+        QStringList ids;
+        for (int i = 0; i < 6; ++i)
+            ids.prepend(QString::number(insertResult(QStringLiteral("人%1").arg(i), "u")));
+        MainWindow w;
+        withList([&] { w.dataList(); },
+                 [&](ResultListDlg *dialog) {
+                     QCOMPARE(boxOf([&] { dialog->deleteButton()->click(); }).text,
+                              QStringLiteral("没有选择记录！"));
+                     clickDelete(dialog, {0, 2, 4}, QMessageBox::No);
+                     QCOMPARE(count("SELECT count(*) FROM Result"), 6);
+                     QSignalSpy resets(dialog->view()->model(), &QAbstractItemModel::modelReset);
+                     clickDelete(dialog, {0, 2, 4}, QMessageBox::Yes);
+                     QCOMPARE(resets.count(), 1);
+                     const QStringList left{ids.at(1), ids.at(3), ids.at(5)};
+                     QCOMPARE(rowsOf(dialog->view()->model()), left);
+                     QCOMPARE(dialog->testIdEdit()->text(), left.first());
+                 });
+        QCOMPARE(count("SELECT count(*) FROM Result"), 3);
+    }
+
+    void deletionIsAllOrNothingAtTheCommit()
+    {
+        const QList<int> ids{insertResult("甲", "u1"), insertResult("乙", "u2"), insertResult("丙", "u3")};
+        // A deferred reference to the middle test fails the commit, not its statement.
+        QSqlQuery q;
+        QVERIFY(q.exec("PRAGMA foreign_keys = ON"));
+        QVERIFY(q.exec("CREATE TABLE Hold (T REFERENCES Result(TestID) DEFERRABLE INITIALLY DEFERRED)"));
+        QVERIFY(q.exec(QStringLiteral("INSERT INTO Hold VALUES (%1)").arg(ids.at(1))));
+        const resultlists::DeleteOutcome outcome =
+            resultlists::deleteTests(ResultTable::BodyComposition, ids);
+        QVERIFY(outcome.deleted.isEmpty() && !outcome.error.isEmpty());
+        QCOMPARE(outcome.failed.size(), 3);
+        QCOMPARE(count("SELECT count(*) FROM Result"), 3);
+    }
+
+    void failedDeletionIsReported()
+    {
+        insertResult("甲", "u1");
+        const int locked = insertResult("乙", "u2");
+        insertResult("丙", "u3");
+        QVERIFY(QSqlQuery().exec(QStringLiteral("CREATE TRIGGER keep_one BEFORE DELETE ON Result WHEN "
+                                                "old.TestID = %1 BEGIN SELECT RAISE(ABORT, 'locked'); END")
+                                     .arg(locked)));
+        MainWindow w;
+        withList([&] { w.dataList(); },
+                 [&](ResultListDlg *dialog) {
+                     dialog->view()->selectAll();
+                     QCOMPARE(boxOf([dialog] { dialog->deleteButton()->click(); }, QMessageBox::Yes).texts,
+                              QStringList({"你确定删除所选记录吗？", "删除记录出错！"}));
+                     // The other two went; the locked one is still listed after the reload.
+                     QCOMPARE(rowsOf(dialog->view()->model()), QStringList{QString::number(locked)});
+                 });
+        QCOMPARE(count("SELECT count(*) FROM Result"), 1);
+    }
+
+    void fitnessDeletionRefreshesThePage()
+    {
+        const int keep = insertFit("张三", "u1");
+        insertFit("李四", "u2");
+        insertFit("王五", "u3");
+        MainWindow w;
+        withList([&] { w.dataListFit(); },
+                 [&](ResultListDlg *dialog) {
+                     clickDelete(dialog, {0, 1}, QMessageBox::Yes);
+                 });
+        QCOMPARE(count("SELECT count(*) FROM ResultFIT"), 1);
+        // The page no longer lists or points at a deleted test.
+        QCOMPARE(rowsOf(w.fitModel()), QStringList{QString::number(keep)});
+        QCOMPARE(w.fitTestIdEdit()->text(), QString::number(keep));
+    }
+
+    void personDialogShowsOnlyThatPerson_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("uid");
+        QTest::newRow("王 (a prefix of 王飞)") << "王"
+                                               << "7";
+        QTest::newRow("王飞") << "王飞"
+                              << "8";
+    }
+    void personDialogShowsOnlyThatPerson()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, uid);
+        for (const auto &person : {std::pair<const char *, const char *>{"王", "7"}, {"王飞", "8"}}) {
+            QVERIFY(testsupport::addPerson(person.second, person.first, "1", 1990));
+            QVERIFY(insertResult(person.first, person.second) > 0 &&
+                    insertResult(person.first, person.second) > 0);
+        }
+        const QString mine = uid + QLatin1Char('|') + name + QStringLiteral("|男"); // UID, name, shown sex
+        MainWindow w;
+        bool opened = false;
+        withRegistry(w, [&](PersonRegistryDlg *registry) {
+            registry->view()->selectRow(rowsOf(registry->model(), {3}).indexOf(name));
+            withList([&] { emit registry->personResultsRequested(); },
+                     [&](ResultListDlg *dialog) {
+                         opened = true;
+                         const auto rows = [dialog] { return rowsOf(dialog->view()->model(), {0, 2, 4}); };
+                         QCOMPARE(rows(), QStringList({mine, mine}));
+                         clickDelete(dialog, {0}, QMessageBox::Yes);
+                         QCOMPARE(rows(), QStringList{mine});
+                         dialog->backButton()->click();
+                         QCOMPARE(rows(), QStringList{mine});
+                         dialog->searchEdit()->setText("王");
+                         dialog->searchButton()->click();
+                         QCOMPARE(rows(), QStringList{mine});
+                     });
+        });
+        QVERIFY(opened);
+        QCOMPARE(count("SELECT count(*) FROM Result"), 3); // only the one chosen row went
+        // No registry form open: nobody is chosen.
+        QCOMPARE(boxOf([&] { w.dataListWithPerson(); }).text, QStringLiteral("您还没有选择人员！"));
+    }
+
+    void uploadNeedsAChosenTest()
+    {
+        insertFit("张三", "u1");
+        MainWindow w;
+        withList([&] { w.dataListFit(); },
+                 [&](ResultListDlg *dialog) {
+                     // An empty list has no test to send: a warning, no upload.
+                     dialog->searchEdit()->setText("nobody");
+                     dialog->searchButton()->click();
+                     QCOMPARE(boxOf([&] { dialog->uploadButton()->click(); }).texts,
+                              QStringList{"请先选择测试记录!"});
+                 });
+    }
+};
+
+QTEST_MAIN(TestRegistry)
+#include "tst_registry.moc"
