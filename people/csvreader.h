@@ -20,8 +20,4 @@ struct Record
 // end of the last line does not start another record. A quote left open
 // runs to the end of the text.
 QList<Record> parse(const QString &text);
-
-// One field as the reader reads it back: quoted when it holds a comma, a
-// quote or a line break, with its quotes doubled.
-QString quote(const QString &field);
 } // namespace csv
