@@ -7,18 +7,8 @@
 #include <QPaintDevice>
 #include <QPaintEngine>
 #include <QPainter>
-#include <QRectF>
 #include <QTextItem>
-#include <QTransform>
 #include <QVector>
-
-#include <memory>
-
-struct RecordedText
-{
-    QPointF origin;
-    QString text;
-};
 
 class PageRecorderEngine : public QPaintEngine
 {
@@ -35,27 +25,20 @@ public:
     void drawImage(const QRectF &, const QImage &, const QRectF &, Qt::ImageConversionFlags) override {}
     void drawPath(const QPainterPath &) override {}
     void drawPolygon(const QPointF *, int, PolygonDrawMode) override {}
-    void drawPolygon(const QPoint *, int, PolygonDrawMode) override {}
     void drawLines(const QLineF *, int) override {}
-    void drawLines(const QLine *, int) override {}
     void drawEllipse(const QRectF &) override {}
     void drawRects(const QRectF *rects, int count) override
     {
         for (int i = 0; i < count; ++i)
             this->rects << m_transform.mapRect(rects[i]);
     }
-    void drawRects(const QRect *rects, int count) override
-    {
-        for (int i = 0; i < count; ++i)
-            this->rects << m_transform.mapRect(QRectF(rects[i]));
-    }
     void drawTextItem(const QPointF &p, const QTextItem &item) override
     {
-        texts << RecordedText{m_transform.map(p), item.text()};
+        texts << qMakePair(m_transform.map(p), item.text());
     }
     Type type() const override { return QPaintEngine::User; }
 
-    QVector<RecordedText> texts;
+    QVector<QPair<QPointF, QString>> texts;
     QVector<QRectF> rects;
 
 private:
@@ -66,15 +49,13 @@ class PageRecorder : public QPaintDevice
 {
 public:
     QPaintEngine *paintEngine() const override { return &m_engine; }
-    const QVector<RecordedText> &texts() const { return m_engine.texts; }
-    const QVector<QRectF> &rects() const { return m_engine.rects; }
 
     // The text drawn with its baseline origin within 1.5 units of (x, y); empty if none.
     QString textAt(double x, double y) const
     {
-        for (const RecordedText &t : m_engine.texts) {
-            if (qAbs(t.origin.x() - x) < 1.5 && qAbs(t.origin.y() - y) < 1.5)
-                return t.text;
+        for (const auto &t : m_engine.texts) {
+            if (qAbs(t.first.x() - x) < 1.5 && qAbs(t.first.y() - y) < 1.5)
+                return t.second;
         }
         return QString();
     }
@@ -89,6 +70,7 @@ public:
     }
 
 protected:
+    // A page of 960 x 1358 units at 96 dpi.
     int metric(PaintDeviceMetric m) const override
     {
         switch (m) {
@@ -100,11 +82,6 @@ protected:
             return 254;
         case PdmHeightMM:
             return 359;
-        case PdmDpiX:
-        case PdmDpiY:
-        case PdmPhysicalDpiX:
-        case PdmPhysicalDpiY:
-            return 96;
         case PdmDepth:
             return 32;
         case PdmNumColors:
@@ -113,8 +90,9 @@ protected:
             return 1;
         case PdmDevicePixelRatioScaled:
             return int(QPaintDevice::devicePixelRatioFScale());
+        default:
+            return 96;
         }
-        return 0;
     }
 
 private:
