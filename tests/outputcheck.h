@@ -15,26 +15,20 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTimer>
-#include <QVariantMap>
 
 namespace outputcheck {
 
-// Inserts one row of |values| into |table|; its TestID, or -1.
-inline int insertRow(const QString &table, const QVariantMap &values)
+// Inserts |values| into |columns| ("A, B, C") of |table|; the row's TestID, or -1.
+inline int insertRow(const QString &table, const QString &columns, const QVariantList &values)
 {
-    QStringList marks;
-    for (int i = 0; i < values.size(); ++i)
-        marks << QStringLiteral("?");
     QSqlQuery q;
-    q.prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                  .arg(table, values.keys().join(QLatin1Char(',')), marks.join(QLatin1Char(','))));
+    q.prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (?%3)")
+                  .arg(table, columns, QStringLiteral(", ?").repeated(values.size() - 1)));
     for (const QVariant &v : values)
         q.addBindValue(v);
-    if (!q.exec()) {
+    if (!q.exec())
         qWarning() << q.lastError();
-        return -1;
-    }
-    return q.lastInsertId().toInt();
+    return q.lastError().isValid() ? -1 : q.lastInsertId().toInt();
 }
 
 struct Run
