@@ -36,24 +36,13 @@ private slots:
     void cleanupTestCase() { releaseProcessState(); }
 
     // Only exactly "Yes" lets an item reach the page.
-    void printFlag_data()
-    {
-        QTest::addColumn<QVariant>("value");
-        QTest::addColumn<bool>("drawn");
-        QTest::newRow("Yes") << QVariant(QStringLiteral("Yes")) << true;
-        QTest::newRow("lower case") << QVariant(QStringLiteral("yes")) << false;
-        QTest::newRow("leading blank") << QVariant(QStringLiteral(" Yes")) << false;
-        QTest::newRow("trailing blank") << QVariant(QStringLiteral("Yes ")) << false;
-        QTest::newRow("NULL") << QVariant() << false;
-        QTest::newRow("number") << QVariant(1) << false;
-    }
     void printFlag()
     {
-        QFETCH(QVariant, value);
-        QFETCH(bool, drawn);
-        QCOMPARE(
-            PrintLayout::fromValues({{QStringLiteral("IDPrint"), value}}).flag(QStringLiteral("IDPrint")),
-            drawn);
+        QVERIFY(PrintLayout::fromValues({{"IDPrint", "Yes"}}).flag(QStringLiteral("IDPrint")));
+        for (const QVariant &v :
+             {QVariant("yes"), QVariant(" Yes"), QVariant("Yes "), QVariant(), QVariant(1)})
+            QVERIFY2(!PrintLayout::fromValues({{"IDPrint", v}}).flag(QStringLiteral("IDPrint")),
+                     qPrintable(v.toString()));
     }
 
     // The row of the supplied table read for a tag: row 0 for any tag not known.
@@ -113,118 +102,78 @@ private slots:
         QCOMPARE(lineBarLength(steps, base, 35, 350, 10).value_or(-1), length);
     }
 
-    void references_data()
-    {
-        QTest::addColumn<bool>("male");
-        QTest::addColumn<double>("height");
-        QTest::addColumn<double>("S");
-        QTest::addColumn<QStringList>("ranges"); // muscle, weight, fat, WHR
-        QTest::newRow("male 170") << true << 170.0 << 49.77
-                                  << QStringList{"[44.8-54.7]", "[63.0-77.0]", "[7.0-14.0]", "[0.8-0.9]"};
-        QTest::newRow("female 160") << false << 160.0 << 38.33
-                                    << QStringList{"[34.5-42.2]", "[49.5-60.5]", "[9.0-14.0]", "[0.7-0.8]"};
-    }
+    // Muscle reference S and the muscle, weight, fat and WHR ranges of a man of
+    // 170 cm and 70 kg and a woman of 160 cm and 50 kg.
     void references()
     {
-        QFETCH(bool, male);
-        QFETCH(double, height);
-        QFETCH(double, S);
-        QFETCH(QStringList, ranges);
-        const References r = referenceValues(male, height, male ? 70 : 50);
-        QVERIFY2(std::fabs(r.S - S) < 0.01, qPrintable(QString::number(r.S)));
-        QCOMPARE((QStringList{formatRange(r.muscle), formatRange(r.weight), formatRange(r.fat),
-                              formatRange(r.whr)}),
-                 ranges);
+        const References man = referenceValues(true, 170, 70), woman = referenceValues(false, 160, 50);
+        QVERIFY2(std::fabs(man.S - 49.77) < 0.01 && std::fabs(woman.S - 38.33) < 0.01,
+                 qPrintable(QString::number(man.S)));
+        for (const auto &[r, ranges] : {std::pair(man, "[44.8-54.7] [63.0-77.0] [7.0-14.0] [0.8-0.9]"),
+                                        std::pair(woman, "[34.5-42.2] [49.5-60.5] [9.0-14.0] [0.7-0.8]")})
+            QCOMPARE((QStringList{formatRange(r.muscle), formatRange(r.weight), formatRange(r.fat),
+                                  formatRange(r.whr)}
+                          .join(' ')),
+                     QString::fromLatin1(ranges));
     }
 
     // The body-fat bar has its reference length at PBF 15 for a man, 23 for
-    // a woman; without height or weight no bar has a reference.
-    void bodyFatBar_data()
-    {
-        QTest::addColumn<QString>("sex");
-        QTest::addColumn<double>("pbf");
-        QTest::addColumn<double>("height");
-        QTest::addColumn<int>("length");
-        QTest::newRow("male 15") << "1" << 15.0 << 165.0 << 165;
-        QTest::newRow("female 23") << "2" << 23.0 << 165.0 << 165;
-        QTest::newRow("female 15") << "2" << 15.0 << 165.0 << 109;
-        QTest::newRow("male 20") << "1" << 20.0 << 165.0 << 200;
-        QTest::newRow("height 0") << "1" << 15.0 << 0.0 << -1;
-    }
+    // a woman; without a height no bar has a reference.
     void bodyFatBar()
     {
-        QFETCH(QString, sex);
-        QFETCH(double, pbf);
-        QFETCH(double, height);
-        QFETCH(int, length);
-        BcaRecord rec;
-        rec.values = {{QStringLiteral("Sex"), sex},
-                      {QStringLiteral("PBF"), pbf},
-                      {QStringLiteral("Height"), height},
-                      {QStringLiteral("Weight"), 60.0}};
-        const References refs = referenceValues(rec.isMale(), height, 60);
-        QCOMPARE(lineBarLength(barValue(Bar::Pbf, rec, refs).steps, 165, 35, 350, 10).value_or(-1), length);
-        if (length < 0) {
+        const struct
+        {
+            const char *sex;
+            double pbf, height;
+            int length;
+        } cases[] = {{"1", 15, 165, 165},
+                     {"2", 23, 165, 165},
+                     {"2", 15, 165, 109},
+                     {"1", 20, 165, 200},
+                     {"1", 15, 0, -1}};
+        for (const auto &c : cases) {
+            BcaRecord rec;
+            rec.values = {{"Sex", c.sex}, {"PBF", c.pbf}, {"Height", c.height}, {"Weight", 60.0}};
+            const References refs = referenceValues(rec.isMale(), c.height, 60);
+            QCOMPARE(lineBarLength(barValue(Bar::Pbf, rec, refs).steps, 165, 35, 350, 10).value_or(-1),
+                     c.length);
             for (Bar bar : {Bar::Weight, Bar::Muscle, Bar::Bone, Bar::Water, Bar::Smm, Bar::Bmi, Bar::Whr,
                             Bar::TotalWater, Bar::EdemaRatio, Bar::RaWater}) {
                 const BarValue bv = barValue(bar, rec, refs);
-                QVERIFY(!bv.steps && !bv.length && !bv.range);
+                QVERIFY(c.height > 0 || (!bv.steps && !bv.length && !bv.range));
             }
         }
     }
 
     // Values as written ('g', 6; nothing for NaN/inf), "+" before control
     // amounts above 0 only, 12 as a share of the value.
-    void numberTexts_data()
-    {
-        QTest::addColumn<double>("value");
-        QTest::addColumn<QStringList>("texts"); // value, control sign, share
-        QTest::newRow("positive") << 3.25 << QStringList{"3.25", "+", "369.2%"};
-        QTest::newRow("zero") << 0.0 << QStringList{"0", "", ""};
-        QTest::newRow("negative") << -7.5 << QStringList{"-7.5", "", "-160.0%"};
-        QTest::newRow("NaN") << kNaN << QStringList{"", "", ""};
-    }
     void numberTexts()
     {
-        QFETCH(double, value);
-        QFETCH(QStringList, texts);
-        QCOMPARE((QStringList{formatValue(value), controlPrefix(value), formatPercent(12.0, value)}), texts);
+        const double values[] = {3.25, 0, -7.5, kNaN};
+        const QStringList texts[] = {
+            {"3.25", "+", "369.2%"}, {"0", "", ""}, {"-7.5", "", "-160.0%"}, {"", "", ""}};
+        for (int i = 0; i < 4; ++i)
+            QCOMPARE(
+                (QStringList{formatValue(values[i]), controlPrefix(values[i]), formatPercent(12, values[i])}),
+                texts[i]);
     }
 
-    void ageAtTest_data()
-    {
-        const int thisYear = QDate::currentDate().year();
-        QTest::addColumn<int>("birthYear");
-        QTest::addColumn<QString>("testDate");
-        QTest::addColumn<int>("age");
-        QTest::newRow("earlier year") << 1990 << "2015-06-01" << 25;
-        QTest::newRow("date and time") << 1990 << "2019/12/31 23:59" << 29;
-        QTest::newRow("year last") << 1980 << "31.12.2001" << 21;
-        QTest::newRow("digits only") << 1990 << "20190301" << 29;
-        QTest::newRow("no year") << 1990 << "12-31" << thisYear - 1990;
-    }
+    // The year of the test date wherever it stands; this year when it has none.
     void ageAtTest()
     {
-        QFETCH(int, birthYear);
-        QFETCH(QString, testDate);
-        QFETCH(int, age);
-        QCOMPARE(reports::ageAtTest(birthYear, testDate), age);
+        const char *dates[] = {"2015-06-01", "2019/12/31 23:59", "31.12.2005", "20190301", "12-31"};
+        const int ages[] = {25, 29, 15, 29, QDate::currentDate().year() - 1990};
+        for (int i = 0; i < 5; ++i)
+            QCOMPARE(reports::ageAtTest(1990, QString::fromLatin1(dates[i])), ages[i]);
     }
 
-    void bmiCells_data()
+    // BMI cells: < 18.5, <= 24, <= 30, <= 35, <= 40, above.
+    void bmiCells()
     {
-        QTest::addColumn<double>("bmi");
-        QTest::addColumn<int>("cell");
         const double edges[] = {18.4, 18.5, 24, 24.1, 30, 35, 40, 40.1};
         const int cells[] = {0, 1, 1, 2, 2, 3, 4, 5};
         for (int i = 0; i < 8; ++i)
-            QTest::newRow(qPrintable(QString::number(edges[i]))) << edges[i] << cells[i];
-    }
-    void bmiCells()
-    {
-        QFETCH(double, bmi);
-        QFETCH(int, cell);
-        QCOMPARE(bmiLevelIndex(bmi), cell);
+            QCOMPARE(bmiLevelIndex(edges[i]), cells[i]);
     }
 };
 
