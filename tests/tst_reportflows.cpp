@@ -66,56 +66,46 @@ private slots:
         releaseProcessState();
     }
 
+    // Ranges as typed ("first,last") with the pages printed (-1: nothing, no
+    // file), the box shown (1: bad range, 2: no records) and the current test after.
     void batchRange_data()
     {
-        QTest::addColumn<QString>("sheet");
-        QTest::addColumn<QString>("first");
-        QTest::addColumn<QString>("last");
-        QTest::addColumn<int>("pages"); // -1: nothing printed, no file
-        QTest::addColumn<QString>("box");
+        QTest::addColumn<QString>("range");
+        QTest::addColumn<int>("pages");
+        QTest::addColumn<int>("box");
         QTest::addColumn<int>("currentAfter");
-        const QString fit = QStringLiteral("FITreport");
-        const QString bad = QStringLiteral("打印起止测试编号|请输入有效的起止测试编号（从1开始的整数）。");
-        QTest::newRow("105-103 prints nothing") << fit << "105"
-                                                << "103" << -1 << "" << 7;
-        QTest::newRow("100-102 without 101") << fit << "100"
-                                             << "102" << 2 << "" << 102;
-        QTest::newRow("100-101 ends without a blank page") << fit << "100"
-                                                           << "101" << 1 << "" << 101;
-        QTest::newRow("100-102 body composition") << "TQ-40"
-                                                  << "100"
-                                                  << "102" << 2 << "" << 102;
-        QTest::newRow("0-3 warns") << fit << "0"
-                                   << "3" << -1 << bad << 7;
-        QTest::newRow("not a number warns") << fit << "abc"
-                                            << "102" << -1 << bad << 7;
-        QTest::newRow("1-102 with progress, past the last") << fit << "1"
-                                                            << "2000000000" << 3 << "" << 102;
-        QTest::newRow("no records") << fit << "43"
-                                    << "99" << -1 << "打印|所选范围内没有测试记录，未打印任何报告。" << 99;
+        QTest::newRow("105-103 prints nothing") << "105,103" << -1 << 0 << 7;
+        QTest::newRow("100-102 without 101") << "100,102" << 2 << 0 << 102;
+        QTest::newRow("100-102 body composition") << "100,102" << 2 << 0 << 102;
+        QTest::newRow("100-101 ends without a blank page") << "100,101" << 1 << 0 << 101;
+        QTest::newRow("0-3 warns") << "0,3" << -1 << 1 << 7;
+        QTest::newRow("not a number warns") << "abc,102" << -1 << 1 << 7;
+        QTest::newRow("1-102 with progress, past the last") << "1,2000000000" << 3 << 0 << 102;
+        QTest::newRow("no records") << "43,99" << -1 << 2 << 99;
     }
     void batchRange()
     {
-        QFETCH(QString, sheet);
-        QFETCH(QString, first);
-        QFETCH(QString, last);
+        QFETCH(QString, range);
         QFETCH(int, pages);
-        QFETCH(QString, box);
+        QFETCH(int, box);
         QFETCH(int, currentAfter);
+        const QStringList boxes = {"", "打印起止测试编号|请输入有效的起止测试编号（从1开始的整数）。",
+                                   "打印|所选范围内没有测试记录，未打印任何报告。"};
         MainWindow window;
-        global::sheetTag = sheet;
+        global::sheetTag =
+            QTest::currentDataTag() == QByteArray("100-102 body composition") ? "TQ-40" : "FITreport";
         global::currentTestID = 7;
         window.presetPrintOutput(path(QStringLiteral("batch.pdf")));
         outputcheck::ModalWatcher watcher;
-        window.printTestRange(first, last);
+        window.printTestRange(range.section(',', 0, 0), range.section(',', 1));
         QCOMPARE(pdfPages(path(QStringLiteral("batch.pdf"))), pages);
-        QCOMPARE(watcher.seen, box.isEmpty() ? QStringList() : QStringList{box});
+        QCOMPARE(watcher.seen, box ? QStringList{boxes[box]} : QStringList());
         QVERIFY(global::printList.isEmpty());
         QCOMPARE(global::currentTestID, currentAfter);
         if (pages > 0) {
             const QString text = pdfText(path(QStringLiteral("batch.pdf")));
-            QVERIFY(text.contains(QStringLiteral("U100/甲一百")));
-            QCOMPARE(text.contains(QStringLiteral("U102/乙/一:百")), currentAfter == 102);
+            QVERIFY(text.contains("U100/甲一百"));
+            QCOMPARE(text.contains("U102/乙/一:百"), currentAfter == 102);
         }
     }
 
@@ -156,25 +146,20 @@ private slots:
         QCOMPARE(global::currentTestID, 100);
     }
 
-    void fitnessPreviewNeedsATest_data()
-    {
-        QTest::addColumn<int>("testId");
-        QTest::addColumn<QString>("seen");
-        QTest::newRow("no test chosen") << 0 << "选择测试记录|请先选择测试记录!";
-        QTest::newRow("test 42") << 42 << "机能评定报告|QDialog";
-    }
+    // The fitness preview warns without a chosen test and shows test 42.
     void fitnessPreviewNeedsATest()
     {
-        QFETCH(int, testId);
-        QFETCH(QString, seen);
         MainWindow window;
-        global::sheetTag = QStringLiteral("TQ-40");
-        global::currentTestID = testId;
-        outputcheck::ModalWatcher watcher;
-        window.viewReportFit();
-        QCOMPARE(watcher.seen, QStringList{seen});
-        QCOMPARE(global::sheetTag, QStringLiteral("FITreport"));
-        QCOMPARE(global::currentTestID, testId);
+        for (int testId : {0, 42}) {
+            global::sheetTag = QStringLiteral("TQ-40");
+            global::currentTestID = testId;
+            outputcheck::ModalWatcher watcher;
+            window.viewReportFit();
+            QCOMPARE(watcher.seen,
+                     QStringList{testId ? "机能评定报告|QDialog" : "选择测试记录|请先选择测试记录!"});
+            QCOMPARE(global::sheetTag, QStringLiteral("FITreport"));
+            QCOMPARE(global::currentTestID, testId);
+        }
     }
 
     // A cancelled file dialog writes nothing and shows no box; a PDF that
