@@ -54,35 +54,20 @@ void setValue(FitnessRecord &r, FitItem item, double v)
 // Tested in 2026, so birth year 2026 - age gives |age|; BMI 20.8.
 FitnessRecord person(const QString &sex, int age)
 {
-    FitnessRecord r;
-    r.uid = QStringLiteral("U1");
-    r.name = QStringLiteral("测试");
-    r.sex = sex;
-    r.birthYear = 2026 - age;
-    r.testDate = QStringLiteral("2026-04-01");
-    r.height = 170;
-    r.weight = 60;
-    return r;
+    return FitnessRecord{"U1", "测试", sex, 2026 - age, "2026-04-01", 170, 60};
 }
 
 // Every test measured and at its best for a man of 22.
-FitnessRecord perfectMan()
-{
-    FitnessRecord r = person(QStringLiteral("1"), 22);
-    r.woli = 60, r.fhl = 5000, r.tqq = 25, r.tz = 70, r.ywqz = 40, r.fys = 300;
-    r.fwc = 50, r.bydj = 120, r.zt = 50, r.ty = 280;
-    return r;
-}
+const FitnessRecord kPerfectMan{"U1", "测试", "1", 2004, "2026-04-01", 170, 60, 60, 5000,
+                                25,   70,     40,  300,  50,           120, 50, 280};
 
-PageRecorder *paint(const FitnessRecord &r)
+std::unique_ptr<PageRecorder> paint(const FitnessRecord &r)
 {
-    auto *page = new PageRecorder;
-    QPainter painter(page);
+    auto page = std::make_unique<PageRecorder>();
+    QPainter painter(page.get());
     reports::paintFitnessRecord(painter, r);
     return page;
 }
-
-const int kBarYs[] = {712, 753, 794, 834, 874, 914, 954, 994};
 
 } // namespace
 
@@ -171,7 +156,7 @@ private slots:
         FitnessRecord r = person(sex, 25);
         r.ty = 190;
         QCOMPARE(reports::assessFitness(r, 25).grade(FitItem::TY).points, male ? 1 : 4);
-        std::unique_ptr<PageRecorder> page(paint(r));
+        const auto page = paint(r);
         QCOMPARE(page->textAt(male ? 442 : 516, 192), QStringLiteral("√"));
         QCOMPARE(page->textAt(male ? 516 : 442, 192), QString());
     }
@@ -180,15 +165,15 @@ private slots:
     // every bar that follows a grade at its shortest, and the age from the test year.
     void underTwenty()
     {
-        FitnessRecord r = perfectMan();
+        FitnessRecord r = kPerfectMan;
         r.birthYear = 2026 - 19;
         const reports::FitnessAssessment a = reports::assessFitness(r, 19);
         QCOMPARE(a.total, 20);
-        std::unique_ptr<PageRecorder> page(paint(r));
+        const auto page = paint(r);
         QCOMPARE(page->textAt(107, 235), QStringLiteral("19"));
         QCOMPARE(page->textAt(810, 235), QStringLiteral("20"));
         QCOMPARE(page->rectWidthAt(156, 712), 350.0);
-        for (int y : kBarYs) {
+        for (int y : {712, 753, 794, 834, 874, 914, 954, 994}) {
             if (y != 712)
                 QCOMPARE(page->rectWidthAt(156, y), 83.0);
         }
@@ -201,12 +186,12 @@ private slots:
     // push-ups then sit-ups, vital capacity then step test).
     void totalAndSharedAxes()
     {
-        FitnessRecord r = perfectMan();
+        FitnessRecord r = kPerfectMan;
         reports::FitnessAssessment a = reports::assessFitness(r, 22);
         QCOMPARE(a.total, 110);
         for (int level : a.axisLevels)
             QCOMPARE(level, 2);
-        std::unique_ptr<PageRecorder> page(paint(r));
+        const auto page = paint(r);
         QCOMPARE(page->textAt(810, 235), QStringLiteral("110"));
         QCOMPARE(page->textAt(840, 580), QStringLiteral("优秀"));
         QCOMPARE(page->rectWidthAt(156, 874), 223.0);
@@ -222,35 +207,26 @@ private slots:
 
     // A test not measured (0) leaves the grid but keeps its points: a reaction
     // time of 0 scores 5, a grip of 0 scores 1 and brings the upper-limb advice.
-    void unmeasuredTests_data()
-    {
-        QTest::addColumn<int>("item");
-        QTest::addColumn<int>("points");
-        QTest::addColumn<double>("x");
-        QTest::addColumn<double>("y");
-        QTest::addColumn<int>("adviceY"); // advice line the zero brings, 0 for none
-        QTest::newRow("reaction time 0") << int(FitItem::FYS) << 5 << 175.0 << 480.0 << 0;
-        QTest::newRow("grip 0") << int(FitItem::WOLI) << 1 << 175.0 << 380.0 << 1140;
-        QTest::newRow("sit-and-reach 0") << int(FitItem::TQQ) << 1 << 650.0 << 380.0 << 1260;
-    }
     void unmeasuredTests()
     {
-        QFETCH(int, item);
-        QFETCH(int, points);
-        QFETCH(double, x);
-        QFETCH(double, y);
-        QFETCH(int, adviceY);
-        FitnessRecord r = perfectMan();
-        QVERIFY(!std::unique_ptr<PageRecorder>(paint(r))->textAt(x, y).isEmpty());
-        setValue(r, FitItem(item), 0);
-        const reports::FitnessAssessment a = reports::assessFitness(r, 22);
-        QCOMPARE(a.grade(FitItem(item)).points, points);
-        std::unique_ptr<PageRecorder> page(paint(r));
-        QCOMPARE(page->textAt(x, y), QString());
-        QCOMPARE(page->textAt(x + (x < 500 ? 115 : 105), y), QString()); // its points
-        QCOMPARE(page->textAt(810, 235), QString::number(110 - 2 * (5 - points)));
-        if (adviceY)
-            QVERIFY(!page->textAt(50, adviceY).isEmpty());
+        const struct
+        {
+            FitItem item;
+            int points, x, y, adviceY; // grid row, advice line the zero brings (0: none)
+        } cases[] = {{FitItem::FYS, 5, 175, 480, 0},
+                     {FitItem::WOLI, 1, 175, 380, 1140},
+                     {FitItem::TQQ, 1, 650, 380, 1260}};
+        for (const auto &c : cases) {
+            FitnessRecord r = kPerfectMan;
+            QVERIFY(!paint(r)->textAt(c.x, c.y).isEmpty());
+            setValue(r, c.item, 0);
+            QCOMPARE(reports::assessFitness(r, 22).grade(c.item).points, c.points);
+            const auto page = paint(r);
+            QCOMPARE(page->textAt(c.x, c.y), QString());
+            QCOMPARE(page->textAt(c.x + (c.x < 500 ? 115 : 105), c.y), QString()); // its points
+            QCOMPARE(page->textAt(810, 235), QString::number(110 - 2 * (5 - c.points)));
+            QVERIFY(!c.adviceY || !page->textAt(50, c.adviceY).isEmpty());
+        }
     }
 };
 
