@@ -25,8 +25,6 @@
 
 using namespace reports;
 
-Q_DECLARE_METATYPE(std::optional<double>)
-
 namespace {
 const double kNaN = std::numeric_limits<double>::quiet_NaN();
 const double kInf = std::numeric_limits<double>::infinity();
@@ -256,61 +254,46 @@ private slots:
                      qPrintable(v.toString()));
     }
 
-    // The row of the supplied table read for a tag: row 0 for any tag not known.
-    void printRow_data()
+    // The row of the supplied table read for a tag (row 0 for any tag not
+    // known), every column by name and in table order.
+    void printRows()
     {
-        QTest::addColumn<QString>("tag");
-        QTest::addColumn<int>("row");
-        const char *tags[] = {"TQ-40", "TQ-10", "TQ-20", "TQ-30", "水分报告", "自定义报告纸", "FITreport"};
-        for (int row = 0; row < 7; ++row)
-            QTest::newRow(tags[row]) << QString::fromUtf8(tags[row]) << row;
-        QTest::newRow("default sheet") << QStringLiteral("默认报告纸") << 0;
-        QTest::newRow("trailing blank") << QStringLiteral("TQ-30 ") << 0;
-        QTest::newRow("other case") << QStringLiteral("tq-30") << 0;
-        QTest::newRow("empty") << QString() << 0;
-    }
-    void printRow()
-    {
-        QFETCH(QString, tag);
-        QFETCH(int, row);
-        QCOMPARE(printRowForTag(tag), row);
-        const PrintLayout layout = PrintLayout::read(tag);
-        QSqlQuery q;
-        QVERIFY(q.exec(QStringLiteral("SELECT * FROM Print LIMIT 1 OFFSET %1").arg(row)));
-        QVERIFY(q.next());
-        // Every column of the table, by name and in table order.
-        QCOMPARE(printColumns().size(), q.record().count());
-        for (int i = 0; i < q.record().count(); ++i) {
-            const QString name = q.record().fieldName(i);
-            QCOMPARE(printColumns().at(i), name);
-            if (name.endsWith(QLatin1String("Print")))
-                QCOMPARE(layout.flag(name), q.value(i).toString() == QLatin1String("Yes"));
-            else
-                QCOMPARE(layout.value(name), q.value(i).toInt());
+        const QStringList tags = {"TQ-40",     "TQ-10",      "TQ-20",  "TQ-30", "水分报告", "自定义报告纸",
+                                  "FITreport", "默认报告纸", "TQ-30 ", "tq-30", ""};
+        for (int i = 0; i < tags.size(); ++i) {
+            const int row = i < 7 ? i : 0;
+            QCOMPARE(printRowForTag(tags[i]), row);
+            const PrintLayout layout = PrintLayout::read(tags[i]);
+            QSqlQuery q;
+            QVERIFY(q.exec(QStringLiteral("SELECT * FROM Print LIMIT 1 OFFSET %1").arg(row)) && q.next());
+            QCOMPARE(printColumns().size(), q.record().count());
+            for (int c = 0; c < q.record().count(); ++c) {
+                const QString name = q.record().fieldName(c);
+                QCOMPARE(printColumns().at(c), name);
+                QCOMPARE(name.endsWith(QLatin1String("Print")) ? int(layout.flag(name)) : layout.value(name),
+                         name.endsWith(QLatin1String("Print")) ? int(q.value(c) == "Yes")
+                                                               : q.value(c).toInt());
+            }
         }
     }
 
-    void barLength_data()
-    {
-        QTest::addColumn<std::optional<double>>("steps");
-        QTest::addColumn<int>("base");
-        QTest::addColumn<int>("length"); // -1: no bar; margin 35, clamps 10 and 350
-        QTest::newRow("+30 %") << relativeSteps(130, 100) << 100 << 205;
-        QTest::newRow("-90 % clamped up") << relativeSteps(10, 100) << 165 << 10;
-        QTest::newRow("at reference") << relativeSteps(61.5, 61.5) << 165 << 165;
-        QTest::newRow("+60 % clamped down") << relativeSteps(160, 100) << 165 << 350;
-        QTest::newRow("truncated, not rounded") << std::optional<double>(0.99) << 100 << 134;
-        QTest::newRow("huge deviation") << std::optional<double>(1e300) << 165 << 350;
-        QTest::newRow("reference 0") << relativeSteps(70, 0) << 165 << -1;
-        QTest::newRow("reference NaN") << relativeSteps(70, kNaN) << 165 << -1;
-        QTest::newRow("value inf") << relativeSteps(kInf, 60) << 165 << -1;
-    }
+    // Base + 35 per 10 % off the reference, truncated, clamped to [10, 350];
+    // no bar without a positive finite reference or a finite value.
     void barLength()
     {
-        QFETCH(std::optional<double>, steps);
-        QFETCH(int, base);
-        QFETCH(int, length);
-        QCOMPARE(lineBarLength(steps, base, 35, 350, 10).value_or(-1), length);
+        const std::optional<double> steps[] = {relativeSteps(130, 100),
+                                               relativeSteps(10, 100),
+                                               relativeSteps(61.5, 61.5),
+                                               relativeSteps(160, 100),
+                                               0.99,
+                                               1e300,
+                                               relativeSteps(70, 0),
+                                               relativeSteps(70, kNaN),
+                                               relativeSteps(kInf, 60)};
+        const int bases[] = {100, 165, 165, 165, 100, 165, 165, 165, 165};
+        const int lengths[] = {205, 10, 165, 350, 134, 350, -1, -1, -1};
+        for (int i = 0; i < 9; ++i)
+            QCOMPARE(lineBarLength(steps[i], bases[i], 35, 350, 10).value_or(-1), lengths[i]);
     }
 
     // Muscle reference S and the muscle, weight, fat and WHR ranges of a man of
