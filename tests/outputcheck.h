@@ -78,16 +78,9 @@ inline QString pdfText(const QString &path, const QStringList &options = {})
     return run(QStringLiteral("pdftotext"), options + QStringList{path, QStringLiteral("-")}).out;
 }
 
-// Whether |text| holds Kangxi or CJK radicals, the look-alikes a bad font
-// subset extracts instead of the characters drawn.
-inline bool hasRadicals(const QString &text)
-{
-    for (const QChar c : text) {
-        if (c.unicode() >= 0x2E80 && c.unicode() <= 0x2FDF)
-            return true;
-    }
-    return false;
-}
+// Kangxi and CJK radicals: the look-alikes a bad font subset extracts
+// instead of the characters drawn.
+inline const QRegularExpression radicals(QStringLiteral("[\\x{2E80}-\\x{2FDF}]"));
 
 // Closes every modal window that comes up while it lives and remembers it as
 // "title|text" (message boxes, accepted) or "title|class" (other dialogs,

@@ -73,26 +73,9 @@ protected:
     // A page of 960 x 1358 units at 96 dpi.
     int metric(PaintDeviceMetric m) const override
     {
-        switch (m) {
-        case PdmWidth:
-            return 960;
-        case PdmHeight:
-            return 1358;
-        case PdmWidthMM:
-            return 254;
-        case PdmHeightMM:
-            return 359;
-        case PdmDepth:
-            return 32;
-        case PdmNumColors:
-            return INT_MAX;
-        case PdmDevicePixelRatio:
-            return 1;
-        case PdmDevicePixelRatioScaled:
-            return int(QPaintDevice::devicePixelRatioFScale());
-        default:
-            return 96;
-        }
+        // Width, height, their millimetres, colours, depth, four resolutions, pixel ratio.
+        const int values[] = {0, 960, 1358, 254, 359, INT_MAX, 32, 96, 96, 96, 96, 1, 1};
+        return m == PdmDevicePixelRatioScaled ? int(devicePixelRatioFScale()) : values[m];
     }
 
 private:
