@@ -125,28 +125,22 @@ private slots:
         QTest::addColumn<QString>("row");
         QTest::addColumn<int>("memberCount");
         QTest::addColumn<QString>("expected");
+        // clang-format off
         QTest::newRow("fitness") << "ResultFIT"
-                                 << "UUID=UNIT-7;UID=0042;Name=李四;Sex=2;BirthYear=1988;TestDate=2024-05-02;"
-                                    "Height=172.46;Weight=61.04;WOLI=50;FHL=3200;TQQ=-3.26;TZ=55.56;YWQZ=35;"
-                                    "FYS=412;FWC=12;BYDJ=30;ZT=41.96;TY=201"
-                                 << 19
-                                 << "testItem=Fit;UUID=UNIT-7;UID=0042;name=李四;sex=2;testDate=2024-05-02;"
-                                    "Height=172.5;Weight=61.0;WOLI=50.0;FHL=3200;TQQ=-3.3;TZ=55.6;YWQZ=35;"
-                                    "FYS=412;FWC=12;BYDJ=30.0;ZT=42.0;TY=201.0";
-        QTest::newRow("body composition, athletic")
-            << "Result"
-            << "UUID=UNIT-8;UID=0042;Name=李四;Sex=1;TestDate=2024-05-03 10:11;Height=165;Weight=70.26;"
-               "WHR=0.856;BMR=1520;Edema=0.3849;Body_age=35.0;Score=78.5;LiverRisk=30;BodyType=运动员型;"
-               "RL_water=8.04;Standard_weight=63"
-            << 47
-            << "testItem=BCA;UUID=UNIT-8;testDate=2024-05-03 10:11;height=165.0;Weight=70.3;WHR=0.86;"
-               "BMR=1520;Edema=0.38;BodyAge=35;Score=78.5;LiverRisk=30;BodyType=9;RL_water=8.0;"
-               "Standard_weight=63.0;Fat=0.0";
-        QTest::newRow("body composition, no body type")
-            << "Result"
-            << "UID=7;BodyType=;BMR=1234.5678" << 47 << "BodyType=8;BMR=1234.57;name=";
-        QTest::newRow("body composition, unknown body type") << "Result"
-                                                             << "UID=7;BodyType=标准型" << 47 << "BodyType=8";
+            << "UUID=UNIT-7;UID=0042;Name=李四;Sex=2;BirthYear=1988;TestDate=2024-05-02;Height=172.46;Weight=61.04;"
+               "WOLI=50;FHL=3200;TQQ=-3.26;TZ=55.56;YWQZ=35;FYS=412;FWC=12;BYDJ=30;ZT=41.96;TY=201" << 19
+            << "testItem=Fit;UUID=UNIT-7;UID=0042;name=李四;sex=2;testDate=2024-05-02;Height=172.5;Weight=61.0;"
+               "WOLI=50.0;FHL=3200;TQQ=-3.3;TZ=55.6;YWQZ=35;FYS=412;FWC=12;BYDJ=30.0;ZT=42.0;TY=201.0";
+        QTest::newRow("body composition, athletic") << "Result"
+            << "UUID=UNIT-8;UID=0042;Name=李四;Sex=1;TestDate=2024-05-03 10:11;Height=165;Weight=70.26;WHR=0.856;"
+               "BMR=1520;Edema=0.3849;Body_age=35.0;Score=78.5;LiverRisk=30;BodyType=运动员型;RL_water=8.04;"
+               "Standard_weight=63" << 47
+            << "testItem=BCA;UUID=UNIT-8;testDate=2024-05-03 10:11;height=165.0;Weight=70.3;WHR=0.86;BMR=1520;"
+               "Edema=0.38;BodyAge=35;Score=78.5;LiverRisk=30;BodyType=9;RL_water=8.0;Standard_weight=63.0;Fat=0.0";
+        QTest::newRow("no body type") << "Result" << "UID=7;BodyType=;BMR=1234.5678" << 47
+                                      << "BodyType=8;BMR=1234.57;name=";
+        QTest::newRow("unknown body type") << "Result" << "UID=7;BodyType=标准型" << 47 << "BodyType=8";
+        // clang-format on
     }
     // Every member is a text; the record's own unit identifier is sent and
     // the window's is left unchanged.
@@ -223,12 +217,10 @@ private slots:
         insert("Result", "UID=1");
         const int bcaNewest = insert("Result", "UID=2");
         MainWindow w;
-        const struct
-        {
-            QString field;
-            int expected;
-        } cases[] = {
+        // clang-format off
+        const struct { QString field; int expected; } cases[] = {
             {QString::number(older), older}, {QString(), newest}, {"abc", newest}, {"bca", bcaNewest}};
+        // clang-format on
         for (const auto &c : cases) {
             m_server->requests.clear();
             w.stateEdit()->clear();

@@ -209,13 +209,11 @@ private slots:
     // time of 0 scores 5, a grip of 0 scores 1 and brings the upper-limb advice.
     void unmeasuredTests()
     {
-        const struct
-        {
-            FitItem item;
-            int points, x, y, adviceY; // grid row, advice line the zero brings (0: none)
-        } cases[] = {{FitItem::FYS, 5, 175, 480, 0},
-                     {FitItem::WOLI, 1, 175, 380, 1140},
-                     {FitItem::TQQ, 1, 650, 380, 1260}};
+        // item, its points, its grid row (x, y), the advice line the zero brings (0: none)
+        // clang-format off
+        const struct { FitItem item; int points, x, y, adviceY; } cases[] = {
+            {FitItem::FYS, 5, 175, 480, 0}, {FitItem::WOLI, 1, 175, 380, 1140}, {FitItem::TQQ, 1, 650, 380, 1260}};
+        // clang-format on
         for (const auto &c : cases) {
             FitnessRecord r = kPerfectMan;
             QVERIFY(!paint(r)->textAt(c.x, c.y).isEmpty());

@@ -271,15 +271,10 @@ private slots:
     // no bar without a positive finite reference or a finite value.
     void barLength()
     {
-        const std::optional<double> steps[] = {relativeSteps(130, 100),
-                                               relativeSteps(10, 100),
-                                               relativeSteps(61.5, 61.5),
-                                               relativeSteps(160, 100),
-                                               0.99,
-                                               1e300,
-                                               relativeSteps(70, 0),
-                                               relativeSteps(70, kNaN),
-                                               relativeSteps(kInf, 60)};
+        // clang-format off
+        const std::optional<double> steps[] = {relativeSteps(130, 100), relativeSteps(10, 100), relativeSteps(61.5, 61.5),
+            relativeSteps(160, 100), 0.99, 1e300, relativeSteps(70, 0), relativeSteps(70, kNaN), relativeSteps(kInf, 60)};
+        // clang-format on
         const int bases[] = {100, 165, 165, 165, 100, 165, 165, 165, 165};
         const int lengths[] = {205, 10, 165, 350, 134, 350, -1, -1, -1};
         for (int i = 0; i < 9; ++i)
@@ -305,16 +300,10 @@ private slots:
     // a woman; without a height no bar has a reference.
     void bodyFatBar()
     {
-        const struct
-        {
-            const char *sex;
-            double pbf, height;
-            int length;
-        } cases[] = {{"1", 15, 165, 165},
-                     {"2", 23, 165, 165},
-                     {"2", 15, 165, 109},
-                     {"1", 20, 165, 200},
-                     {"1", 15, 0, -1}};
+        // clang-format off
+        const struct { const char *sex; double pbf, height; int length; } cases[] = {
+            {"1", 15, 165, 165}, {"2", 23, 165, 165}, {"2", 15, 165, 109}, {"1", 20, 165, 200}, {"1", 15, 0, -1}};
+        // clang-format on
         for (const auto &c : cases) {
             BcaRecord rec;
             rec.values = {{"Sex", c.sex}, {"PBF", c.pbf}, {"Height", c.height}, {"Weight", 60.0}};
