@@ -171,30 +171,18 @@ private slots:
         QTest::addColumn<QString>("written"); // files expected afterwards, relative to run/
         QTest::addColumn<QString>("saying");  // text expected on stdout (success) or stderr
         // Lines: 甲 twice, 乙 once, 丙 without results, then BCA5; fitness 2.
-        QTest::newRow("export-bca") << "--export-bca bca.csv"
-                                    << "" << 0 << "bca.csv"
-                                    << "bca.csv (5 rows)";
-        QTest::newRow("all three, = form") << "--backup --export-bca a.csv --export-fit=b.csv"
-                                           << "" << 0 << "../backup/*.db a.csv b.csv"
-                                           << "b.csv (2 rows)";
-        QTest::newRow("export into a missing folder") << "--export-bca no/bca.csv"
-                                                      << "" << 1 << ""
-                                                      << "no/bca.csv";
-        QTest::newRow("failing query") << "--export-fit fit.csv"
-                                       << "no-fit-table" << 1 << ""
-                                       << "ResultFIT";
-        QTest::newRow("one of two jobs fails") << "--backup --export-bca bca.csv"
-                                               << "no-backup-folder" << 1 << "bca.csv"
-                                               << "备份文件夹";
-        QTest::newRow("no database") << "--export-bca bca.csv"
-                                     << "no-database" << 1 << ""
-                                     << "maindb.db";
-        QTest::newRow("file argument missing") << "--export-bca"
-                                               << "" << 2 << ""
-                                               << "export-bca";
-        QTest::newRow("unknown option") << "--backup --bogus"
-                                        << "" << 2 << ""
-                                        << "bogus";
+        // clang-format off
+        QTest::newRow("export-bca") << "--export-bca bca.csv" << "" << 0 << "bca.csv" << "bca.csv (5 rows)";
+        QTest::newRow("all three, = form") << "--backup --export-bca a.csv --export-fit=b.csv" << "" << 0
+                                           << "../backup/*.db a.csv b.csv" << "b.csv (2 rows)";
+        QTest::newRow("export into a missing folder") << "--export-bca no/bca.csv" << "" << 1 << "" << "no/bca.csv";
+        QTest::newRow("failing query") << "--export-fit fit.csv" << "no-fit-table" << 1 << "" << "ResultFIT";
+        QTest::newRow("one of two jobs fails") << "--backup --export-bca bca.csv" << "no-backup-folder" << 1
+                                               << "bca.csv" << "备份文件夹";
+        QTest::newRow("no database") << "--export-bca bca.csv" << "no-database" << 1 << "" << "maindb.db";
+        QTest::newRow("file argument missing") << "--export-bca" << "" << 2 << "" << "export-bca";
+        QTest::newRow("unknown option") << "--backup --bogus" << "" << 2 << "" << "bogus";
+        // clang-format on
     }
     void jobs()
     {

@@ -176,12 +176,11 @@ private slots:
         QTest::addColumn<QString>("args");
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("summary");
-        QTest::newRow("fitness with holes")
-            << "100-103 --out out --fitness" << 0 << "2 written, 2 missing: 101, 103";
-        QTest::newRow("body composition")
-            << "99-102 --out archive/bca" << 0 << "2 written, 2 missing: 99, 101";
-        QTest::newRow("nothing in range")
-            << "200-300 --out out --fitness" << 1 << "0 written, 101 missing: 200-300";
+        // clang-format off
+        QTest::newRow("fitness with holes") << "100-103 --out out --fitness" << 0 << "2 written, 2 missing: 101, 103";
+        QTest::newRow("body composition") << "99-102 --out archive/bca" << 0 << "2 written, 2 missing: 99, 101";
+        QTest::newRow("nothing in range") << "200-300 --out out --fitness" << 1 << "0 written, 101 missing: 200-300";
+        // clang-format on
         QTest::newRow("reversed range") << "105-103 --out out" << 2 << "";
         QTest::newRow("zero first") << "0-3 --out out" << 2 << "";
         QTest::newRow("no folder") << "1-3" << 2 << "";
