@@ -1,20 +1,17 @@
-// Helpers for the report and exchange tests: rows put straight into a table,
+// Helpers for the report and exchange tests (which include this header for
+// QtTest and the shared test support too): rows put straight into a table,
 // the program run headless, PDF files read back with poppler's tools, and
 // modal windows closed and remembered.
 #pragma once
 
+#include "tests/testsupport.h"
+
 #include <QApplication>
-#include <QDebug>
-#include <QDialog>
-#include <QFile>
-#include <QFileDialog>
 #include <QMessageBox>
-#include <QProcess>
 #include <QProgressDialog>
-#include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
-#include <QTimer>
+#include <QtTest>
 
 namespace outputcheck {
 

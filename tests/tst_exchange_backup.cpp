@@ -5,13 +5,8 @@
 #include "app/mainwindow.h"
 #include "exchange/backup.h"
 #include "tests/outputcheck.h"
-#include "tests/testsupport.h"
 
-#include <QDir>
 #include <QSqlDatabase>
-#include <QTemporaryDir>
-#include <QThread>
-#include <QtTest>
 
 namespace {
 // What the sqlite3 tool reads from |file|: integrity (copies), row counts and value checksums.

@@ -6,11 +6,6 @@
 #include "exchange/csvexport.h"
 #include "people/personimport.h"
 #include "tests/outputcheck.h"
-#include "tests/testsupport.h"
-
-#include <QDir>
-#include <QTemporaryDir>
-#include <QtTest>
 
 #include <sys/resource.h>
 
@@ -117,16 +112,21 @@ private slots:
     // analyzer user numbers ("BCA...", any case) follow with their own values.
     void bodyCompositionLines()
     {
-        QVERIFY(insertPerson({"P-UNIT", "002", "李四", "2", 1985, 160, "139", "备注"}));
-        QVERIFY(insertPerson({"P-UNIT", "001", "张三", "1", 1990, 175, "138"}));
-        QVERIFY(insertPerson({"P-UNIT", "003", "赵六", "2", 2000, 150, QVariant(), "无测试"}));
-        QVERIFY(insertPerson({"P-UNIT", "BCA9", "王五", "1", 1970, 168}));
-        QVERIFY(insertResult("001", "2024-01-02", 11.5));
-        QVERIFY(insertResult("002", "2024-01-03", 22.5));
-        QVERIFY(insertResult("001", "2024-01-04", -1.5));
-        QVERIFY(insertResult("BCA9", "2024-01-05", 33.0, "王五"));
-        QVERIFY(insertResult("bca17", "2024-01-06", 44.0, "分析仪"));
-        QVERIFY(insertResult("XBCA1", "2024-01-07", 55.0)); // not an analyzer number
+        // clang-format off
+        for (const QVariantList &person : {QVariantList{"P-UNIT", "002", "李四", "2", 1985, 160, "139", "备注"},
+                                           QVariantList{"P-UNIT", "001", "张三", "1", 1990, 175, "138"},
+                                           QVariantList{"P-UNIT", "003", "赵六", "2", 2000, 150, QVariant(), "无测试"},
+                                           QVariantList{"P-UNIT", "BCA9", "王五", "1", 1970, 168}})
+            QVERIFY(insertPerson(person));
+        // clang-format on
+        const char *results[][3] = {{"001", "2024-01-02", "11.5"}, {"002", "2024-01-03", "22.5"},
+                                    {"001", "2024-01-04", "-1.5"}, {"BCA9", "2024-01-05", "33"},
+                                    {"bca17", "2024-01-06", "44"}, {"XBCA1", "2024-01-07", "55"}};
+        for (const auto &r : results) // XBCA1 is not an analyzer number
+            QVERIFY(insertResult(r[0], r[1], QByteArray(r[2]).toDouble(),
+                                 r[0][0] == 'B'   ? "王五"
+                                 : r[0][0] == 'b' ? "分析仪"
+                                                  : ""));
         const QString file = path(QStringLiteral("bca.csv"));
         QCOMPARE(exchange::exportBca(file).lines, 7);
 
@@ -158,12 +158,11 @@ private slots:
         const QString fit = path(QStringLiteral("fit.csv"));
         QVERIFY(exchange::exportFit(fit).ok);
         QCOMPARE(fileBytes(fit), kBom + exchange::fitHeader().toUtf8() + '\n');
-        QVERIFY(outputcheck::insertRow(
-                    "ResultFIT",
-                    "UUID, UID, Name, Sex, BirthYear, TestDate, Height, Weight, WOLI, FHL, FYS, "
-                    "BYDJ, TZ, TQQ, YWQZ, FWC, ZT, TY",
-                    {"F", "7", "@钱", "1", 1999, "2024-06-01", 180.5, 70, 50, 3200, 400, 12.5, 60.1, -3.5, 40,
-                     20, 45, 230}) > 0);
+        // clang-format off
+        QVERIFY(outputcheck::insertRow("ResultFIT", "UUID, UID, Name, Sex, BirthYear, TestDate, Height, Weight, WOLI, "
+                                       "FHL, FYS, BYDJ, TZ, TQQ, YWQZ, FWC, ZT, TY", {"F", "7", "@钱", "1", 1999,
+                                       "2024-06-01", 180.5, 70, 50, 3200, 400, 12.5, 60.1, -3.5, 40, 20, 45, 230}) > 0);
+        // clang-format on
         QCOMPARE(exchange::exportFit(fit).lines, 1);
         QCOMPARE(fileBytes(fit),
                  kBom + exchange::fitHeader().toUtf8() +

@@ -4,15 +4,10 @@
 #include "app/mainwindow.h"
 #include "exchange/upload.h"
 #include "tests/outputcheck.h"
-#include "tests/testsupport.h"
 
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QLineEdit>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QTemporaryDir>
-#include <QtTest>
 
 namespace {
 struct Request

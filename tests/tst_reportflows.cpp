@@ -5,13 +5,8 @@
 #include "app/mainwindow.h"
 #include "reports/reportprint.h"
 #include "tests/outputcheck.h"
-#include "tests/testsupport.h"
 
-#include <QDir>
-#include <QDirIterator>
 #include <QPrinter>
-#include <QTemporaryDir>
-#include <QtTest>
 
 using outputcheck::pdfPages;
 using outputcheck::pdfText;

@@ -9,16 +9,11 @@
 #include "reports/reportpage.h"
 #include "tests/outputcheck.h"
 #include "tests/reportsamples.h"
-#include "tests/testsupport.h"
 
-#include <QDate>
-#include <QDir>
 #include <QImage>
 #include <QPainter>
 #include <QPrinter>
 #include <QSqlRecord>
-#include <QTemporaryDir>
-#include <QtTest>
 
 #include <cmath>
 #include <limits>
