@@ -89,9 +89,13 @@ private slots:
         }
     }
 
-    // The current-test print keeps the chosen test; a cancelled print dialog prints nothing.
-    void printReportPicKeepsTheChosenTest()
+    // The current-test print keeps the chosen test; a cancelled print dialog
+    // prints nothing; a cancelled file dialog writes nothing and shows no box;
+    // a PDF that cannot be written names its file and leaves nothing behind.
+    void currentTestOutputs()
     {
+        QVERIFY(QDir(m_dir->path()).mkpath(QStringLiteral("work")));
+        QDir::setCurrent(path(QStringLiteral("work")));
         MainWindow window;
         global::sheetTag = QStringLiteral("FITreport");
         global::currentTestID = 42;
@@ -102,12 +106,21 @@ private slots:
         QVERIFY(global::printList.isEmpty());
         QCOMPARE(pdfPages(pdf), 1);
         QVERIFY(pdfText(pdf).contains(QStringLiteral("U042/王四十二")));
-
         QVERIFY(QFile::remove(pdf));
         window.presetPrintOutput(QString());
         window.printReportPic();
-        QCOMPARE(pdfPages(pdf), -1);
         QVERIFY(global::printList.isEmpty());
+
+        outputcheck::ModalWatcher watcher;
+        window.savePdf();
+        QCOMPARE(watcher.seen, QStringList{QStringLiteral("PDF file|QFileDialog")});
+        QVERIFY(QDir(m_dir->path()).entryList({"*.pdf"}).isEmpty() && QDir().entryList({"*.pdf"}).isEmpty());
+
+        const QString bad = path(QStringLiteral("no-such-folder/report.pdf"));
+        QString error;
+        QVERIFY(!reports::writeReportPdf(bad, QStringLiteral("FITreport"), 42, &error));
+        QVERIFY2(error.contains(bad), qPrintable(error));
+        QVERIFY(!QFile::exists(bad));
     }
 
     // The operator cancels while the second page is being sent: the run ends there.
@@ -140,29 +153,6 @@ private slots:
             QCOMPARE(global::sheetTag, QStringLiteral("FITreport"));
             QCOMPARE(global::currentTestID, testId);
         }
-    }
-
-    // A cancelled file dialog writes nothing and shows no box; a PDF that
-    // cannot be written names its file and leaves nothing behind.
-    void pdfFile()
-    {
-        QVERIFY(QDir(m_dir->path()).mkpath(QStringLiteral("work")));
-        QDir::setCurrent(path(QStringLiteral("work")));
-        MainWindow window;
-        global::sheetTag = QStringLiteral("FITreport");
-        global::currentTestID = 42;
-        outputcheck::ModalWatcher watcher;
-        window.savePdf();
-        QCOMPARE(watcher.seen, QStringList{QStringLiteral("PDF file|QFileDialog")});
-        QVERIFY(
-            !QDirIterator(m_dir->path(), {QStringLiteral("*.pdf")}, QDir::Files, QDirIterator::Subdirectories)
-                 .hasNext());
-
-        const QString bad = path(QStringLiteral("no-such-folder/report.pdf"));
-        QString error;
-        QVERIFY(!reports::writeReportPdf(bad, QStringLiteral("FITreport"), 42, &error));
-        QVERIFY2(error.contains(bad), qPrintable(error));
-        QVERIFY(!QFile::exists(bad));
     }
 
     // Arguments, exit code, and the summary line after the files of 100 and 102.
