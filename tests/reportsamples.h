@@ -26,8 +26,9 @@ struct Person
 inline const Person smallWoman{"W001", "林小雨", "2", 1998, 148, 39.5, 21.4, "消瘦型", "2026-03-05"};
 inline const Person largeMan{"M002", "欧阳大海", "1", 1961, 196, 138.6, 38.2, "肥胖型", "2026-11-20"};
 // Values that drive every bar to its upper or its lower clamp.
-inline const Person topClamp{"T12345678", "司马长风", "1",      1950,         150,
-                             149.8,       58.6,       "肥胖型", "2026-01-15", 3.0};
+// clang-format off
+inline const Person topClamp{"T12345678", "司马长风", "1", 1950, 150, 149.8, 58.6, "肥胖型", "2026-01-15", 3.0};
+// clang-format on
 inline const Person bottomClamp{"B9", "丁一", "2", 2010, 199, 30.2, 3.1, "运动员型", "2026-12-01", 0.05};
 
 // Every column of a Result row for |p|.
@@ -49,29 +50,12 @@ inline QVariantMap resultColumns(const Person &p)
             "Fat Bone Protein Water ICW ECW Muscle LBM Height Weight Standard_weight Weight_control "
             "Fat_control Muscle_control PBF SMM BMI WHR BMR Edema VFI Subcutaneous_fat Score")
             .split(QLatin1Char(' '));
-    const double values[] = {fat,
-                             bone,
-                             protein,
-                             water,
-                             icw,
-                             ecw,
-                             muscle,
-                             lbm,
-                             p.height,
-                             W,
-                             standard,
-                             standard - W,
-                             (male ? 0.15 : 0.23) * W - fat,
-                             male ? 0.0 : 2.4,
-                             p.pbf,
-                             muscle * 0.57,
-                             W / (p.height / 100 * p.height / 100),
-                             male ? 1.02 : 0.71,
-                             370 + 21.6 * lbm,
-                             ecw / water,
-                             male ? 24.0 : 2.0,
-                             fat * 0.8,
-                             male ? 58.5 : 71.0};
+    // clang-format off
+    const double values[] = {fat, bone, protein, water, icw, ecw, muscle, lbm, p.height, W, standard, standard - W,
+                             (male ? 0.15 : 0.23) * W - fat, male ? 0.0 : 2.4, p.pbf, muscle * 0.57,
+                             W / (p.height / 100 * p.height / 100), male ? 1.02 : 0.71, 370 + 21.6 * lbm,
+                             ecw / water, male ? 24.0 : 2.0, fat * 0.8, male ? 58.5 : 71.0};
+    // clang-format on
     QVariantMap m;
     for (int i = 0; i < names.size(); ++i)
         m[names[i]] = values[i];
@@ -97,10 +81,9 @@ inline QVariantMap resultColumns(const Person &p)
     }
     const int freqs[5] = {5, 50, 100, 250, 500};
     const double segOhm[5] = {28.5, 345.2, 351.7, 288.4, 291.0};
-    const char *order[5] = {"TR", "LA", "RA", "LL", "RL"};
     for (int f = 0; f < 5; ++f) {
         for (int i = 0; i < 5; ++i)
-            m[QLatin1String(order[i]) + QString::number(freqs[f])] =
+            m[QLatin1String(segs[i]) + QString::number(freqs[f])] =
                 std::round(segOhm[i] * (1.12 - 0.05 * f) * 10) / 10;
     }
     // Stored values carry two decimals, as the analyzer's records do.
