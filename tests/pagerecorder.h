@@ -22,11 +22,8 @@ public:
             m_transform = state.transform();
     }
     void drawPixmap(const QRectF &, const QPixmap &, const QRectF &) override {}
-    void drawImage(const QRectF &, const QImage &, const QRectF &, Qt::ImageConversionFlags) override {}
     void drawPath(const QPainterPath &) override {}
     void drawPolygon(const QPointF *, int, PolygonDrawMode) override {}
-    void drawLines(const QLineF *, int) override {}
-    void drawEllipse(const QRectF &) override {}
     void drawRects(const QRectF *rects, int count) override
     {
         for (int i = 0; i < count; ++i)

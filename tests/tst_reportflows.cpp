@@ -123,22 +123,6 @@ private slots:
         QVERIFY(!QFile::exists(bad));
     }
 
-    // The operator cancels while the second page is being sent: the run ends there.
-    void cancelEndsTheRunAfterTheCurrentPage()
-    {
-        const QString pdf = path(QStringLiteral("cancelled.pdf"));
-        QPrinter printer(QPrinter::HighResolution);
-        printer.setOutputFormat(QPrinter::PdfFormat);
-        printer.setOutputFileName(pdf);
-        const reports::PrintOutcome outcome =
-            reports::printTestList(printer, QStringLiteral("FITreport"), {42, 100, 101, 102},
-                                   [](int done, int) { return done < 2; });
-        QVERIFY(outcome.cancelled);
-        QCOMPARE(outcome.pages, 2);
-        QCOMPARE(pdfPages(pdf), 2);
-        QCOMPARE(global::currentTestID, 100);
-    }
-
     // The fitness preview warns without a chosen test and shows test 42.
     void fitnessPreviewNeedsATest()
     {
