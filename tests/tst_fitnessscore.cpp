@@ -120,45 +120,33 @@ private slots:
     }
 
     // BMI = weight at a height of 100 cm: 5 points in [18.5, 24), 3 in [10, 30).
-    void bmiBands_data()
-    {
-        QTest::addColumn<double>("bmi");
-        QTest::addColumn<int>("points");
-        const double bmis[] = {18.5, 23.99, 24, 18.49, 10, 9.99, 30, 0};
-        const int points[] = {5, 5, 3, 3, 3, 1, 1, 1};
-        for (int i = 0; i < 8; ++i)
-            QTest::newRow(qPrintable(QString::number(bmis[i]))) << bmis[i] << points[i];
-    }
     void bmiBands()
     {
-        QFETCH(double, bmi);
-        QFETCH(int, points);
-        FitnessRecord r = person(QStringLiteral("2"), 30);
-        r.height = 100;
-        r.weight = bmi;
-        const reports::FitnessAssessment a = reports::assessFitness(r, 30);
-        QCOMPARE(a.grade(FitItem::BMI).points, points);
-        QCOMPARE(a.axisLevels[reports::AxisBodyForm], points / 2);
+        const double bmis[] = {18.5, 23.99, 24, 18.49, 10, 9.99, 30, 0};
+        const int points[] = {5, 5, 3, 3, 3, 1, 1, 1};
+        for (int i = 0; i < 8; ++i) {
+            FitnessRecord r = person(QStringLiteral("2"), 30);
+            r.height = 100;
+            r.weight = bmis[i];
+            const reports::FitnessAssessment a = reports::assessFitness(r, 30);
+            QCOMPARE(a.grade(FitItem::BMI).points, points[i]);
+            QCOMPARE(a.axisLevels[reports::AxisBodyForm], points[i] / 2);
+        }
     }
 
     // Only "1" is male: a jump of 190 cm scores 1 for a man, 4 for a woman,
     // and the tick follows.
-    void sexCodes_data()
-    {
-        QTest::addColumn<QString>("sex");
-        for (const char *sex : {"1", "2", "0", ""})
-            QTest::newRow(sex) << sex;
-    }
     void sexCodes()
     {
-        QFETCH(QString, sex);
-        const bool male = sex == QLatin1String("1");
-        FitnessRecord r = person(sex, 25);
-        r.ty = 190;
-        QCOMPARE(reports::assessFitness(r, 25).grade(FitItem::TY).points, male ? 1 : 4);
-        const auto page = paint(r);
-        QCOMPARE(page->textAt(male ? 442 : 516, 192), QStringLiteral("√"));
-        QCOMPARE(page->textAt(male ? 516 : 442, 192), QString());
+        for (const QString sex : {"1", "2", "0", ""}) {
+            const bool male = sex == QLatin1String("1");
+            FitnessRecord r = person(sex, 25);
+            r.ty = 190;
+            QCOMPARE(reports::assessFitness(r, 25).grade(FitItem::TY).points, male ? 1 : 4);
+            const auto page = paint(r);
+            QCOMPARE(page->textAt(male ? 442 : 516, 192), QStringLiteral("√"));
+            QCOMPARE(page->textAt(male ? 516 : 442, 192), QString());
+        }
     }
 
     // Under 20 only body form and the long jump are graded: total = 2 x (5 + 5),
