@@ -55,10 +55,7 @@ inline Run run(const QString &program, const QStringList &args, const QString &d
     return r;
 }
 
-inline Run runProgram(const QString &dir, const QStringList &args)
-{
-    return run(QStringLiteral(QUELMAR_BUILD_DIR "/quelmar"), args, dir);
-}
+inline const QString program = QStringLiteral(QUELMAR_BUILD_DIR "/quelmar");
 
 // Pages of a PDF file, -1 when there is no readable file.
 inline int pdfPages(const QString &path)

@@ -176,7 +176,8 @@ private slots:
         if (setup == QLatin1String("no-backup-folder"))
             QVERIFY(QDir(path(QStringLiteral("backup"))).removeRecursively());
 
-        const outputcheck::Run r = outputcheck::runProgram(path(QStringLiteral("run")), args.split(' '));
+        const outputcheck::Run r =
+            outputcheck::run(outputcheck::program, args.split(' '), path(QStringLiteral("run")));
         QVERIFY2(r.exitCode == exitCode,
                  qPrintable(QStringLiteral("exit %1\n%2%3").arg(r.exitCode).arg(r.out, r.err)));
         QVERIFY2((exitCode == 0 ? r.out : r.err).contains(saying), qPrintable(r.out + r.err));

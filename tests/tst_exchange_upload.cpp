@@ -191,7 +191,7 @@ private slots:
     void nothingIsSent()
     {
         QVERIFY(insert("Result", "UID=1") > 0);
-        for (const QString &address :
+        for (const QString address :
              {"", "ftp://127.0.0.1/upload", "file:///tmp/upload.json", "http:///upload", "ok"}) {
             QVERIFY(setPostAddress(address == "ok" ? m_server->url() : address));
             MainWindow w;

@@ -164,7 +164,7 @@ private slots:
         const QStringList files =
             exitCode ? QStringList() : QStringList{"100_U100_甲一百.pdf", "102_U102_乙_一_百.pdf"};
         const outputcheck::Run run =
-            outputcheck::runProgram(m_dir->path(), ("--export-pdf " + args).split(' '));
+            outputcheck::run(outputcheck::program, ("--export-pdf " + args).split(' '), m_dir->path());
         QVERIFY2(run.exitCode == exitCode, qPrintable(run.err));
         const QStringList lines = run.out.split('\n', Qt::SkipEmptyParts);
         if (exitCode == 2) {

@@ -129,7 +129,7 @@ private slots:
     // Tags of no style paint nothing; no style chosen paints only the instruction.
     void dispatch()
     {
-        for (const QString &tag : {"TQ-40 ", "TQ-99", "", "默认报告纸"}) {
+        for (const QString tag : {"TQ-40 ", "TQ-99", "", "默认报告纸"}) {
             const QImage page = render(tag, m_man);
             QCOMPARE(dark(page, 0, 80, PageWidth, 30) > 50, tag.isEmpty() || !tag.startsWith('T'));
             QCOMPARE(dark(page, 0, 120, PageWidth, PageHeight - 120), 0);
