@@ -7,18 +7,8 @@
 #include <QPaintDevice>
 #include <QPaintEngine>
 #include <QPainter>
-#include <QRectF>
 #include <QTextItem>
-#include <QTransform>
 #include <QVector>
-
-#include <memory>
-
-struct RecordedText
-{
-    QPointF origin;
-    QString text;
-};
 
 class PageRecorderEngine : public QPaintEngine
 {
@@ -32,30 +22,20 @@ public:
             m_transform = state.transform();
     }
     void drawPixmap(const QRectF &, const QPixmap &, const QRectF &) override {}
-    void drawImage(const QRectF &, const QImage &, const QRectF &, Qt::ImageConversionFlags) override {}
     void drawPath(const QPainterPath &) override {}
     void drawPolygon(const QPointF *, int, PolygonDrawMode) override {}
-    void drawPolygon(const QPoint *, int, PolygonDrawMode) override {}
-    void drawLines(const QLineF *, int) override {}
-    void drawLines(const QLine *, int) override {}
-    void drawEllipse(const QRectF &) override {}
     void drawRects(const QRectF *rects, int count) override
     {
         for (int i = 0; i < count; ++i)
             this->rects << m_transform.mapRect(rects[i]);
     }
-    void drawRects(const QRect *rects, int count) override
-    {
-        for (int i = 0; i < count; ++i)
-            this->rects << m_transform.mapRect(QRectF(rects[i]));
-    }
     void drawTextItem(const QPointF &p, const QTextItem &item) override
     {
-        texts << RecordedText{m_transform.map(p), item.text()};
+        texts << qMakePair(m_transform.map(p), item.text());
     }
     Type type() const override { return QPaintEngine::User; }
 
-    QVector<RecordedText> texts;
+    QVector<QPair<QPointF, QString>> texts;
     QVector<QRectF> rects;
 
 private:
@@ -66,15 +46,13 @@ class PageRecorder : public QPaintDevice
 {
 public:
     QPaintEngine *paintEngine() const override { return &m_engine; }
-    const QVector<RecordedText> &texts() const { return m_engine.texts; }
-    const QVector<QRectF> &rects() const { return m_engine.rects; }
 
     // The text drawn with its baseline origin within 1.5 units of (x, y); empty if none.
     QString textAt(double x, double y) const
     {
-        for (const RecordedText &t : m_engine.texts) {
-            if (qAbs(t.origin.x() - x) < 1.5 && qAbs(t.origin.y() - y) < 1.5)
-                return t.text;
+        for (const auto &t : m_engine.texts) {
+            if (qAbs(t.first.x() - x) < 1.5 && qAbs(t.first.y() - y) < 1.5)
+                return t.second;
         }
         return QString();
     }
@@ -89,32 +67,12 @@ public:
     }
 
 protected:
+    // A page of 960 x 1358 units at 96 dpi.
     int metric(PaintDeviceMetric m) const override
     {
-        switch (m) {
-        case PdmWidth:
-            return 960;
-        case PdmHeight:
-            return 1358;
-        case PdmWidthMM:
-            return 254;
-        case PdmHeightMM:
-            return 359;
-        case PdmDpiX:
-        case PdmDpiY:
-        case PdmPhysicalDpiX:
-        case PdmPhysicalDpiY:
-            return 96;
-        case PdmDepth:
-            return 32;
-        case PdmNumColors:
-            return INT_MAX;
-        case PdmDevicePixelRatio:
-            return 1;
-        case PdmDevicePixelRatioScaled:
-            return int(QPaintDevice::devicePixelRatioFScale());
-        }
-        return 0;
+        // Width, height, their millimetres, colours, depth, four resolutions, pixel ratio.
+        const int values[] = {0, 960, 1358, 254, 359, INT_MAX, 32, 96, 96, 96, 96, 1, 1};
+        return m == PdmDevicePixelRatioScaled ? int(devicePixelRatioFScale()) : values[m];
     }
 
 private:

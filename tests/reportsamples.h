@@ -15,46 +15,21 @@ namespace reportsamples {
 
 struct Person
 {
-    QString uid;
-    QString name;
-    QString sex; // "1" male, "2" female
+    QString uid, name, sex; // sex "1" male, "2" female
     int birthYear;
-    double height;
-    double weight;
-    double pbf;
-    QString bodyType;
-    QString testDate;
+    double height, weight, pbf;
+    QString bodyType, testDate;
     double segmentScale = 1; // segment values against their share of the whole
 };
 
-inline const Person smallWoman{
-    QStringLiteral("W001"),   QStringLiteral("林小雨"),    QStringLiteral("2"), 1998, 148, 39.5, 21.4,
-    QStringLiteral("消瘦型"), QStringLiteral("2026-03-05")};
-inline const Person largeMan{
-    QStringLiteral("M002"),   QStringLiteral("欧阳大海"),  QStringLiteral("1"), 1961, 196, 138.6, 38.2,
-    QStringLiteral("肥胖型"), QStringLiteral("2026-11-20")};
-
+// uid, name, sex, birth year, height, weight, PBF, body type, test date, segment scale.
+inline const Person smallWoman{"W001", "林小雨", "2", 1998, 148, 39.5, 21.4, "消瘦型", "2026-03-05"};
+inline const Person largeMan{"M002", "欧阳大海", "1", 1961, 196, 138.6, 38.2, "肥胖型", "2026-11-20"};
 // Values that drive every bar to its upper or its lower clamp.
-inline const Person topClamp{QStringLiteral("T12345678"),
-                             QStringLiteral("司马长风"),
-                             QStringLiteral("1"),
-                             1950,
-                             150,
-                             149.8,
-                             58.6,
-                             QStringLiteral("肥胖型"),
-                             QStringLiteral("2026-01-15"),
-                             3.0};
-inline const Person bottomClamp{QStringLiteral("B9"),
-                                QStringLiteral("丁一"),
-                                QStringLiteral("2"),
-                                2010,
-                                199,
-                                30.2,
-                                3.1,
-                                QStringLiteral("运动员型"),
-                                QStringLiteral("2026-12-01"),
-                                0.05};
+// clang-format off
+inline const Person topClamp{"T12345678", "司马长风", "1", 1950, 150, 149.8, 58.6, "肥胖型", "2026-01-15", 3.0};
+// clang-format on
+inline const Person bottomClamp{"B9", "丁一", "2", 2010, 199, 30.2, 3.1, "运动员型", "2026-12-01", 0.05};
 
 // Every column of a Result row for |p|.
 inline QVariantMap resultColumns(const Person &p)
@@ -70,37 +45,27 @@ inline QVariantMap resultColumns(const Person &p)
     const double muscle = lbm - bone;
     const bool male = p.sex == QLatin1String("1");
     const double standard = male ? 0.7 * (p.height - 80) : 0.6 * (p.height - 70);
+    const QStringList names =
+        QStringLiteral(
+            "Fat Bone Protein Water ICW ECW Muscle LBM Height Weight Standard_weight Weight_control "
+            "Fat_control Muscle_control PBF SMM BMI WHR BMR Edema VFI Subcutaneous_fat Score")
+            .split(QLatin1Char(' '));
+    // clang-format off
+    const double values[] = {fat, bone, protein, water, icw, ecw, muscle, lbm, p.height, W, standard, standard - W,
+                             (male ? 0.15 : 0.23) * W - fat, male ? 0.0 : 2.4, p.pbf, muscle * 0.57,
+                             W / (p.height / 100 * p.height / 100), male ? 1.02 : 0.71, 370 + 21.6 * lbm,
+                             ecw / water, male ? 24.0 : 2.0, fat * 0.8, male ? 58.5 : 71.0};
+    // clang-format on
     QVariantMap m;
+    for (int i = 0; i < names.size(); ++i)
+        m[names[i]] = values[i];
     m[QStringLiteral("UUID")] = QStringLiteral("U0001");
     m[QStringLiteral("UID")] = p.uid;
     m[QStringLiteral("Name")] = p.name;
     m[QStringLiteral("Sex")] = p.sex;
     m[QStringLiteral("BirthYear")] = p.birthYear;
     m[QStringLiteral("TestDate")] = p.testDate;
-    m[QStringLiteral("Fat")] = fat;
-    m[QStringLiteral("Bone")] = bone;
-    m[QStringLiteral("Protein")] = protein;
-    m[QStringLiteral("Water")] = water;
-    m[QStringLiteral("ICW")] = icw;
-    m[QStringLiteral("ECW")] = ecw;
-    m[QStringLiteral("Muscle")] = muscle;
-    m[QStringLiteral("LBM")] = lbm;
-    m[QStringLiteral("Height")] = p.height;
-    m[QStringLiteral("Weight")] = W;
-    m[QStringLiteral("Standard_weight")] = standard;
-    m[QStringLiteral("Weight_control")] = standard - W;
-    m[QStringLiteral("Fat_control")] = (male ? 0.15 : 0.23) * W - fat;
-    m[QStringLiteral("Muscle_control")] = male ? 0.0 : 2.4;
-    m[QStringLiteral("PBF")] = p.pbf;
-    m[QStringLiteral("SMM")] = muscle * 0.57;
-    m[QStringLiteral("BMI")] = W / (p.height / 100 * p.height / 100);
-    m[QStringLiteral("WHR")] = male ? 1.02 : 0.71;
-    m[QStringLiteral("BMR")] = 370 + 21.6 * lbm;
-    m[QStringLiteral("Edema")] = ecw / water;
-    m[QStringLiteral("VFI")] = male ? 24.0 : 2.0;
-    m[QStringLiteral("Subcutaneous_fat")] = fat * 0.8;
     m[QStringLiteral("Body_age")] = male ? 71 : 26;
-    m[QStringLiteral("Score")] = male ? 58.5 : 71.0;
     const char *segs[5] = {"TR", "LA", "RA", "LL", "RL"};
     const double share[5] = {0.5, 0.075, 0.075, 0.175, 0.175};
     for (int i = 0; i < 5; ++i) {
@@ -116,10 +81,9 @@ inline QVariantMap resultColumns(const Person &p)
     }
     const int freqs[5] = {5, 50, 100, 250, 500};
     const double segOhm[5] = {28.5, 345.2, 351.7, 288.4, 291.0};
-    const char *order[5] = {"TR", "LA", "RA", "LL", "RL"};
     for (int f = 0; f < 5; ++f) {
         for (int i = 0; i < 5; ++i)
-            m[QLatin1String(order[i]) + QString::number(freqs[f])] =
+            m[QLatin1String(segs[i]) + QString::number(freqs[f])] =
                 std::round(segOhm[i] * (1.12 - 0.05 * f) * 10) / 10;
     }
     // Stored values carry two decimals, as the analyzer's records do.
@@ -135,18 +99,13 @@ inline QVariantMap resultColumns(const Person &p)
 // Inserts a Result row with |columns|; returns its TestID (0 on failure).
 inline int insertResult(const QVariantMap &columns)
 {
-    QStringList names = columns.keys();
-    QStringList marks;
-    for (int i = 0; i < names.size(); ++i)
-        marks << QStringLiteral("?");
     QSqlQuery q;
-    q.prepare(QStringLiteral("INSERT INTO Result (%1) VALUES (%2)")
-                  .arg(names.join(QLatin1Char(',')), marks.join(QLatin1Char(','))));
-    for (const QString &n : names)
-        q.addBindValue(columns.value(n));
-    if (!q.exec())
-        return 0;
-    return q.lastInsertId().toInt();
+    q.prepare(
+        QStringLiteral("INSERT INTO Result (%1) VALUES (?%2)")
+            .arg(columns.keys().join(QLatin1Char(',')), QStringLiteral(",?").repeated(columns.size() - 1)));
+    for (const QVariant &v : columns)
+        q.addBindValue(v);
+    return q.exec() ? q.lastInsertId().toInt() : 0;
 }
 
 inline int insertPerson(const Person &p)

@@ -1,304 +1,202 @@
 // Database backup: the copy is sound and complete (also right after a batch
 // of inserts and while the program still has queries open), an existing
-// target or a missing folder fails with the reason, and the backup slot's
-// boxes.
+// target or a missing folder fails with the reason, the backup slot's boxes,
+// and the command-line jobs of the program binary.
 #include "app/mainwindow.h"
 #include "exchange/backup.h"
-#include "testsupport.h"
+#include "tests/outputcheck.h"
 
-#include <QAbstractButton>
-#include <QApplication>
-#include <QDir>
-#include <QMessageBox>
 #include <QSqlDatabase>
-#include <QSqlError>
-#include <QSqlQuery>
-#include <QTemporaryDir>
-#include <QThread>
-#include <QTimer>
-#include <QtTest>
-
-#include <memory>
 
 namespace {
-const QStringList kTables = {"Person", "Result", "ResultFIT", "Unit", "Report", "Server", "Print"};
-
-// Row counts and a value checksum of the default connection or of |file|.
-QStringList fingerprint(const QString &file = QString())
+// What the sqlite3 tool reads from |file|: integrity (copies), row counts and value checksums.
+QString contents(const QString &file)
 {
-    const QString name = QStringLiteral("fingerprint");
-    QStringList out;
-    {
-        QSqlDatabase db =
-            file.isEmpty() ? QSqlDatabase::database() : QSqlDatabase::addDatabase("QSQLITE", name);
-        if (!file.isEmpty()) {
-            db.setDatabaseName(file);
-            db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
-            if (!db.open())
-                return {QStringLiteral("cannot open")};
-        }
-        QSqlQuery q(db);
-        if (!file.isEmpty()) {
-            q.exec(QStringLiteral("PRAGMA integrity_check"));
-            out << (q.next() ? q.value(0).toString() : QStringLiteral("no answer"));
-        }
-        for (const QString &t : kTables) {
-            q.exec(QStringLiteral("SELECT COUNT(*) FROM %1").arg(t));
-            out << t + QLatin1Char('=') + (q.next() ? q.value(0).toString() : QStringLiteral("?"));
-        }
-        q.exec(QStringLiteral("SELECT TOTAL(Fat), TOTAL(TestID), GROUP_CONCAT(Name) FROM Result"));
-        if (q.next())
-            out << q.value(0).toString() << q.value(1).toString() << q.value(2).toString();
-        q.finish();
-    }
-    if (!file.isEmpty())
-        QSqlDatabase::removeDatabase(name);
-    return out;
+    QString sql =
+        QStringLiteral("PRAGMA integrity_check; SELECT TOTAL(Fat), TOTAL(TestID), GROUP_CONCAT(Name) FROM "
+                       "Result; SELECT TOTAL(WOLI), GROUP_CONCAT(Name) FROM ResultFIT;");
+    for (const char *t : {"Person", "Result", "ResultFIT", "Unit", "Report", "Server", "Print"})
+        sql += QStringLiteral(" SELECT COUNT(*) FROM %1;").arg(QLatin1String(t));
+    return outputcheck::run(QStringLiteral("sqlite3"), {file, sql}).out;
 }
 
-bool insertBatch(int results, bool oneTransaction)
+bool insertBatch(int results)
 {
-    QSqlDatabase db = QSqlDatabase::database();
-    if (oneTransaction && !db.transaction())
-        return false;
     QSqlQuery q;
-    q.prepare(QStringLiteral("INSERT INTO Result (UID, Name, Fat) VALUES (?, ?, ?)"));
-    QSqlQuery fit;
-    fit.prepare(QStringLiteral("INSERT INTO ResultFIT (UID, Name, WOLI) VALUES (?, ?, ?)"));
-    for (int i = 0; i < results; ++i) {
-        q.addBindValue(QString::number(i));
-        q.addBindValue(QStringLiteral("人%1").arg(i));
-        q.addBindValue(i * 0.5);
-        fit.addBindValue(QString::number(i));
-        fit.addBindValue(QStringLiteral("人%1").arg(i));
-        fit.addBindValue(i * 0.25);
-        if (!q.exec() || !fit.exec())
-            return false;
+    bool ok = q.exec(QStringLiteral("BEGIN"));
+    for (int i = 0; i < results && ok; ++i) {
+        const QString name = QStringLiteral("人%1").arg(i);
+        ok = outputcheck::insertRow("Result", "UID, Name, Fat", {i, name, i * 0.5}) > 0 &&
+             outputcheck::insertRow("ResultFIT", "UID, Name, WOLI", {i, name, i * 0.25}) > 0;
     }
-    return !oneTransaction || db.commit();
-}
-
-struct BoxSeen
-{
-    bool seen = false;
-    QString title;
-    QString text;
-};
-
-void closeNextBox(BoxSeen *seen)
-{
-    auto *timer = new QTimer;
-    timer->setInterval(5);
-    QObject::connect(timer, &QTimer::timeout, [timer, seen] {
-        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
-            seen->seen = true;
-            seen->title = box->windowTitle();
-            seen->text = box->text();
-            box->buttons().first()->click();
-            timer->deleteLater();
-        }
-    });
-    timer->start();
-    QTimer::singleShot(10000, timer, &QObject::deleteLater);
-}
-
-// Sleeps until a fresh second has just begun, so two quick backups share it.
-void waitForSecondStart()
-{
-    while (QTime::currentTime().msec() > 100)
-        QThread::msleep(20);
+    return ok && q.exec(QStringLiteral("COMMIT"));
 }
 } // namespace
 
 class TestExchangeBackup : public QObject
 {
     Q_OBJECT
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString m_startDir = QDir::currentPath();
+
+    QString path(const QString &name) const { return m_dir->filePath(name); }
 
 private slots:
-    void initTestCase();
-    void cleanupTestCase();
-    void init();
-    void cleanup();
+    void initTestCase() { g_previousHandler = qInstallMessageHandler(captureLog); }
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(QDir(m_dir->path()).mkpath(QStringLiteral("run")));
+        QVERIFY(QDir(m_dir->path()).mkpath(QStringLiteral("backup")));
+        QVERIFY(testsupport::startProcessOn(path(QStringLiteral("run/maindb.db"))));
+    }
+    void cleanup()
+    {
+        QDir::setCurrent(m_startDir);
+        releaseProcessState();
+    }
 
-    void targetName();
-    void copyIsSoundAndComplete_data();
-    void copyIsSoundAndComplete();
-    void existingTargetFails();
-    void missingFolderOrDatabaseFails_data();
-    void missingFolderOrDatabaseFails();
-    void backupSlotTellsTheOperator();
-
-private:
-    std::unique_ptr<QTemporaryDir> m_dir;
-    QString m_oldCwd;
-};
-
-void TestExchangeBackup::initTestCase()
-{
-    g_previousHandler = qInstallMessageHandler(captureLog);
-    m_oldCwd = QDir::currentPath();
-}
-
-void TestExchangeBackup::cleanupTestCase()
-{
-    qInstallMessageHandler(g_previousHandler);
-}
-
-void TestExchangeBackup::init()
-{
-    m_dir = std::make_unique<QTemporaryDir>();
-    QVERIFY(QDir(m_dir->path()).mkpath(QStringLiteral("run")));
-    QVERIFY(QDir(m_dir->path()).mkpath(QStringLiteral("backup")));
-    QVERIFY(testsupport::startProcessOn(m_dir->filePath(QStringLiteral("run/maindb.db"))));
-    g_log.clear();
-}
-
-void TestExchangeBackup::cleanup()
-{
-    QDir::setCurrent(m_oldCwd);
-    releaseProcessState();
-}
-
-void TestExchangeBackup::targetName()
-{
-    const QDateTime when(QDate(2024, 3, 15), QTime(9, 30, 5));
-    QCOMPARE(exchange::backupTarget(when), QStringLiteral("../backup/maindb20240315093005.db"));
-    QCOMPARE(exchange::backupTarget(when, QStringLiteral("/x/")),
-             QStringLiteral("/x/maindb20240315093005.db"));
-}
-
-void TestExchangeBackup::copyIsSoundAndComplete_data()
-{
-    QTest::addColumn<int>("rows");
-    QTest::addColumn<bool>("oneTransaction");
-    QTest::addColumn<bool>("openQuery");  // a statement still reading on the default connection
-    QTest::addColumn<bool>("mainWindow"); // the window's fitness page holds unfetched rows
-    QTest::newRow("supplied database") << 0 << false << false << false;
-    QTest::newRow("right after a batch in one transaction") << 3000 << true << false << false;
-    QTest::newRow("right after single inserts") << 40 << false << false << false;
-    QTest::newRow("while a query is still reading") << 1000 << true << true << false;
-    QTest::newRow("while the window shows a long list") << 1000 << true << false << true;
-}
-
-void TestExchangeBackup::copyIsSoundAndComplete()
-{
-    QFETCH(int, rows);
-    QFETCH(bool, oneTransaction);
-    QFETCH(bool, openQuery);
-    QFETCH(bool, mainWindow);
-    QVERIFY(insertBatch(rows, oneTransaction));
-    QSqlQuery reading;
-    if (openQuery) {
+    // The copy passes the integrity check and holds every row: of the supplied
+    // database, then right after a batch of inserts while a query of the
+    // program is still reading (and goes on undisturbed).
+    void copyIsSoundAndComplete()
+    {
+        QSqlQuery reading;
         reading.setForwardOnly(true);
-        QVERIFY(reading.exec(QStringLiteral("SELECT * FROM Result")));
-        QVERIFY(reading.next());
-        QVERIFY(reading.isActive());
+        for (const QString name : {"first.db", "second.db"}) {
+            if (name == QLatin1String("second.db")) {
+                QVERIFY(insertBatch(3000));
+                QVERIFY(reading.exec(QStringLiteral("SELECT * FROM Result")) && reading.next());
+            }
+            const exchange::BackupResult result = exchange::backupDatabase(path("backup/" + name));
+            QVERIFY2(result.ok, qPrintable(result.error));
+            const QString copy = contents(path("backup/" + name));
+            QVERIFY(copy.startsWith(QStringLiteral("ok\n")));
+            QCOMPARE(copy, contents(path(QStringLiteral("run/maindb.db"))));
+            QVERIFY(name == QLatin1String("first.db") || reading.next());
+        }
+        QCOMPARE(QDir(path(QStringLiteral("backup"))).entryList(QDir::Files),
+                 (QStringList{"first.db", "second.db"}));
     }
-    std::unique_ptr<MainWindow> window;
-    if (mainWindow)
-        window = std::make_unique<MainWindow>();
 
-    const QStringList source = fingerprint();
-    const QString target = m_dir->filePath(QStringLiteral("backup/copy.db"));
-    const exchange::BackupResult result = exchange::backupDatabase(target);
-    QVERIFY2(result.ok, qPrintable(result.error));
-    QCOMPARE(fingerprint(target), QStringList{QStringLiteral("ok")} + source);
-    if (openQuery)
-        QVERIFY(reading.next()); // the program's own query goes on undisturbed
-    // Nothing but the copy is left in the folder.
-    QCOMPARE(QDir(m_dir->filePath(QStringLiteral("backup"))).entryList(QDir::Files),
-             QStringList{QStringLiteral("copy.db")});
-}
-
-void TestExchangeBackup::existingTargetFails()
-{
-    const QDateTime when = QDateTime::currentDateTime();
-    const QString target =
-        m_dir->filePath(QStringLiteral("backup/")).append(QFileInfo(exchange::backupTarget(when)).fileName());
-    QVERIFY(exchange::backupDatabase(target).ok);
-    const QByteArray first = [&] {
-        QFile f(target);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }();
-    QVERIFY(insertBatch(10, true));
-    const exchange::BackupResult second = exchange::backupDatabase(target);
-    QVERIFY(!second.ok);
-    QVERIFY2(second.error.contains(QStringLiteral("已存在")), qPrintable(second.error));
-    QFile f(target);
-    QVERIFY(f.open(QIODevice::ReadOnly));
-    QCOMPARE(f.readAll(), first); // the first backup is kept as it was
-}
-
-void TestExchangeBackup::missingFolderOrDatabaseFails_data()
-{
-    QTest::addColumn<QString>("missing");
-    QTest::newRow("backup folder") << QStringLiteral("folder");
-    QTest::newRow("database file") << QStringLiteral("database");
-}
-
-void TestExchangeBackup::missingFolderOrDatabaseFails()
-{
-    QFETCH(QString, missing);
-    QString target = m_dir->filePath(QStringLiteral("backup/copy.db"));
-    QString named;
-    if (missing == QLatin1String("folder")) {
-        target = m_dir->filePath(QStringLiteral("nowhere/copy.db"));
-        named = m_dir->filePath(QStringLiteral("nowhere"));
-    } else {
+    // A missing database fails, names the file and is not created by looking
+    // for it; an existing target or a missing folder: see the slot's boxes below.
+    void missingDatabase()
+    {
         QSqlDatabase::database().close();
-        QVERIFY(QFile::remove(m_dir->filePath(QStringLiteral("run/maindb.db"))));
-        named = m_dir->filePath(QStringLiteral("run/maindb.db"));
+        QVERIFY(QFile::remove(path(QStringLiteral("run/maindb.db"))));
+        const exchange::BackupResult result =
+            exchange::backupDatabase(path(QStringLiteral("backup/copy.db")));
+        QVERIFY(!result.ok);
+        QVERIFY2(result.error.contains(path(QStringLiteral("run/maindb.db 不存在"))),
+                 qPrintable(result.error));
+        QVERIFY(!QFile::exists(path(QStringLiteral("run/maindb.db"))) &&
+                !QFile::exists(path("backup/copy.db")));
     }
-    const exchange::BackupResult result = exchange::backupDatabase(target);
-    QVERIFY(!result.ok);
-    QVERIFY2(result.error.contains(named) && result.error.contains(QStringLiteral("不存在")),
-             qPrintable(result.error));
-    QVERIFY(!QFile::exists(target));
-    // A missing database is not created by looking for it.
-    QVERIFY(missing != QLatin1String("database") || !QFile::exists(named));
-}
 
-void TestExchangeBackup::backupSlotTellsTheOperator()
-{
-    QVERIFY(QDir::setCurrent(m_dir->filePath(QStringLiteral("run"))));
-    MainWindow w;
+    // Two backups within one second: the second fails and says why; no backup
+    // folder: the box says so. (A machine too busy to do both in one second
+    // gets another try.)
+    void backupSlotTellsTheOperator()
+    {
+        QVERIFY(QDir::setCurrent(path(QStringLiteral("run"))));
+        MainWindow w;
+        QDir backups(path(QStringLiteral("backup")));
+        outputcheck::ModalWatcher watcher;
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            for (const QString &f : backups.entryList(QDir::Files))
+                QVERIFY(backups.remove(f));
+            watcher.seen.clear();
+            while (QTime::currentTime().msec() > 100)
+                QThread::msleep(20);
+            w.DBbackup();
+            w.DBbackup();
+            if (backups.entryList(QDir::Files).size() == 1)
+                break;
+        }
+        const QStringList files = backups.entryList(QDir::Files);
+        QCOMPARE(files.size(), 1);
+        QVERIFY(QRegularExpression(QStringLiteral("^maindb\\d{14}\\.db$")).match(files.first()).hasMatch());
+        QCOMPARE(watcher.seen.size(), 2);
+        QCOMPARE(watcher.seen[0],
+                 QStringLiteral("数据库备份|数据库备份成功,信息已保存在../backup/%1！").arg(files[0]));
+        QVERIFY2(watcher.seen[1].startsWith(QStringLiteral("数据库备份|数据库备份失败！\n")),
+                 qPrintable(watcher.seen[1]));
+        QVERIFY(watcher.seen[1].contains(QStringLiteral("已存在")));
 
-    // Two backups within one second: the second fails and says why. (A
-    // machine too busy to do both in one second gets another try.)
-    const QDir backups(m_dir->filePath(QStringLiteral("backup")));
-    BoxSeen first, second;
-    QStringList files;
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        for (const QString &f : backups.entryList(QDir::Files))
-            QVERIFY(QFile::remove(backups.filePath(f)));
-        waitForSecondStart();
-        first = BoxSeen();
-        second = BoxSeen();
-        closeNextBox(&first);
+        QVERIFY(backups.removeRecursively());
         w.DBbackup();
-        closeNextBox(&second);
-        w.DBbackup();
-        files = backups.entryList(QDir::Files);
-        if (files.size() == 1)
-            break;
+        QCOMPARE(watcher.seen.size(), 3);
+        QVERIFY(watcher.seen[2].startsWith(QStringLiteral("数据库备份|数据库备份失败！\n")));
+        QVERIFY(watcher.seen[2].contains(QStringLiteral("备份文件夹")));
     }
-    QCOMPARE(files.size(), 1);
-    QVERIFY(QRegularExpression(QStringLiteral("^maindb\\d{14}\\.db$")).match(files.first()).hasMatch());
-    QCOMPARE(first.title, QStringLiteral("数据库备份"));
-    QCOMPARE(first.text, QStringLiteral("数据库备份成功,信息已保存在../backup/%1！").arg(files.first()));
-    QCOMPARE(second.title, QStringLiteral("数据库备份"));
-    QVERIFY2(second.text.startsWith(QStringLiteral("数据库备份失败！\n")), qPrintable(second.text));
-    QVERIFY(second.text.contains(QStringLiteral("已存在")));
-    QVERIFY(g_log.contains(QStringLiteral("dbfile exists")));
+    // The scheduled jobs of the program binary (--export-bca, --export-fit,
+    // --backup): run without any display, say what they wrote, and end with a
+    // non-zero code and a reason when something failed.
+    void jobs_data()
+    {
+        QTest::addColumn<QString>("args");
+        QTest::addColumn<QString>("setup"); // what is wrong with the working folder, if anything
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("written"); // files expected afterwards, relative to run/
+        QTest::addColumn<QString>("saying");  // text expected on stdout (success) or stderr
+        // Lines: 甲 twice, 乙 once, 丙 without results, then BCA5; fitness 2.
+        // clang-format off
+        QTest::newRow("export-bca") << "--export-bca bca.csv" << "" << 0 << "bca.csv" << "bca.csv (5 rows)";
+        QTest::newRow("all three, = form") << "--backup --export-bca a.csv --export-fit=b.csv" << "" << 0
+                                           << "../backup/*.db a.csv b.csv" << "b.csv (2 rows)";
+        QTest::newRow("export into a missing folder") << "--export-bca no/bca.csv" << "" << 1 << "" << "no/bca.csv";
+        QTest::newRow("failing query") << "--export-fit fit.csv" << "no-fit-table" << 1 << "" << "ResultFIT";
+        QTest::newRow("one of two jobs fails") << "--backup --export-bca bca.csv" << "no-backup-folder" << 1
+                                               << "bca.csv" << "备份文件夹";
+        QTest::newRow("no database") << "--export-bca bca.csv" << "no-database" << 1 << "" << "maindb.db";
+        QTest::newRow("file argument missing") << "--export-bca" << "" << 2 << "" << "export-bca";
+        QTest::newRow("unknown option") << "--backup --bogus" << "" << 2 << "" << "bogus";
+        // clang-format on
+    }
+    void jobs()
+    {
+        QFETCH(QString, args);
+        QFETCH(QString, setup);
+        QFETCH(int, exitCode);
+        QFETCH(QString, written);
+        QFETCH(QString, saying);
+        QSqlQuery q;
+        for (const char *sql :
+             {"INSERT INTO Person (UUID, UID, Name, Sex) VALUES ('U','1','甲','1'), "
+              "('U','2','乙','2'), ('U','3','丙','1')",
+              "INSERT INTO Result (UID, Fat) VALUES ('1', 1), ('1', 2), ('2', 3), ('BCA5', 4)",
+              "INSERT INTO ResultFIT (UID, WOLI) VALUES ('1', 30), ('2', 40)"})
+            QVERIFY(q.exec(QString::fromUtf8(sql)));
+        if (setup == QLatin1String("no-fit-table"))
+            QVERIFY(q.exec(QStringLiteral("DROP TABLE ResultFIT")));
+        releaseProcessState();
+        if (setup == QLatin1String("no-database"))
+            QVERIFY(QFile::remove(path(QStringLiteral("run/maindb.db"))));
+        if (setup == QLatin1String("no-backup-folder"))
+            QVERIFY(QDir(path(QStringLiteral("backup"))).removeRecursively());
 
-    // No backup folder.
-    QVERIFY(QDir(m_dir->filePath(QStringLiteral("backup"))).removeRecursively());
-    BoxSeen third;
-    closeNextBox(&third);
-    w.DBbackup();
-    QVERIFY2(third.text.startsWith(QStringLiteral("数据库备份失败！\n")), qPrintable(third.text));
-    QVERIFY(third.text.contains(QStringLiteral("备份文件夹")));
-}
+        const outputcheck::Run r =
+            outputcheck::run(outputcheck::program, args.split(' '), path(QStringLiteral("run")));
+        QVERIFY2(r.exitCode == exitCode,
+                 qPrintable(QStringLiteral("exit %1\n%2%3").arg(r.exitCode).arg(r.out, r.err)));
+        QVERIFY2((exitCode == 0 ? r.out : r.err).contains(saying), qPrintable(r.out + r.err));
+        if (exitCode == 0)
+            QCOMPARE(r.out.count(QLatin1Char('\n')), written.count(' ') + 1); // one line per job
+
+        // Exactly the expected files, none empty: nothing half-written under another name.
+        QStringList present = QDir(path(QStringLiteral("run"))).entryList(QDir::Files);
+        present.removeAll(QStringLiteral("maindb.db"));
+        for (const QString &b : QDir(path(QStringLiteral("backup"))).entryList(QDir::Files))
+            present.prepend(QStringLiteral("../backup/*.db") +
+                            (b.endsWith(QLatin1String(".db")) ? QString() : b));
+        QCOMPARE(present.join(' '), written);
+        for (const QString &f : present)
+            QVERIFY(QFileInfo(QDir(path(QStringLiteral("run"))).filePath(f)).size() > 3 || f.startsWith('.'));
+        // A missing database is reported, not created.
+        QCOMPARE(QFile::exists(path(QStringLiteral("run/maindb.db"))), setup != QLatin1String("no-database"));
+    }
+};
 
 QTEST_MAIN(TestExchangeBackup)
 #include "tst_exchange_backup.moc"

@@ -1,63 +1,54 @@
 // Report pages painted from stored records: the body-type square, bar ends
 // and clamps, the sex mark on every fixed sheet, the dispatch on the tag, and
-// overlay printing into a PDF (pages, positions, extractable text).
+// overlay printing into a PDF (pages, positions, extractable text); the
+// layout rules behind them: Print flags and rows, bar lengths, reference
+// values by sex, value and control texts, the age at the test.
 #include "reports/bcasheets.h"
 #include "reports/layout.h"
 #include "reports/overlay.h"
 #include "reports/reportpage.h"
+#include "tests/outputcheck.h"
 #include "tests/reportsamples.h"
-#include "tests/testsupport.h"
 
-#include <QDir>
 #include <QImage>
 #include <QPainter>
 #include <QPrinter>
-#include <QProcess>
-#include <QRegularExpression>
-#include <QTemporaryDir>
-#include <QtTest>
+#include <QSqlRecord>
+
+#include <cmath>
+#include <limits>
 
 using namespace reports;
 
-Q_DECLARE_METATYPE(QPrinter::PrinterMode)
-
 namespace {
+const double kNaN = std::numeric_limits<double>::quiet_NaN();
+const double kInf = std::numeric_limits<double>::infinity();
 
-QImage render(const QString &tag, int testId)
+QImage draw(const std::function<void(QPainter &)> &paint)
 {
     QImage image(PageWidth, PageHeight, QImage::Format_RGB32);
     image.fill(Qt::white);
     QPainter painter(&image);
-    paintReportPage(painter, tag, testId);
+    paint(painter);
     return image;
 }
-
-bool dark(const QImage &image, const QPoint &p)
+QImage render(const QString &tag, int testId)
 {
-    return qGray(image.pixel(p)) < 60;
+    return draw([&](QPainter &p) { paintReportPage(p, tag, testId); });
 }
 
-// Dark pixels in |rect| of |image|.
-int darkCount(const QImage &image, const QRect &rect)
+// Dark pixels in a w x h rectangle at (x, y) of |image|.
+int dark(const QImage &image, int x, int y, int w = 1, int h = 1)
 {
     int n = 0;
-    for (int y = rect.top(); y <= rect.bottom(); ++y) {
-        for (int x = rect.left(); x <= rect.right(); ++x)
-            n += dark(image, QPoint(x, y));
+    for (int j = y; j < y + h; ++j) {
+        for (int i = x; i < x + w; ++i)
+            n += qGray(image.pixel(i, j)) < 60;
     }
     return n;
 }
 
-QString run(const QString &program, const QStringList &args)
-{
-    QProcess p;
-    p.start(program, args);
-    p.waitForFinished(30000);
-    return QString::fromUtf8(p.readAllStandardOutput());
-}
-
-const QStringList fixedTags = {QStringLiteral("TQ-40"), QStringLiteral("TQ-10"), QStringLiteral("TQ-20"),
-                               QStringLiteral("TQ-30"), QStringLiteral("水分报告")};
+const QStringList fixedTags = {"TQ-40", "TQ-10", "TQ-20", "TQ-30", "水分报告"};
 
 } // namespace
 
@@ -77,24 +68,11 @@ class TestReportPages : public QObject
         return reportsamples::insertResult(columns);
     }
 
-    QString pdfPath(const QString &name) const { return m_dir.filePath(name + QStringLiteral(".pdf")); }
-
-    bool writePdf(const QString &path, const std::function<void(QPrinter &)> &paint,
-                  QPrinter::PrinterMode mode = QPrinter::HighResolution)
-    {
-        QPrinter printer(mode);
-        printer.setOutputFormat(QPrinter::PdfFormat);
-        printer.setOutputFileName(path);
-        printer.setPageSize(QPageSize(QPageSize::A4));
-        paint(printer);
-        return QFileInfo(path).size() > 0;
-    }
-
 private slots:
     void initTestCase()
     {
         Q_INIT_RESOURCE(resources);
-        g_previousHandler = qInstallMessageHandler(captureLog);
+        QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
         QVERIFY(testsupport::startProcessOn(m_dir.filePath(QStringLiteral("maindb.db"))));
         // The custom sheet reads its picture from the working directory.
         QVERIFY(QDir(m_dir.path()).mkpath(QStringLiteral("image")));
@@ -107,49 +85,28 @@ private slots:
     }
     void cleanupTestCase() { releaseProcessState(); }
 
-    void bodyTypeSquare_data()
+    // On every fixed sheet: the sex mark in the box of the record's sex; the
+    // body-type square in the cell of the record's own type only, none for an
+    // unknown type.
+    void fixedSheets()
     {
-        QTest::addColumn<QString>("tag");
         for (const QString &tag : fixedTags) {
-            if (fixedSheet(tag)->bodyTypeY[0] != 0)
-                QTest::newRow(qPrintable(tag)) << tag;
+            const FixedSheet &sheet = *fixedSheet(tag);
+            const QImage female = render(tag, m_woman); // 消瘦型: first column, third row
+            const QImage male = render(tag, m_man);     // 肥胖型: third column, first row
+            const QPoint m = sheet.maleMark - QPoint(0, 16), f = sheet.femaleMark - QPoint(0, 16);
+            QVERIFY(dark(male, m.x(), m.y(), 18, 20) > dark(female, m.x(), m.y(), 18, 20) + 5);
+            QVERIFY(dark(female, f.x(), f.y(), 18, 20) > dark(male, f.x(), f.y(), 18, 20) + 5);
+            if (sheet.bodyTypeY[0] == 0)
+                continue;
+            const QImage unknown = render(tag, variant({{"BodyType", "未知"}}));
+            const int thinX = sheet.bodyTypeX[0] + 5, thinY = sheet.bodyTypeY[2] + 5;
+            const int obeseX = sheet.bodyTypeX[2] + 5, obeseY = sheet.bodyTypeY[0] + 5;
+            QCOMPARE(QVector<int>({dark(female, thinX, thinY), dark(female, obeseX, obeseY),
+                                   dark(male, thinX, thinY), dark(male, obeseX, obeseY),
+                                   dark(unknown, thinX, thinY), dark(unknown, obeseX, obeseY)}),
+                     QVector<int>({1, 0, 0, 1, 0, 0}));
         }
-    }
-    // The square sits in the cell of the record's own body type only.
-    void bodyTypeSquare()
-    {
-        QFETCH(QString, tag);
-        const FixedSheet &sheet = *fixedSheet(tag);
-        const QImage thin = render(tag, m_woman); // 消瘦型: first column, third row
-        const QImage obese = render(tag, m_man);  // 肥胖型: third column, first row
-        const QPoint thinCell(sheet.bodyTypeX[0] + 5, sheet.bodyTypeY[2] + 5);
-        const QPoint obeseCell(sheet.bodyTypeX[2] + 5, sheet.bodyTypeY[0] + 5);
-        QVERIFY(dark(thin, thinCell));
-        QVERIFY(!dark(obese, thinCell));
-        QVERIFY(dark(obese, obeseCell));
-        QVERIFY(!dark(thin, obeseCell));
-        // An unknown body type draws no square anywhere.
-        const QImage unknown = render(tag, variant({{QStringLiteral("BodyType"), QStringLiteral("未知")}}));
-        QVERIFY(!dark(unknown, thinCell));
-        QVERIFY(!dark(unknown, obeseCell));
-    }
-
-    void sexMark_data()
-    {
-        QTest::addColumn<QString>("tag");
-        for (const QString &tag : fixedTags)
-            QTest::newRow(qPrintable(tag)) << tag;
-    }
-    void sexMark()
-    {
-        QFETCH(QString, tag);
-        const FixedSheet &sheet = *fixedSheet(tag);
-        const QImage female = render(tag, m_woman);
-        const QImage male = render(tag, m_man);
-        const QRect maleBox(sheet.maleMark - QPoint(0, 16), QSize(18, 20));
-        const QRect femaleBox(sheet.femaleMark - QPoint(0, 16), QSize(18, 20));
-        QVERIFY(darkCount(male, maleBox) > darkCount(female, maleBox) + 5);
-        QVERIFY(darkCount(female, femaleBox) > darkCount(male, femaleBox) + 5);
     }
 
     // The weight bar of TQ-40: 165 at the standard weight, the upper clamp 350
@@ -157,209 +114,234 @@ private slots:
     void weightBarEnds()
     {
         const BarChart &chart = fixedSheet(QStringLiteral("TQ-40"))->bars;
-        const int y = chart.rows.at(0).barY + 3;
-        const int x0 = chart.startX;
-        const QImage atReference =
-            render(QStringLiteral("TQ-40"),
-                   variant({{QStringLiteral("Weight"), 50.0}, {QStringLiteral("Standard_weight"), 50.0}}));
-        const QImage above =
-            render(QStringLiteral("TQ-40"),
-                   variant({{QStringLiteral("Weight"), 80.0}, {QStringLiteral("Standard_weight"), 50.0}}));
-        const QImage below =
-            render(QStringLiteral("TQ-40"),
-                   variant({{QStringLiteral("Weight"), 5.0}, {QStringLiteral("Standard_weight"), 50.0}}));
-        const QImage noHeight =
-            render(QStringLiteral("TQ-40"),
-                   variant({{QStringLiteral("Height"), 0.0}, {QStringLiteral("Standard_weight"), 50.0}}));
-        QVERIFY(dark(atReference, QPoint(x0 + 163, y)));
-        QVERIFY(dark(above, QPoint(x0 + 170, y)) && !dark(atReference, QPoint(x0 + 170, y)));
-        QVERIFY(dark(above, QPoint(x0 + 348, y)));
-        QVERIFY(!dark(above, QPoint(x0 + 352, y)) || dark(atReference, QPoint(x0 + 352, y)));
-        QVERIFY(dark(below, QPoint(x0 + 8, y)));
-        QVERIFY(!dark(below, QPoint(x0 + 14, y)) && dark(atReference, QPoint(x0 + 14, y)));
-        QVERIFY(!dark(noHeight, QPoint(x0 + 4, y)) && dark(atReference, QPoint(x0 + 4, y)));
+        const int y = chart.rows.at(0).barY + 3, x0 = chart.startX;
+        auto page = [this](double weight, double height) {
+            return render("TQ-40",
+                          variant({{"Weight", weight}, {"Height", height}, {"Standard_weight", 50.0}}));
+        };
+        const QImage atReference = page(50, 150), above = page(80, 150), below = page(5, 150);
+        QVERIFY(dark(atReference, x0 + 163, y) && !dark(atReference, x0 + 170, y));
+        QVERIFY(dark(above, x0 + 348, y) && !dark(above, x0 + 352, y));
+        QVERIFY(dark(below, x0 + 8, y) && !dark(below, x0 + 14, y));
+        QVERIFY(!dark(page(50, 0), x0 + 4, y));
     }
 
-    void dispatch_data()
-    {
-        QTest::addColumn<QString>("tag");
-        QTest::addColumn<bool>("instruction");
-        QTest::newRow("trailing blank") << QStringLiteral("TQ-40 ") << false;
-        QTest::newRow("unknown") << QStringLiteral("TQ-99") << false;
-        QTest::newRow("empty") << QString() << true;
-        QTest::newRow("default sheet") << QStringLiteral("默认报告纸") << true;
-    }
     // Tags of no style paint nothing; no style chosen paints only the instruction.
     void dispatch()
     {
-        QFETCH(QString, tag);
-        QFETCH(bool, instruction);
-        g_log.clear();
-        const QImage page = render(tag, m_man);
-        QCOMPARE(darkCount(page, QRect(0, 80, PageWidth, 30)) > 50, instruction);
-        QCOMPARE(darkCount(page, QRect(0, 120, PageWidth, PageHeight - 120)), 0);
-        QCOMPARE(g_log.contains(QStringLiteral("print sheet not selected!")), instruction);
+        for (const QString tag : {"TQ-40 ", "TQ-99", "", "默认报告纸"}) {
+            const QImage page = render(tag, m_man);
+            QCOMPARE(dark(page, 0, 80, PageWidth, 30) > 50, tag.isEmpty() || !tag.startsWith('T'));
+            QCOMPARE(dark(page, 0, 120, PageWidth, PageHeight - 120), 0);
+        }
     }
 
-    // One page per record, no trailing blank page, and a value at the place
-    // its Print row gives on the A4 sheet.
-    void overlayPdf_data()
-    {
-        QTest::addColumn<QString>("tag");
-        QTest::addColumn<QPrinter::PrinterMode>("mode");
-        QTest::newRow("TQ-40") << QStringLiteral("TQ-40") << QPrinter::HighResolution;
-        QTest::newRow("TQ-40 screen resolution") << QStringLiteral("TQ-40") << QPrinter::ScreenResolution;
-        QTest::newRow("TQ-30") << QStringLiteral("TQ-30") << QPrinter::HighResolution;
-        QTest::newRow("unknown reads row 0") << QStringLiteral("TQ-40 ") << QPrinter::HighResolution;
-    }
+    // One page per record and no blank page, the value at the place its Print
+    // row gives on the A4 sheet (scaled), and the age from the year of the test.
     void overlayPdf()
     {
-        QFETCH(QString, tag);
-        QFETCH(QPrinter::PrinterMode, mode);
-        const QString pdf = pdfPath(QStringLiteral("overlay"));
-        int pages = 0;
-        QVERIFY(writePdf(
-            pdf,
-            [&](QPrinter &printer) {
-                pages = printOverlayPages(printer, tag, {m_woman, 0, m_man}, m_woman);
-            },
-            mode));
-        QCOMPARE(pages, 3);
-        QVERIFY(run(QStringLiteral("pdfinfo"), {pdf})
-                    .contains(QRegularExpression(QStringLiteral("Pages:\\s+3\\n"))));
-        const QString html =
-            run(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), pdf, QStringLiteral("-")});
-        const PrintLayout layout = PrintLayout::read(tag);
-        // The page fitted into the printable area, in PDF points.
-        QPrinter a4(QPrinter::HighResolution);
-        a4.setOutputFormat(QPrinter::PdfFormat);
-        a4.setPageSize(QPageSize(QPageSize::A4));
-        const QRectF area = a4.pageRect(QPrinter::Point);
-        const double scale = std::min(area.width() / PageWidth, area.height() / PageHeight);
-        const QPointF origin(area.left() + (area.width() - PageWidth * scale) / 2,
-                             area.top() + (area.height() - PageHeight * scale) / 2);
-        const QRegularExpression word(
-            QStringLiteral("<word xMin=\"([0-9.]+)\" yMin=\"([0-9.]+)\" xMax=\"[0-9.]+\" yMax=\"([0-9.]+)\">"
-                           "M002/欧阳大海</word>"));
-        const QRegularExpressionMatch m = word.match(html);
-        QVERIFY2(m.hasMatch(), qPrintable(html.left(2000)));
-        const double x = m.captured(1).toDouble();
-        const double top = m.captured(2).toDouble();
-        const double bottom = m.captured(3).toDouble();
-        const double baseline = origin.y() + layout.value(QStringLiteral("IDY")) * scale;
-        QVERIFY2(std::fabs(x - origin.x() - layout.value(QStringLiteral("IDX")) * scale) < 2,
-                 qPrintable(QString::number(x)));
-        QVERIFY2(top < baseline && baseline < bottom + 1,
-                 qPrintable(QStringLiteral("%1 %2").arg(top).arg(bottom)));
-        // The man is on the third page, the woman (twice) before him.
-        const QString text = run(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")});
-        const QStringList pageTexts = text.split(QLatin1Char('\f'), Qt::SkipEmptyParts);
-        QCOMPARE(pageTexts.size(), 3);
-        QVERIFY(pageTexts.at(0).contains(QStringLiteral("W001/林小雨")));
-        QVERIFY(pageTexts.at(1).contains(QStringLiteral("W001/林小雨")));
-        QVERIFY(pageTexts.at(2).contains(QStringLiteral("M002/欧阳大海")));
+        const int old = variant({{"BirthYear", 1970}, {"TestDate", "2001-04-02"}});
+        const QString tags[] = {"TQ-40", "TQ-40", "TQ-30", "TQ-40 "}; // the last reads row 0
+        for (int i = 0; i < 4; ++i) {
+            const QString tag = tags[i];
+            const auto mode = i == 1 ? QPrinter::ScreenResolution : QPrinter::HighResolution;
+            const QString pdf = m_dir.filePath(QStringLiteral("overlay.pdf"));
+            QPrinter printer(mode);
+            printer.setOutputFormat(QPrinter::PdfFormat);
+            printer.setOutputFileName(pdf);
+            printer.setPageSize(QPageSize(QPageSize::A4));
+            QCOMPARE(printOverlayPages(printer, tag, {m_woman, 0, m_man, old}, m_woman), 4);
+            const QRectF area = printer.pageRect(QPrinter::Point);
+            QCOMPARE(outputcheck::pdfPages(pdf), 4);
+
+            const PrintLayout layout = PrintLayout::read(tag);
+            const double scale = std::min(area.width() / PageWidth, area.height() / PageHeight);
+            const double x0 = area.left() + (area.width() - PageWidth * scale) / 2;
+            const double baseline =
+                area.top() + (area.height() - PageHeight * scale) / 2 + layout.value("IDY") * scale;
+            const QRegularExpressionMatch m =
+                QRegularExpression(
+                    QStringLiteral("<word xMin=\"([0-9.]+)\" yMin=\"([0-9.]+)\" xMax=\"[0-9.]+\" "
+                                   "yMax=\"([0-9.]+)\">M002/欧阳大海</word>"))
+                    .match(outputcheck::pdfText(pdf, {QStringLiteral("-bbox")}));
+            QVERIFY(m.hasMatch());
+            QVERIFY2(std::fabs(m.captured(1).toDouble() - x0 - layout.value("IDX") * scale) < 2,
+                     qPrintable(m.captured()));
+            QVERIFY2(m.captured(2).toDouble() < baseline && baseline < m.captured(3).toDouble() + 1,
+                     qPrintable(m.captured()));
+
+            // The woman twice (0 is the current test), then the man, then the old record.
+            const QStringList pages = outputcheck::pdfText(pdf).split(QLatin1Char('\f'), Qt::SkipEmptyParts);
+            QCOMPARE(pages.size(), 4);
+            QVERIFY(pages[0].contains("W001/林小雨") && pages[1].contains("W001/林小雨") &&
+                    pages[2].contains("M002/欧阳大海"));
+            QVERIFY2(pages[3].contains(QRegularExpression(QStringLiteral("(^|\\s)31(\\s|$)"))),
+                     qPrintable(pages[3]));
+        }
     }
 
-    // Every style, printed as a page: text stays text, reads back exactly as
-    // drawn (no look-alike radicals) and never shows nan or inf.
+    // Every style printed as a page: text stays text, reads back as drawn (no
+    // look-alike radicals) and never shows nan or inf.
     void pageTextExtracts()
     {
-        const int zero = variant({{QStringLiteral("Height"), 0.0},
-                                  {QStringLiteral("Weight"), 0.0},
-                                  {QStringLiteral("Standard_weight"), 0.0}});
-        const QString pdf = pdfPath(QStringLiteral("pages"));
-        QStringList tags = fixedTags;
-        tags << QStringLiteral("自定义报告纸");
-        QVERIFY(writePdf(pdf, [&](QPrinter &printer) {
+        const int zero = variant({{"Height", 0.0}, {"Weight", 0.0}, {"Standard_weight", 0.0}});
+        const QString pdf = m_dir.filePath(QStringLiteral("pages.pdf"));
+        const QStringList tags = fixedTags + QStringList{QStringLiteral("自定义报告纸")};
+        {
+            QPrinter printer(QPrinter::HighResolution);
+            printer.setOutputFormat(QPrinter::PdfFormat);
+            printer.setOutputFileName(pdf);
             QPainter painter(&printer);
             fitPageToRect(painter,
                           QRect(QPoint(0, 0), printer.pageRect(QPrinter::DevicePixel).size().toSize()));
-            bool first = true;
-            for (const QString &tag : tags) {
-                for (int id : {m_woman, m_man, zero}) {
-                    if (!first)
-                        printer.newPage();
-                    first = false;
-                    paintReportPage(painter, tag, id);
-                }
+            for (int page = 0; page < tags.size() * 3; ++page) {
+                if (page > 0)
+                    printer.newPage();
+                paintReportPage(painter, tags[page / 3], QList<int>{m_woman, m_man, zero}[page % 3]);
             }
-        }));
-        const QString text = run(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")});
+        }
+        const QString text = outputcheck::pdfText(pdf);
         QCOMPARE(text.count(QLatin1Char('\f')), tags.size() * 3);
-        QVERIFY(text.contains(QStringLiteral("欧阳大海")));
-        QVERIFY(text.contains(QStringLiteral("脂肪肝风险度")));
-        QVERIFY(text.contains(QStringLiteral("(内水:外水)")));
-        for (const QChar c : text)
-            QVERIFY2(c.unicode() < 0x2E80 || c.unicode() > 0x2FDF, qPrintable(QString(c)));
-        QVERIFY(!text.contains(QStringLiteral("nan"), Qt::CaseInsensitive));
-        QVERIFY(!text.contains(QStringLiteral("inf"), Qt::CaseInsensitive));
+        QVERIFY(text.contains("欧阳大海") && text.contains("脂肪肝风险度") && text.contains("(内水:外水)"));
+        QVERIFY(!text.contains(outputcheck::radicals));
+        QVERIFY(!text.contains("nan", Qt::CaseInsensitive) && !text.contains("inf", Qt::CaseInsensitive));
     }
 
-    // Overlay rules that depend on the style: the TQ-20 edema values print
-    // with every flag off, the water sheet's weight row carries total water,
-    // a woman's sex mark lands 64 units right of a man's.
+    // Overlay rules that depend on the style: with every flag off TQ-40 prints
+    // nothing but TQ-20 its edema values; a woman's sex mark lands 64 units
+    // right of a man's.
     void overlayStyleRules()
     {
-        auto paint = [](const PrintLayout &layout, const BcaRecord &rec, const QString &tag) {
-            QImage image(PageWidth, PageHeight, QImage::Format_RGB32);
-            image.fill(Qt::white);
-            QPainter painter(&image);
-            paintOverlayItems(painter, layout, rec, tag);
-            return image;
-        };
         BcaRecord rec;
-        rec.values = {{QStringLiteral("Sex"), QStringLiteral("2")},
-                      {QStringLiteral("Height"), 160.0},
-                      {QStringLiteral("Weight"), 50.0},
-                      {QStringLiteral("Water"), 30.0},
-                      {QStringLiteral("ICW"), 19.0},
-                      {QStringLiteral("ECW"), 11.0}};
+        rec.values = {{"Sex", "2"}, {"Height", 160.0}, {"Weight", 50.0}, {"ICW", 19.0}, {"ECW", 11.0}};
+        auto overlay = [&rec](const PrintLayout &layout, const QString &tag) {
+            return draw([&](QPainter &p) { paintOverlayItems(p, layout, rec, tag); });
+        };
         const PrintLayout none = PrintLayout::fromValues({});
-        const QRect edemaPart(300, 740, 120, 160);
-        QVERIFY(darkCount(paint(none, rec, QStringLiteral("TQ-20")), edemaPart) > 50);
-        QCOMPARE(darkCount(paint(none, rec, QStringLiteral("TQ-40")), QRect(0, 0, PageWidth, PageHeight)), 0);
+        QVERIFY(dark(overlay(none, "TQ-20"), 300, 740, 120, 160) > 50);
+        QCOMPARE(dark(overlay(none, "TQ-40"), 0, 0, PageWidth, PageHeight), 0);
 
-        // Water = 0.6 W: the total-water bar is exactly BaseLine long.
-        const PrintLayout chart =
-            PrintLayout::fromValues({{QStringLiteral("WeightLinePrint"), QStringLiteral("Yes")},
-                                     {QStringLiteral("WeightLineY"), 500},
-                                     {QStringLiteral("LineStartX"), 100},
-                                     {QStringLiteral("BaseLine"), 150},
-                                     {QStringLiteral("LineMargin"), 35},
-                                     {QStringLiteral("MaxLine"), 400},
-                                     {QStringLiteral("MinLine"), 10},
-                                     {QStringLiteral("LineNormalSize"), 10}});
-        const QImage water = paint(chart, rec, QStringLiteral("水分报告"));
-        QVERIFY(dark(water, QPoint(100 + 148, 503)));
-        QVERIFY(!dark(water, QPoint(100 + 153, 503)));
-        // On another style the same row is the weight bar (standard weight 0: no bar).
-        QVERIFY(!dark(paint(chart, rec, QStringLiteral("TQ-40")), QPoint(100 + 4, 503)));
-
-        const PrintLayout gender =
-            PrintLayout::fromValues({{QStringLiteral("GenderPrint"), QStringLiteral("Yes")},
-                                     {QStringLiteral("GenderSize"), 12},
-                                     {QStringLiteral("GenderX"), 200},
-                                     {QStringLiteral("GenderY"), 300}});
-        const QImage female = paint(gender, rec, QStringLiteral("TQ-40"));
-        rec.values[QStringLiteral("Sex")] = QStringLiteral("1");
-        const QImage male = paint(gender, rec, QStringLiteral("TQ-40"));
-        QVERIFY(darkCount(male, QRect(200, 284, 20, 20)) > 5);
-        QCOMPARE(darkCount(male, QRect(264, 284, 20, 20)), 0);
-        QVERIFY(darkCount(female, QRect(264, 284, 20, 20)) > 5);
-        QCOMPARE(darkCount(female, QRect(200, 284, 20, 20)), 0);
+        const PrintLayout gender = PrintLayout::fromValues(
+            {{"GenderPrint", "Yes"}, {"GenderSize", 12}, {"GenderX", 200}, {"GenderY", 300}});
+        const QImage female = overlay(gender, "TQ-40");
+        rec.values["Sex"] = "1";
+        const QImage male = overlay(gender, "TQ-40");
+        QVERIFY(dark(male, 200, 284, 20, 20) > 5 && dark(male, 264, 284, 20, 20) == 0);
+        QVERIFY(dark(female, 264, 284, 20, 20) > 5 && dark(female, 200, 284, 20, 20) == 0);
+    }
+    // Only exactly "Yes" lets an item reach the page.
+    void printFlag()
+    {
+        QVERIFY(PrintLayout::fromValues({{"IDPrint", "Yes"}}).flag(QStringLiteral("IDPrint")));
+        for (const QVariant &v :
+             {QVariant("yes"), QVariant(" Yes"), QVariant("Yes "), QVariant(), QVariant(1)})
+            QVERIFY2(!PrintLayout::fromValues({{"IDPrint", v}}).flag(QStringLiteral("IDPrint")),
+                     qPrintable(v.toString()));
     }
 
-    // Age printed from the year of the test, not the year of printing.
-    void ageFromTestYear()
+    // The row of the supplied table read for a tag (row 0 for any tag not
+    // known), every column by name and in table order.
+    void printRows()
     {
-        const int old = variant({{QStringLiteral("BirthYear"), 1970},
-                                 {QStringLiteral("TestDate"), QStringLiteral("2001-04-02")}});
-        const QString pdf = pdfPath(QStringLiteral("age"));
-        QVERIFY(writePdf(
-            pdf, [&](QPrinter &printer) { printOverlayPages(printer, QStringLiteral("TQ-40"), {old}, 0); }));
-        const QString text = run(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")});
-        QVERIFY2(text.contains(QRegularExpression(QStringLiteral("(^|\\s)31(\\s|$)"))), qPrintable(text));
-        QVERIFY(g_log.contains(QStringLiteral("age =  31")));
+        const QStringList tags = {"TQ-40",     "TQ-10",      "TQ-20",  "TQ-30", "水分报告", "自定义报告纸",
+                                  "FITreport", "默认报告纸", "TQ-30 ", "tq-30", ""};
+        for (int i = 0; i < tags.size(); ++i) {
+            const int row = i < 7 ? i : 0;
+            QCOMPARE(printRowForTag(tags[i]), row);
+            const PrintLayout layout = PrintLayout::read(tags[i]);
+            QSqlQuery q;
+            QVERIFY(q.exec(QStringLiteral("SELECT * FROM Print LIMIT 1 OFFSET %1").arg(row)) && q.next());
+            QCOMPARE(printColumns().size(), q.record().count());
+            for (int c = 0; c < q.record().count(); ++c) {
+                const QString name = q.record().fieldName(c);
+                QCOMPARE(printColumns().at(c), name);
+                QCOMPARE(name.endsWith(QLatin1String("Print")) ? int(layout.flag(name)) : layout.value(name),
+                         name.endsWith(QLatin1String("Print")) ? int(q.value(c) == "Yes")
+                                                               : q.value(c).toInt());
+            }
+        }
+    }
+
+    // Base + 35 per 10 % off the reference, truncated, clamped to [10, 350];
+    // no bar without a positive finite reference or a finite value.
+    void barLength()
+    {
+        // clang-format off
+        const std::optional<double> steps[] = {relativeSteps(130, 100), relativeSteps(10, 100), relativeSteps(61.5, 61.5),
+            relativeSteps(160, 100), 0.99, 1e300, relativeSteps(70, 0), relativeSteps(70, kNaN), relativeSteps(kInf, 60)};
+        // clang-format on
+        const int bases[] = {100, 165, 165, 165, 100, 165, 165, 165, 165};
+        const int lengths[] = {205, 10, 165, 350, 134, 350, -1, -1, -1};
+        for (int i = 0; i < 9; ++i)
+            QCOMPARE(lineBarLength(steps[i], bases[i], 35, 350, 10).value_or(-1), lengths[i]);
+    }
+
+    // Muscle reference S and the muscle, weight, fat and WHR ranges of a man of
+    // 170 cm and 70 kg and a woman of 160 cm and 50 kg.
+    void references()
+    {
+        const References man = referenceValues(true, 170, 70), woman = referenceValues(false, 160, 50);
+        QVERIFY2(std::fabs(man.S - 49.77) < 0.01 && std::fabs(woman.S - 38.33) < 0.01,
+                 qPrintable(QString::number(man.S)));
+        for (const auto &[r, ranges] : {std::pair(man, "[44.8-54.7] [63.0-77.0] [7.0-14.0] [0.8-0.9]"),
+                                        std::pair(woman, "[34.5-42.2] [49.5-60.5] [9.0-14.0] [0.7-0.8]")})
+            QCOMPARE((QStringList{formatRange(r.muscle), formatRange(r.weight), formatRange(r.fat),
+                                  formatRange(r.whr)}
+                          .join(' ')),
+                     QString::fromLatin1(ranges));
+    }
+
+    // The body-fat bar has its reference length at PBF 15 for a man, 23 for
+    // a woman; without a height no bar has a reference.
+    void bodyFatBar()
+    {
+        // clang-format off
+        const struct { const char *sex; double pbf, height; int length; } cases[] = {
+            {"1", 15, 165, 165}, {"2", 23, 165, 165}, {"2", 15, 165, 109}, {"1", 20, 165, 200}, {"1", 15, 0, -1}};
+        // clang-format on
+        for (const auto &c : cases) {
+            BcaRecord rec;
+            rec.values = {{"Sex", c.sex}, {"PBF", c.pbf}, {"Height", c.height}, {"Weight", 60.0}};
+            const References refs = referenceValues(rec.isMale(), c.height, 60);
+            QCOMPARE(lineBarLength(barValue(Bar::Pbf, rec, refs).steps, 165, 35, 350, 10).value_or(-1),
+                     c.length);
+            for (Bar bar : {Bar::Weight, Bar::Muscle, Bar::Bone, Bar::Water, Bar::Smm, Bar::Bmi, Bar::Whr,
+                            Bar::TotalWater, Bar::EdemaRatio, Bar::RaWater}) {
+                const BarValue bv = barValue(bar, rec, refs);
+                QVERIFY(c.height > 0 || (!bv.steps && !bv.length && !bv.range));
+            }
+        }
+    }
+
+    // Values as written ('g', 6; nothing for NaN/inf), "+" before control
+    // amounts above 0 only, 12 as a share of the value.
+    void numberTexts()
+    {
+        const double values[] = {3.25, 0, -7.5, kNaN};
+        const QStringList texts[] = {
+            {"3.25", "+", "369.2%"}, {"0", "", ""}, {"-7.5", "", "-160.0%"}, {"", "", ""}};
+        for (int i = 0; i < 4; ++i)
+            QCOMPARE(
+                (QStringList{formatValue(values[i]), controlPrefix(values[i]), formatPercent(12, values[i])}),
+                texts[i]);
+    }
+
+    // The year of the test date wherever it stands; this year when it has none.
+    void ageAtTest()
+    {
+        const char *dates[] = {"2015-06-01", "2019/12/31 23:59", "31.12.2005", "20190301", "12-31"};
+        const int ages[] = {25, 29, 15, 29, QDate::currentDate().year() - 1990};
+        for (int i = 0; i < 5; ++i)
+            QCOMPARE(reports::ageAtTest(1990, QString::fromLatin1(dates[i])), ages[i]);
+    }
+
+    // BMI cells: < 18.5, <= 24, <= 30, <= 35, <= 40, above.
+    void bmiCells()
+    {
+        const double edges[] = {18.4, 18.5, 24, 24.1, 30, 35, 40, 40.1};
+        const int cells[] = {0, 1, 1, 2, 2, 3, 4, 5};
+        for (int i = 0; i < 8; ++i)
+            QCOMPARE(bmiLevelIndex(edges[i]), cells[i]);
     }
 };
 
