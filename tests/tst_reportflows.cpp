@@ -89,6 +89,19 @@ private slots:
         }
     }
 
+    // Cancel in the progress dialog ends a run after the page being sent.
+    void cancelEndsTheRunAfterTheCurrentPage()
+    {
+        QPrinter printer(QPrinter::HighResolution);
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(path(QStringLiteral("cancelled.pdf")));
+        const reports::PrintOutcome outcome = reports::printTestList(
+            printer, QStringLiteral("FITreport"), {42, 100, 101, 102}, [](int done, int) { return done < 2; });
+        QVERIFY(outcome.cancelled);
+        QCOMPARE(outcome.pages, 2);
+        QCOMPARE(pdfPages(path(QStringLiteral("cancelled.pdf"))), 2);
+    }
+
     // The current-test print keeps the chosen test; a cancelled print dialog
     // prints nothing; a cancelled file dialog writes nothing and shows no box;
     // a PDF that cannot be written names its file and leaves nothing behind.
