@@ -4,8 +4,10 @@
 #include <QByteArray>
 #include <QString>
 
-#include <fcntl.h>
+#include <algorithm>
+
 #include <pty.h>
+#include <sys/select.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -15,20 +17,19 @@ public:
     TestPty()
     {
         char name[128] = {};
-        if (openpty(&m_master, &m_slave, name, nullptr, nullptr) == 0) {
-            termios tio;
-            tcgetattr(m_master, &tio);
-            cfmakeraw(&tio);
-            tcsetattr(m_master, TCSANOW, &tio);
-            m_path = QString::fromLocal8Bit(name);
-        }
+        if (openpty(&m_master, &m_slave, name, nullptr, nullptr) != 0)
+            return;
+        termios tio;
+        tcgetattr(m_master, &tio);
+        cfmakeraw(&tio); // no echo, no translation
+        tcsetattr(m_master, TCSANOW, &tio);
+        m_path = QString::fromLocal8Bit(name);
     }
     ~TestPty()
     {
-        if (m_master >= 0)
-            ::close(m_master);
-        if (m_slave >= 0)
-            ::close(m_slave);
+        for (const int fd : {m_master, m_slave})
+            if (fd >= 0)
+                ::close(fd);
     }
     TestPty(const TestPty &) = delete;
     TestPty &operator=(const TestPty &) = delete;
@@ -40,18 +41,14 @@ public:
     // Bytes the program wrote to the device, waiting up to |ms|.
     QByteArray readMaster(int ms = 500)
     {
-        QByteArray out;
         fd_set set;
         FD_ZERO(&set);
         FD_SET(m_master, &set);
         timeval tv{ms / 1000, (ms % 1000) * 1000};
-        if (select(m_master + 1, &set, nullptr, nullptr, &tv) > 0) {
-            char buf[4096];
-            const ssize_t n = ::read(m_master, buf, sizeof buf);
-            if (n > 0)
-                out.append(buf, int(n));
-        }
-        return out;
+        char buf[4096];
+        const ssize_t n =
+            select(m_master + 1, &set, nullptr, nullptr, &tv) > 0 ? ::read(m_master, buf, sizeof buf) : 0;
+        return QByteArray(buf, int(std::max<ssize_t>(n, 0)));
     }
 
 private:

@@ -86,9 +86,10 @@ void addCommonOptions(QCommandLineParser &parser)
              "between the pieces, so that the program receives it over several reads."),
          QStringLiteral("MIN:MAX")},
         {QStringLiteral("garbage"),
-         QStringLiteral("With probability P (0 to 1) write 1 to 16 random bytes in front of an answer. The "
-                        "bytes lie in 0x40..0x7E: no start or end mark, no digit, no blank."),
-         QStringLiteral("P")},
+         QStringLiteral("With probability P (0 to 1) write 1 to 16 random bytes in front of an answer (with "
+                        ":KIND only in front of answers of that kind, listed below). The bytes lie in "
+                        "0x40..0x7E: no start or end mark, no digit, no blank."),
+         QStringLiteral("P[:KIND]")},
         {QStringLiteral("drop"),
          QStringLiteral("Do not send the N-th answer (default the first) of kind CODE. May be given several "
                         "times. The kinds are listed below."),
@@ -150,9 +151,12 @@ bool readCommonOptions(const QCommandLineParser &parser, const QStringList &drop
         }
     }
     if (parser.isSet(QStringLiteral("garbage"))) {
-        opt.garbage = parser.value(QStringLiteral("garbage")).toDouble(&ok);
-        if (!ok || opt.garbage < 0.0 || opt.garbage > 1.0) {
-            *error = QStringLiteral("--garbage needs a probability between 0 and 1");
+        const QStringList parts = parser.value(QStringLiteral("garbage")).split(QLatin1Char(':'));
+        opt.garbage = parts[0].toDouble(&ok);
+        opt.garbageKind = parts.value(1).trimmed().toLower();
+        if (!ok || opt.garbage < 0.0 || opt.garbage > 1.0 || parts.size() > 2 ||
+            (parts.size() == 2 && !dropKinds.contains(opt.garbageKind))) {
+            *error = QStringLiteral("--garbage needs a probability between 0 and 1, optionally :KIND");
             return false;
         }
     }
@@ -302,7 +306,8 @@ bool SimLink::sendAnswer(const QString &kind, const QByteArray &bytes)
             return false;
         }
     }
-    if (m_opt.garbage > 0.0 && std::uniform_real_distribution<double>(0.0, 1.0)(m_rng) < m_opt.garbage) {
+    if (m_opt.garbage > 0.0 && (m_opt.garbageKind.isEmpty() || m_opt.garbageKind == kind) &&
+        std::uniform_real_distribution<double>(0.0, 1.0)(m_rng) < m_opt.garbage) {
         const QByteArray junk = garbageBytes(m_rng, randomInt(1, 16));
         m_queue.append({junk, 0});
         note(QStringLiteral("garbage before answer %1: %2").arg(kind, QString::fromLatin1(junk.toHex(' '))));

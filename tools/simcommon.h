@@ -38,6 +38,7 @@ struct CommonOptions
     int chunkMin = 0; // 0: answers are not split
     int chunkMax = 0;
     double garbage = 0.0;
+    QString garbageKind; // empty: garbage may precede answers of every kind
     QList<DropRule> drops;
     QString logFile;
 };
