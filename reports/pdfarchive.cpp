@@ -203,6 +203,7 @@ int pdfArchiveMain(int argc, char *argv[])
 QString pdfArchiveHelp()
 {
     return QStringLiteral(
+        "\nReport archive (no window, no display needed):\n"
         "  --export-pdf FIRST-LAST --out DIR [--fitness]\n"
         "                        write the report of every existing test number in the range\n"
         "                        to DIR/<TestID>_<UID>_<Name>.pdf without opening a window\n"
