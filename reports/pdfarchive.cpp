@@ -49,17 +49,12 @@ QString archiveFileName(int testId, const QString &uid, const QString &name)
     return QStringLiteral("%1_%2_%3.pdf").arg(testId).arg(clean(uid), clean(name));
 }
 
-QString foldNumbers(const QList<int> &numbers)
+QString foldRuns(const NumberRuns &runs)
 {
     QStringList parts;
-    for (int i = 0; i < numbers.size();) {
-        int j = i;
-        while (j + 1 < numbers.size() && numbers.at(j + 1) == numbers.at(j) + 1)
-            ++j;
-        parts << (i == j ? QString::number(numbers.at(i))
-                         : QStringLiteral("%1-%2").arg(numbers.at(i)).arg(numbers.at(j)));
-        i = j + 1;
-    }
+    for (const auto &run : runs)
+        parts << (run.first == run.second ? QString::number(run.first)
+                                          : QStringLiteral("%1-%2").arg(run.first).arg(run.second));
     return parts.join(QStringLiteral(", "));
 }
 
@@ -138,12 +133,20 @@ int runPdfArchive(const QStringList &arguments, QTextStream &out, QTextStream &e
         records.append({q.value(0).toInt(), q.value(1).toString(), q.value(2).toString()});
     q.finish();
 
-    QList<int> missing;
-    int expected = first;
+    // Missing numbers are kept as runs, so a range such as 1-999999999 costs
+    // no more than its gaps.
+    NumberRuns missing;
+    qint64 missingCount = 0;
+    const auto addGap = [&missing, &missingCount](qint64 from, qint64 to) {
+        if (from > to)
+            return;
+        missing.append({from, to});
+        missingCount += to - from + 1;
+    };
+    qint64 expected = first;
     int written = 0;
     for (const ArchiveRecord &r : qAsConst(records)) {
-        for (; expected < r.testId; ++expected)
-            missing << expected;
+        addGap(expected, r.testId - 1);
         expected = r.testId + 1;
         const QString path = QDir(dir).filePath(archiveFileName(r.testId, r.uid, r.name));
         QString error;
@@ -156,11 +159,10 @@ int runPdfArchive(const QStringList &arguments, QTextStream &out, QTextStream &e
         out << path << Qt::endl;
         ++written;
     }
-    for (qint64 n = expected; n <= last; ++n)
-        missing << int(n);
-    out << written << " written, " << missing.size() << " missing";
+    addGap(expected, last);
+    out << written << " written, " << missingCount << " missing";
     if (!missing.isEmpty())
-        out << ": " << foldNumbers(missing);
+        out << ": " << foldRuns(missing);
     out << Qt::endl;
     return written > 0 ? 0 : 1;
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QList>
+#include <QPair>
 #include <QString>
 #include <QStringList>
 
@@ -17,8 +18,9 @@ bool parseArchiveRange(const QString &text, int *first, int *last);
 // <TestID>_<UID>_<Name>.pdf with characters unsafe in file names replaced by '_'.
 QString archiveFileName(int testId, const QString &uid, const QString &name);
 
-// "101, 105-110": sorted numbers folded into runs.
-QString foldNumbers(const QList<int> &numbers);
+// Inclusive runs of test numbers, written "101, 105-110".
+using NumberRuns = QList<QPair<qint64, qint64>>;
+QString foldRuns(const NumberRuns &runs);
 
 // Runs the export on the open default connection. |arguments| are the
 // program's arguments (argv[0] first). Writes one line per file and the
