@@ -12,6 +12,7 @@ QList<Record> parse(const QString &text)
         record.line = line;
         QString field;
         bool inQuotes = false;
+        bool fieldStarted = false; // a quote opens a quoted field only as its first character
         bool recordEnded = false;
         while (i < n && !recordEnded) {
             const QChar c = text.at(i++);
@@ -29,11 +30,13 @@ QList<Record> parse(const QString &text)
                         ++line;
                     field += c;
                 }
-            } else if (c == QLatin1Char('"')) {
+            } else if (c == QLatin1Char('"') && !fieldStarted) {
                 inQuotes = true;
+                fieldStarted = true;
             } else if (c == QLatin1Char(',')) {
                 record.fields << field;
                 field.clear();
+                fieldStarted = false;
             } else if (c == QLatin1Char('\r') || c == QLatin1Char('\n')) {
                 if (c == QLatin1Char('\r') && i < n && text.at(i) == QLatin1Char('\n'))
                     ++i;
@@ -41,6 +44,7 @@ QList<Record> parse(const QString &text)
                 recordEnded = true;
             } else {
                 field += c;
+                fieldStarted = true;
             }
         }
         record.fields << field;

@@ -78,6 +78,9 @@ private slots:
                       "U1,4,钱七,女\n",
             "U1|1|张,三|1|2005|165;U1|2|王\"小\"明|1|2005|166;U1|3|李\n四|2|2005|167",
             "共导入 3 人，跳过 1 行;空行或字段不足六个：1 行（第 6 行）");
+        // A quote inside a field is a character, not the start of a quoted field.
+        add("stray quote inside a name", "", kHeader + "U1,1,张\"三,男,2005,165\nU1,2,李四,女,2005,160\n",
+            "U1|1|张\"三|1|2005|165;U1|2|李四|2|2005|160", "人员数据已插入!;共导入 2 人");
         add("blanks around fields", "", kHeader + " U1 , N5 , 赵六 ,男 , 2005 , 165 \r\n",
             "U1|5|赵六|1|2005|165", "人员数据已插入!;共导入 1 人");
         add("bad birth year", "",
