@@ -6,6 +6,7 @@
 #include "reports/overlay.h"
 
 #include <QDebug>
+#include <QMessageBox>
 #include <QPrintDialog>
 #include <QPrinter>
 
@@ -25,7 +26,12 @@ void MainWindow::fillInPrint(const QString &sheetTag, const QString &bodyType)
     printer.setPageSize(QPageSize(QPageSize::A4));
     QPrintDialog dialog(&printer, this);
     if (dialog.exec() == QDialog::Accepted) {
-        reports::printOverlayPages(printer, sheetTag, global::printList, global::currentTestID);
+        // No page at all means the printer (or its output file) could not be started.
+        if (reports::printOverlayPages(printer, sheetTag, global::printList, global::currentTestID) == 0 &&
+            !global::printList.isEmpty())
+            QMessageBox::warning(
+                this, tr("打印"),
+                tr("无法开始打印，请检查打印机或输出文件 %1。").arg(printer.outputFileName()));
         for (const int printItem : qAsConst(global::printList)) {
             if (printItem != 0)
                 global::currentTestID = printItem;
