@@ -3,6 +3,7 @@
 #include "app/globals.h"
 #include "people/namesearch.h"
 #include "people/resultmodels.h"
+#include "reports/layout.h"
 
 #include <QAction>
 #include <QDataWidgetMapper>
@@ -55,11 +56,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     initResources();
     qDebug() << "db setup result is:" << dbSetupResult;
 
-    m_reportModel = new QSqlTableModel(this);
-    m_reportModel->setTable(QStringLiteral("Report"));
-    m_reportModel->select();
-    global::sheetTag = m_reportModel->record(0).value(QStringLiteral("Selected")).toString();
-    qDebug() << "At start,sheetTag is:" << global::sheetTag;
+    global::sheetTag = reports::readSelectedSheetTag();
 
     m_unitModel = new QSqlTableModel(this);
     m_unitModel->setTable(QStringLiteral("Unit"));

@@ -215,7 +215,6 @@ private:
     std::unique_ptr<QTimer> BCAtimer;
     std::unique_ptr<QTimer> fitTimer;
 
-    QSqlTableModel *m_reportModel = nullptr;
     QSqlTableModel *m_unitModel = nullptr;
 
     // Actions

@@ -3,6 +3,7 @@
 // previewed report as PDF. Pages come from the shared page painter.
 #include "app/globals.h"
 #include "app/mainwindow.h"
+#include "reports/layout.h"
 #include "reports/paintarea.h"
 #include "reports/reportprint.h"
 
@@ -32,9 +33,7 @@ constexpr int kProgressThreshold = 3;
 
 void MainWindow::readSelectedSheet()
 {
-    m_reportModel->select();
-    global::sheetTag = m_reportModel->record(0).value(QStringLiteral("Selected")).toString();
-    qDebug() << "At start,sheetTag is:" << global::sheetTag;
+    global::sheetTag = reports::readSelectedSheetTag();
 }
 
 bool MainWindow::choosePrinter(QPrinter &printer)
@@ -162,9 +161,8 @@ void MainWindow::printTestRange(const QString &firstText, const QString &lastTex
     }
     // Numbers above the greatest test number have no record: the list stops there.
     QSqlQuery q;
-    const QString table = global::sheetTag == QLatin1String("FITreport") ? QStringLiteral("ResultFIT")
-                                                                         : QStringLiteral("Result");
-    if (q.exec(QStringLiteral("SELECT MAX(TestID) FROM %1").arg(table)) && q.next())
+    if (q.exec(QStringLiteral("SELECT MAX(TestID) FROM %1").arg(reports::resultTable(global::sheetTag))) &&
+        q.next())
         last = qMin(last, q.value(0).toInt());
     global::printList = reports::rangeList(first, last);
     qDebug() << "printList= " << global::printList;

@@ -1,6 +1,7 @@
 #include "reports/pdfarchive.h"
 
 #include "app/globals.h"
+#include "reports/layout.h"
 #include "reports/reportprint.h"
 
 #include <QApplication>
@@ -67,14 +68,6 @@ struct ArchiveRecord
     QString name;
 };
 
-QString selectedSheetTag()
-{
-    QSqlQuery q;
-    if (q.exec(QStringLiteral("SELECT Selected FROM Report")) && q.next())
-        return q.value(0).toString();
-    return QString();
-}
-
 bool folderWritable(const QString &dir)
 {
     if (!QDir().mkpath(dir))
@@ -117,8 +110,8 @@ int runPdfArchive(const QStringList &arguments, QTextStream &out, QTextStream &e
     }
 
     const bool fit = parser.isSet(fitness);
-    const QString sheetTag = fit ? QStringLiteral("FITreport") : selectedSheetTag();
-    const QString table = fit ? QStringLiteral("ResultFIT") : QStringLiteral("Result");
+    const QString sheetTag = fit ? sheet::fitness : readSelectedSheetTag();
+    const QString table = resultTable(sheetTag);
     QSqlQuery q;
     q.prepare(QStringLiteral("SELECT TestID, UID, Name FROM %1 WHERE TestID BETWEEN ? AND ? ORDER BY TestID")
                   .arg(table));

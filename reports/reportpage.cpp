@@ -1,12 +1,14 @@
 #include "reports/reportpage.h"
 
+#include "reports/layout.h"
+
 #include <QPainter>
 
 namespace reports {
 
 void paintReportPage(QPainter &painter, const QString &sheetTag, int testId)
 {
-    if (sheetTag == QLatin1String("FITreport"))
+    if (sheetTag == sheet::fitness)
         paintFitnessPage(painter, testId);
     else
         paintBodyCompositionPage(painter, sheetTag, testId);

@@ -1,6 +1,7 @@
 #include "reports/reportprint.h"
 
 #include "app/globals.h"
+#include "reports/layout.h"
 #include "reports/reportpage.h"
 
 #include <QBuffer>
@@ -16,11 +17,14 @@
 
 namespace reports {
 
+QString resultTable(const QString &sheetTag)
+{
+    return sheetTag == sheet::fitness ? QStringLiteral("ResultFIT") : QStringLiteral("Result");
+}
+
 bool testExists(const QString &sheetTag, int testId)
 {
-    const QString table =
-        sheetTag == QLatin1String("FITreport") ? QStringLiteral("ResultFIT") : QStringLiteral("Result");
-    const QString sql = QStringLiteral("SELECT TestID FROM %1 WHERE TestID=?").arg(table);
+    const QString sql = QStringLiteral("SELECT TestID FROM %1 WHERE TestID=?").arg(resultTable(sheetTag));
     qDebug() << "sqlStrData = " << sql << testId;
     QSqlQuery q;
     q.prepare(sql);

@@ -12,8 +12,11 @@ class QPagedPaintDevice;
 
 namespace reports {
 
-// Whether test |testId| has a record in the table of |sheetTag|
-// (ResultFIT for "FITreport", Result otherwise).
+// The table the reports of |sheetTag| read: ResultFIT for the fitness
+// report, Result for every body-composition style.
+QString resultTable(const QString &sheetTag);
+
+// Whether test |testId| has a record in the table of |sheetTag|.
 bool testExists(const QString &sheetTag, int testId);
 
 // Reads the first and last test number of a batch range as typed. False
