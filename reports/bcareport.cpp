@@ -72,14 +72,15 @@ private:
             return formatPercent(rec.d(column), d("Weight"));
         case Field::ControlSign:
             return controlPrefix(rec.d(column));
+        // Ranges by weight: none without a weight.
         case Field::FatRange:
-            return formatRange(refs.fat);
+            return d("Weight") > 0 ? formatRange(refs.fat) : QString();
         case Field::BoneRange:
-            return formatRange(refs.bone);
+            return d("Weight") > 0 ? formatRange(refs.bone) : QString();
         case Field::ProteinRange:
-            return formatRange(refs.protein);
+            return d("Weight") > 0 ? formatRange(refs.protein) : QString();
         case Field::WaterRange:
-            return formatRange(refs.water);
+            return d("Weight") > 0 ? formatRange(refs.water) : QString();
         case Field::LiverRisk:
             return QStringLiteral("脂肪肝风险度 ") + rec.s(QStringLiteral("LiverRisk")) +
                    QStringLiteral(" %");
@@ -130,7 +131,8 @@ private:
             if (length)
                 painter.fillRect(QRectF(chart.startX, row.barY, *length, chart.height), Qt::black);
             setPixels(painter, FontRole::Small);
-            const QString label = formatValue(bv.value);
+            // A weight not measured is no value of 0.
+            const QString label = row.bar == Bar::Weight ? formatMeasured(bv.value) : formatValue(bv.value);
             double x = chart.startX + length.value_or(0) + 10;
             double y = row.labelY;
             if (chart.rangeX > 0) {

@@ -134,10 +134,12 @@ void OverlayPainter::composition()
     item(QStringLiteral("BonePercent"), formatPercent(d("Bone"), W));
     item(QStringLiteral("ProteinPercent"), formatPercent(d("Protein"), W));
     item(QStringLiteral("WaterPercent"), formatPercent(d("Water"), W));
-    item(QStringLiteral("FatNormal"), formatRange(refs.fat));
-    item(QStringLiteral("BoneNormal"), formatRange(refs.bone));
-    item(QStringLiteral("ProteinNormal"), formatRange(refs.protein));
-    item(QStringLiteral("WaterNormal"), formatRange(refs.water));
+    // Ranges by weight: none without a weight.
+    auto byWeight = [W](const Range &r) { return W > 0 ? formatRange(r) : QString(); };
+    item(QStringLiteral("FatNormal"), byWeight(refs.fat));
+    item(QStringLiteral("BoneNormal"), byWeight(refs.bone));
+    item(QStringLiteral("ProteinNormal"), byWeight(refs.protein));
+    item(QStringLiteral("WaterNormal"), byWeight(refs.water));
     item(QStringLiteral("TotalWater"), formatValue(d("Water")));
     item(QStringLiteral("Muscle"), formatValue(d("Muscle")));
     item(QStringLiteral("LBM"), formatValue(d("LBM")));

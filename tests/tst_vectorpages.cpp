@@ -329,6 +329,7 @@ private slots:
         for (const char *value : {"148", "39.5", "176.5", "71.2"})
             sizes.remove(QRegularExpression(QStringLiteral("(^| )%1(?= |$)").arg(QLatin1String(value))));
         QCOMPARE(header(noSize), sizes.trimmed());
+        QVERIFY(!keys(noSize).join(' ').contains("[0.0-0.0]")); // no ranges from a weight of 0
 
         // Extension B characters print from the fallback face (the PDF
         // engine's text map holds the basic plane only, so they do not
