@@ -1,5 +1,6 @@
 // Body-composition report page: the fixed sheets painted from their layout
-// tables over the sheet picture, the custom sheet from its Print row.
+// tables over their forms, the custom sheet from its Print row over the
+// customer's picture.
 #include "reports/bcasheets.h"
 #include "reports/layout.h"
 #include "reports/overlay.h"
@@ -7,7 +8,6 @@
 
 #include <QDebug>
 #include <QFontMetricsF>
-#include <QHash>
 #include <QImage>
 #include <QPainter>
 
@@ -19,39 +19,9 @@ namespace {
 
 const QString tick = QStringLiteral("√");
 
-// Sheet pictures scaled to the page once: repeated pages share one image, so
-// a PDF of many pages embeds the picture once.
-const QImage &background(const QString &path)
-{
-    static QHash<QString, QImage> cache;
-    static const QImage none;
-    auto it = cache.find(path);
-    if (it == cache.end()) {
-        QImage image(path);
-        if (image.isNull()) {
-            // Not cached: a picture put in place later is found on the next page.
-            qDebug() << "report background missing:" << path;
-            return none;
-        }
-        if (image.size() != QSize(PageWidth, PageHeight))
-            image = image.scaled(PageWidth, PageHeight, Qt::KeepAspectRatio, Qt::SmoothTransformation);
-        it = cache.insert(path, image);
-    }
-    return *it;
-}
-
-void drawBackground(QPainter &painter, const QString &path)
-{
-    const QImage &image = background(path);
-    if (!image.isNull())
-        painter.drawImage(QPointF(0, 0), image);
-}
-
 void setPixels(QPainter &painter, FontRole role)
 {
-    QFont font(reportFontFamily);
-    font.setPixelSize(fontPixels(role));
-    painter.setFont(font);
+    painter.setFont(reportFont(fontPixels(role)));
 }
 
 class SheetPainter
@@ -90,24 +60,27 @@ private:
         case Field::IdName:
             return rec.s(QStringLiteral("UID")) + QLatin1Char('/') + rec.s(QStringLiteral("Name"));
         case Field::Age:
-            return QString::number(ageAtTest(rec.values.value(QStringLiteral("BirthYear")).toInt(),
-                                             rec.s(QStringLiteral("TestDate"))));
+            return formatAge(rec.values.value(QStringLiteral("BirthYear")).toInt(),
+                             rec.s(QStringLiteral("TestDate")));
         case Field::Column:
             return formatValue(rec.d(column));
+        case Field::Measured:
+            return formatMeasured(rec.d(column));
         case Field::ColumnPercent:
             return formatOneDecimal(rec.d(column)) + QLatin1Char('%');
         case Field::ShareOfWeight:
             return formatPercent(rec.d(column), d("Weight"));
         case Field::ControlSign:
             return controlPrefix(rec.d(column));
+        // Ranges by weight: none without a weight.
         case Field::FatRange:
-            return formatRange(refs.fat);
+            return d("Weight") > 0 ? formatRange(refs.fat) : QString();
         case Field::BoneRange:
-            return formatRange(refs.bone);
+            return d("Weight") > 0 ? formatRange(refs.bone) : QString();
         case Field::ProteinRange:
-            return formatRange(refs.protein);
+            return d("Weight") > 0 ? formatRange(refs.protein) : QString();
         case Field::WaterRange:
-            return formatRange(refs.water);
+            return d("Weight") > 0 ? formatRange(refs.water) : QString();
         case Field::LiverRisk:
             return QStringLiteral("脂肪肝风险度 ") + rec.s(QStringLiteral("LiverRisk")) +
                    QStringLiteral(" %");
@@ -131,7 +104,10 @@ private:
             if (t.isEmpty())
                 continue;
             setPixels(painter, item.font);
-            painter.drawText(item.pos, t);
+            if (item.maxWidth > 0)
+                drawFittedText(painter, item.pos, t, item.maxWidth);
+            else
+                painter.drawText(item.pos, t);
         }
     }
 
@@ -155,7 +131,8 @@ private:
             if (length)
                 painter.fillRect(QRectF(chart.startX, row.barY, *length, chart.height), Qt::black);
             setPixels(painter, FontRole::Small);
-            const QString label = formatValue(bv.value);
+            // A weight not measured is no value of 0.
+            const QString label = row.bar == Bar::Weight ? formatMeasured(bv.value) : formatValue(bv.value);
             double x = chart.startX + length.value_or(0) + 10;
             double y = row.labelY;
             if (chart.rangeX > 0) {
@@ -306,12 +283,13 @@ void paintBodyCompositionPage(QPainter &painter, const QString &sheetTag, int te
     if (fixed) {
         if (!fixed->logLine.isEmpty())
             qDebug() << fixed->logLine;
-        drawBackground(painter, fixed->background);
+        paintFormBackground(painter, fixed->form, fixed->background);
         SheetPainter(painter, *fixed, rec).paint();
     } else {
         qDebug() << "自定义报告纸打印";
         qDebug() << "sheetTag is: " << sheetTag;
-        drawBackground(painter, QStringLiteral("image/diy-report.jpg"));
+        // The customer's own form: always its picture.
+        painter.drawImage(QPointF(0, 0), pagePicture(QStringLiteral("image/diy-report.jpg")));
         paintOverlayItems(painter, PrintLayout::read(sheetTag), rec, sheetTag);
     }
     painter.restore();

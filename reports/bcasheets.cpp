@@ -13,10 +13,14 @@ using R = FontRole;
 QVector<TextItem> header(QPoint score, QPoint bodyAge)
 {
     return {
-        {F::IdName, nullptr, {130, 192}, R::Page},   {F::Age, nullptr, {107, 225}, R::Page},
-        {F::Column, "Height", {216, 225}, R::Page},  {F::Column, "Weight", {445, 225}, R::Page},
-        {F::Column, "Score", score, R::Page},        {F::Column, "Body_age", bodyAge, R::Page},
-        {F::UnitName, nullptr, {700, 192}, R::Page}, {F::UnitPhone, nullptr, {700, 225}, R::Page},
+        {F::IdName, nullptr, {130, 192}, R::Page, idNameWidth},
+        {F::Age, nullptr, {107, 225}, R::Page},
+        {F::Measured, "Height", {216, 225}, R::Page},
+        {F::Measured, "Weight", {445, 225}, R::Page},
+        {F::Column, "Score", score, R::Page},
+        {F::Column, "Body_age", bodyAge, R::Page},
+        {F::UnitName, nullptr, {700, 192}, R::Page},
+        {F::UnitPhone, nullptr, {700, 225}, R::Page},
     };
 }
 
@@ -40,7 +44,7 @@ QVector<TextItem> composition(const int rows[4], const int rangeRows[4], int mas
         {F::Column, "Water", {360, massY}, R::Page},
         {F::Column, "Muscle", {410, massY}, R::Page},
         {F::Column, "LBM", {480, massY}, R::Page},
-        {F::Column, "Weight", {550, massY}, R::Page},
+        {F::Measured, "Weight", {550, massY}, R::Page},
     };
 }
 
@@ -91,6 +95,7 @@ FixedSheet tq40()
 {
     FixedSheet s;
     s.tag = sheet::tq40;
+    s.form = SheetForm::Q40;
     s.background = QStringLiteral(":/image/Q40-report.jpg");
     s.logLine = QStringLiteral("print sheet Q40");
     s.maleMark = {443, 192};
@@ -147,6 +152,7 @@ FixedSheet tq10()
 {
     FixedSheet s;
     s.tag = sheet::tq10;
+    s.form = SheetForm::Q10;
     s.background = QStringLiteral(":/image/Q10-report.jpg");
     s.logLine = QStringLiteral("print sheet Q10");
     s.maleMark = {443, 192};
@@ -181,6 +187,7 @@ FixedSheet tq20()
 {
     FixedSheet s;
     s.tag = sheet::tq20;
+    s.form = SheetForm::Q20;
     s.background = QStringLiteral(":/image/Q20-report.jpg");
     s.logLine = QStringLiteral("print sheet Q20");
     s.maleMark = {441, 192};
@@ -213,15 +220,16 @@ FixedSheet tq30()
 {
     FixedSheet s;
     s.tag = sheet::tq30;
+    s.form = SheetForm::Q30;
     s.background = QStringLiteral(":/image/Q30-report.jpg");
     s.maleMark = {442, 192};
     s.femaleMark = {516, 192};
     const int controlRows[4] = {710, 750, 786, 821};
     s.texts = header({290, 262}, {840, 269}) + controls(controlRows);
-    s.texts += {{F::Column, "Water", {194, 430}, R::Page},  {F::Column, "Protein", {194, 477}, R::Page},
-                {F::Column, "Bone", {194, 530}, R::Page},   {F::Column, "Fat", {194, 580}, R::Page},
-                {F::Column, "Muscle", {310, 462}, R::Page}, {F::Column, "LBM", {410, 480}, R::Page},
-                {F::Column, "Weight", {519, 495}, R::Page}, {F::LiverRisk, nullptr, {36, 1125}, R::Grid}};
+    s.texts += {{F::Column, "Water", {194, 430}, R::Page},    {F::Column, "Protein", {194, 477}, R::Page},
+                {F::Column, "Bone", {194, 530}, R::Page},     {F::Column, "Fat", {194, 580}, R::Page},
+                {F::Column, "Muscle", {310, 462}, R::Page},   {F::Column, "LBM", {410, 480}, R::Page},
+                {F::Measured, "Weight", {519, 495}, R::Page}, {F::LiverRisk, nullptr, {36, 1125}, R::Grid}};
     // The upper clamp keeps the value clear of the range column at x 517.
     s.bars = {156,
               153,
@@ -258,6 +266,7 @@ FixedSheet waterSheet()
 {
     FixedSheet s;
     s.tag = sheet::water;
+    s.form = SheetForm::Water;
     s.background = QStringLiteral(":/image/water-report.jpg");
     s.logLine = QStringLiteral("print sheet water");
     s.maleMark = {441, 192};

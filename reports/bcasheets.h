@@ -4,6 +4,7 @@
 #pragma once
 
 #include "reports/layout.h"
+#include "reports/sheetforms.h"
 
 #include <QPoint>
 #include <QString>
@@ -21,8 +22,9 @@ int fontPixels(FontRole role);
 // What a text item writes.
 enum class Field {
     IdName,        // UID "/" Name
-    Age,           // whole years at the test date
+    Age,           // whole years at the test date; blank without a birth year
     Column,        // the column's value ('g', 6)
+    Measured,      // the column's value, blank when 0 or less (not measured)
     ColumnPercent, // the column's value, one decimal, "%" (PBF)
     ShareOfWeight, // column / Weight x 100, one decimal, "%"
     ControlSign,   // "+" when the column's value is above 0
@@ -43,6 +45,7 @@ struct TextItem
     const char *column; // column name, segment code or literal; may be null
     QPoint pos;
     FontRole font;
+    double maxWidth = 0; // > 0: shrunk, then cut, to fit this width
 };
 
 // The bars of the line chart and of the water sheet.
@@ -139,7 +142,8 @@ struct EdemaGauge
 struct FixedSheet
 {
     QString tag;
-    QString background; // resource path of the sheet picture
+    SheetForm form;
+    QString background; // resource path of the sheet's picture
     QString logLine;    // log line on painting (empty: none)
     QPoint maleMark, femaleMark;
     QVector<TextItem> texts;

@@ -5,6 +5,7 @@
 #include "reports/fitnessscore.h"
 #include "reports/layout.h"
 #include "reports/reportpage.h"
+#include "reports/sheetforms.h"
 
 #include <QDate>
 #include <QDebug>
@@ -23,11 +24,9 @@ namespace {
 
 // Report text font; sizes are page-unit pixels (points x 96 / 72) so the page
 // looks the same on screen, paper and PDF at any resolution.
-QFont reportFont(int points)
+QFont fitFont(int points)
 {
-    QFont font(QStringLiteral("WenQuanYi Micro Hei"));
-    font.setPixelSize(qRound(points * 96.0 / 72.0));
-    return font;
+    return reportFont(pointsToPixels(points));
 }
 
 QString numberText(double value)
@@ -147,7 +146,11 @@ constexpr int kRadarFrameLeft = 557;
 const char *const kAxisLabels[AxisCount] = {"身体形态", "上肢力量", "下肢力量", "耐力",
                                             "心肺功能", "平衡能力", "反应速度", "柔韧性"};
 const char *const kLevelNames[3] = {"较差", "一般", "优秀"};
-const QColor kRadarColour(0, 122, 204); // polygon fill (lightened) and outline (darkened)
+const QColor kRadarColour(0, 122, 204); // polygon outline (darkened) and points
+// The polygon's fill: the colour lightened (150) at 59 % over white; the grid
+// where it crosses the fill: light grey under that tint.
+const QColor kRadarFill(135, 194, 255);
+const QColor kRadarGridOnFill(109, 168, 229);
 
 void paintRadar(QPainter &painter, const FitnessAssessment &a)
 {
@@ -165,7 +168,7 @@ void paintRadar(QPainter &painter, const FitnessAssessment &a)
         painter.drawLine(kRadarCentre, QPointF(cx - 150 * qSin(angle), cy - 150 * qCos(angle)));
     }
 
-    painter.setFont(reportFont(10));
+    painter.setFont(fitFont(10));
     painter.setPen(Qt::black);
     // Axis labels around the outer ring: left and upper ones move up and
     // left so that they clear the ring, lower right ones move down.
@@ -210,10 +213,24 @@ void paintRadar(QPainter &painter, const FitnessAssessment &a)
     }
     path.addPolygon(QPolygonF(points));
     path.closeSubpath();
-    QColor fill = kRadarColour.lighter(150);
-    fill.setAlpha(150);
+    // Opaque fill (a light tint, as a translucent one would look on white),
+    // then the grid again over it, then the outline: a page without
+    // transparency stays vectors in a print queue.
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QBrush(kRadarFill, Qt::SolidPattern));
+    painter.drawPath(path);
+    painter.setPen(QPen(kRadarGridOnFill, 2));
+    painter.setBrush(Qt::NoBrush);
+    painter.save();
+    painter.setClipPath(path);
+    for (int d : {100, 200, 300})
+        painter.drawEllipse(kRadarCentre, d / 2.0, d / 2.0);
+    for (int i = 0; i < AxisCount; ++i) {
+        const double angle = qDegreesToRadians(i * 45.0);
+        painter.drawLine(kRadarCentre, QPointF(cx - 150 * qSin(angle), cy - 150 * qCos(angle)));
+    }
+    painter.restore();
     painter.setPen(QPen(kRadarColour.darker(150), 2.5));
-    painter.setBrush(QBrush(fill, Qt::SolidPattern));
     painter.drawPath(path);
     painter.setPen(Qt::NoPen);
     painter.setBrush(kRadarColour.darker(200));
@@ -229,20 +246,12 @@ void paintRadar(QPainter &painter, const FitnessAssessment &a)
         const QRectF box(origin.x() - 1, origin.y() - metrics.ascent(), metrics.horizontalAdvance(name) + 2,
                          metrics.ascent() + metrics.descent());
         painter.setPen(Qt::NoPen);
-        painter.setBrush(QColor(255, 255, 255, 190));
+        painter.setBrush(QColor(232, 242, 250));
         painter.drawRect(box);
         painter.setPen(QColor(60, 60, 60));
         painter.drawText(origin, name);
     }
     painter.restore();
-}
-
-const QImage &background()
-{
-    static const QImage image =
-        QImage(QStringLiteral(":/image/Adult-report.jpg"))
-            .scaled(PageWidth, PageHeight, Qt::KeepAspectRatio, Qt::SmoothTransformation);
-    return image;
 }
 
 } // namespace
@@ -296,10 +305,10 @@ void paintFitnessRecord(QPainter &painter, const FitnessRecord &r)
     painter.save();
     painter.setRenderHint(QPainter::TextAntialiasing);
     painter.setPen(Qt::black);
-    painter.setFont(reportFont(14));
+    painter.setFont(fitFont(14));
 
     // Header.
-    painter.drawText(QPoint(130, 192), r.uid + QLatin1Char('/') + r.name);
+    drawFittedText(painter, QPointF(130, 192), r.uid + QLatin1Char('/') + r.name, idNameWidth);
     if (r.isMale()) {
         qDebug() << "Pring Male positon";
         painter.drawText(QPoint(442, 192), QStringLiteral("√"));
@@ -308,9 +317,11 @@ void paintFitnessRecord(QPainter &painter, const FitnessRecord &r)
         painter.drawText(QPoint(516, 192), QStringLiteral("√"));
     }
     painter.drawText(QPoint(740, 192), r.testDate);
-    painter.drawText(QPoint(107, 235), QString::number(age));
-    painter.drawText(QPoint(216, 235), numberText(r.height));
-    painter.drawText(QPoint(445, 235), numberText(r.weight));
+    // A missing birth year, height or weight leaves its box blank; the
+    // grading still reads them as stored.
+    painter.drawText(QPoint(107, 235), formatAge(r.birthYear, r.testDate, QDate::currentDate().year()));
+    painter.drawText(QPoint(216, 235), formatMeasured(r.height));
+    painter.drawText(QPoint(445, 235), formatMeasured(r.weight));
     painter.drawText(QPoint(810, 235), QString::number(a.total));
 
     // Results grid: a test not measured (value 0) is left out.
@@ -332,7 +343,7 @@ void paintFitnessRecord(QPainter &painter, const FitnessRecord &r)
         painter.drawRect(kBarX, bar.y, std::max(bar.width(r, a), 10), kBarHeight);
 
     painter.setPen(Qt::black);
-    painter.setFont(reportFont(14));
+    painter.setFont(fitFont(14));
     for (const AdviceRow &advice : kAdvice) {
         if (advice.shown(a))
             painter.drawText(QPoint(kAdviceX, advice.y), QString::fromUtf8(advice.text));
@@ -342,7 +353,7 @@ void paintFitnessRecord(QPainter &painter, const FitnessRecord &r)
 
 void paintFitnessPage(QPainter &painter, int testId)
 {
-    painter.drawImage(QPoint(0, 0), background());
+    paintFormBackground(painter, SheetForm::Fitness, QStringLiteral(":/image/Adult-report.jpg"));
     const std::optional<FitnessRecord> record = loadFitnessRecord(testId);
     if (!record) {
         qDebug() << "no ResultFIT record for testID" << testId;

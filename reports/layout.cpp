@@ -3,6 +3,7 @@
 #include <QDate>
 #include <QDebug>
 #include <QFont>
+#include <QFontMetricsF>
 #include <QPainter>
 #include <QRegularExpression>
 #include <QSqlField>
@@ -113,9 +114,57 @@ int PrintLayout::value(const QString &name) const
     return m_values.value(name).toInt();
 }
 
+const QStringList &reportFontFamilies()
+{
+    static const QStringList families = {reportFontFamily, QStringLiteral("HanaMinA"),
+                                         QStringLiteral("HanaMinB")};
+    return families;
+}
+
+QFont reportFont(double pixelSize)
+{
+    QFont font(reportFontFamily);
+    font.setFamilies(reportFontFamilies());
+    font.setPixelSize(std::max(1, int(std::lround(pixelSize))));
+    // Unhinted: advances scale with the size, so a line measures the same on
+    // screen, paper and PDF, and no glyph program runs for each page.
+    font.setHintingPreference(QFont::PreferNoHinting);
+    return font;
+}
+
 int pointsToPixels(double points)
 {
     return std::max(1, int(std::lround(points * 96.0 / 72.0)));
+}
+
+FittedText fitText(const QFont &font, const QString &text, double maxWidth)
+{
+    constexpr double smallest = 0.7;
+    const QFontMetricsF metrics(font);
+    const double width = metrics.horizontalAdvance(text);
+    if (width <= maxWidth || width <= 0)
+        return {text, 1};
+    const double scale = maxWidth / width;
+    if (scale >= smallest)
+        return {text, scale};
+    return {metrics.elidedText(text, Qt::ElideRight, maxWidth / smallest), smallest};
+}
+
+FittedText drawFittedText(QPainter &painter, const QPointF &origin, const QString &text, double maxWidth)
+{
+    const FittedText fitted = fitText(painter.font(), text, maxWidth);
+    if (fitted.scale == 1) {
+        painter.drawText(origin, fitted.text);
+        return fitted;
+    }
+    // Scaled about the baseline origin: the text keeps its place and stays
+    // one text run in a PDF.
+    painter.save();
+    painter.translate(origin);
+    painter.scale(fitted.scale, fitted.scale);
+    painter.drawText(QPointF(0, 0), fitted.text);
+    painter.restore();
+    return fitted;
 }
 
 void drawLayoutItem(QPainter &painter, bool flag, int points, const QPointF &origin, const QString &text)
@@ -227,6 +276,16 @@ std::optional<int> lineBarLength(std::optional<double> steps, int base, int marg
 QString formatValue(double v)
 {
     return std::isfinite(v) ? QString::number(v, 'g', 6) : QString();
+}
+
+QString formatMeasured(double v)
+{
+    return v > 0 ? formatValue(v) : QString();
+}
+
+QString formatAge(int birthYear, const QString &testDate, int fallbackYear)
+{
+    return birthYear > 0 ? QString::number(ageAtTest(birthYear, testDate, fallbackYear)) : QString();
 }
 
 QString formatOneDecimal(double v)

@@ -10,6 +10,7 @@
 
 #include <optional>
 
+class QFont;
 class QPainter;
 class QPointF;
 
@@ -55,8 +56,31 @@ private:
 
 // Report font: a CJK face whose PDF subset extracts as the characters drawn.
 inline const QString reportFontFamily = QStringLiteral("WenQuanYi Micro Hei");
+// The report font first, then faces for the characters it lacks (CJK
+// extension A and the compatibility ideographs, extensions B to F), in the
+// order a glyph is looked up.
+const QStringList &reportFontFamilies();
+// The report font at |pixelSize| page units.
+QFont reportFont(double pixelSize);
 // Pixel size in page units (96 per inch) of a point size.
 int pointsToPixels(double points);
+
+// Room for the user number and name in the header of the fixed sheets and
+// the fitness report: from x 130 to the end of the name box.
+inline constexpr double idNameWidth = 202;
+
+// |text| as it fits into |maxWidth| page units in |font|: whole at full size
+// when it fits, else shrunk to fit down to 70 % of the size, and below that
+// cut with "…" at 70 %.
+struct FittedText
+{
+    QString text;
+    double scale = 1;
+};
+FittedText fitText(const QFont &font, const QString &text, double maxWidth);
+// Draws |text| fitted into |maxWidth| with the painter's font, its baseline
+// origin at |origin|; returns what was drawn.
+FittedText drawFittedText(QPainter &painter, const QPointF &origin, const QString &text, double maxWidth);
 
 // Draws one layout item: nothing unless |flag| is true; a |points| above 0
 // sets the painter font's size first (otherwise the last size is kept).
@@ -109,6 +133,10 @@ std::optional<int> lineBarLength(std::optional<double> steps, int base, int marg
 
 // A measured value as the reports write it ('g', 6); empty for NaN/inf.
 QString formatValue(double v);
+// A measurement where 0 means "not measured" (height, weight): blank then.
+QString formatMeasured(double v);
+// Age at the test in whole years; blank without a birth year (0 or less).
+QString formatAge(int birthYear, const QString &testDate, int fallbackYear = 0);
 // One decimal ('f', 1); empty for NaN/inf.
 QString formatOneDecimal(double v);
 // Share of |part| in |whole| in percent with one decimal and "%"; empty when

@@ -101,14 +101,21 @@ private:
 
 void OverlayPainter::header()
 {
-    item(QStringLiteral("ID"),
-         rec.s(QStringLiteral("UID")) + QLatin1Char('/') + rec.s(QStringLiteral("Name")));
+    if (flag(QStringLiteral("IDPrint"))) {
+        setSize(val(QStringLiteral("IDSize")));
+        const QString id = rec.s(QStringLiteral("UID")) + QLatin1Char('/') + rec.s(QStringLiteral("Name"));
+        const QPointF origin(val(QStringLiteral("IDX")), val(QStringLiteral("IDY")));
+        if (const std::optional<double> width = idNameRoom(layout))
+            drawFittedText(painter, origin, id, *width);
+        else
+            painter.drawText(origin, id);
+    }
     item(QStringLiteral("Gender"), tick, rec.isMale() ? 0 : 64);
-    const int age =
-        ageAtTest(rec.values.value(QStringLiteral("BirthYear")).toInt(), rec.s(QStringLiteral("TestDate")));
+    const QString age =
+        formatAge(rec.values.value(QStringLiteral("BirthYear")).toInt(), rec.s(QStringLiteral("TestDate")));
     qDebug() << "age = " << age;
-    item(QStringLiteral("Age"), QString::number(age));
-    item(QStringLiteral("Height"), formatValue(d("Height")));
+    item(QStringLiteral("Age"), age);
+    item(QStringLiteral("Height"), formatMeasured(d("Height")));
     item(QStringLiteral("Date"), rec.s(QStringLiteral("TestDate")));
     item(QStringLiteral("Score"), formatValue(d("Score")));
     item(QStringLiteral("BodyAge"), formatValue(d("Body_age")));
@@ -127,14 +134,16 @@ void OverlayPainter::composition()
     item(QStringLiteral("BonePercent"), formatPercent(d("Bone"), W));
     item(QStringLiteral("ProteinPercent"), formatPercent(d("Protein"), W));
     item(QStringLiteral("WaterPercent"), formatPercent(d("Water"), W));
-    item(QStringLiteral("FatNormal"), formatRange(refs.fat));
-    item(QStringLiteral("BoneNormal"), formatRange(refs.bone));
-    item(QStringLiteral("ProteinNormal"), formatRange(refs.protein));
-    item(QStringLiteral("WaterNormal"), formatRange(refs.water));
+    // Ranges by weight: none without a weight.
+    auto byWeight = [W](const Range &r) { return W > 0 ? formatRange(r) : QString(); };
+    item(QStringLiteral("FatNormal"), byWeight(refs.fat));
+    item(QStringLiteral("BoneNormal"), byWeight(refs.bone));
+    item(QStringLiteral("ProteinNormal"), byWeight(refs.protein));
+    item(QStringLiteral("WaterNormal"), byWeight(refs.water));
     item(QStringLiteral("TotalWater"), formatValue(d("Water")));
     item(QStringLiteral("Muscle"), formatValue(d("Muscle")));
     item(QStringLiteral("LBM"), formatValue(d("LBM")));
-    item(QStringLiteral("Weight"), formatValue(W));
+    item(QStringLiteral("Weight"), formatMeasured(W));
     item(QStringLiteral("ICW"), formatValue(d("ICW")));
     item(QStringLiteral("ECW"), formatValue(d("ECW")));
     item(QStringLiteral("Edema"), formatValue(d("Edema")));
@@ -378,9 +387,7 @@ void OverlayPainter::extras()
 void OverlayPainter::paint()
 {
     painter.save();
-    QFont font(reportFontFamily);
-    font.setPixelSize(pointsToPixels(14));
-    painter.setFont(font);
+    painter.setFont(reportFont(pointsToPixels(14)));
     painter.setPen(Qt::black);
     header();
     composition();
@@ -400,6 +407,35 @@ void OverlayPainter::paint()
 
 } // namespace
 
+std::optional<double> idNameRoom(const PrintLayout &layout)
+{
+    const int x = layout.value(QStringLiteral("IDX"));
+    const int y = layout.value(QStringLiteral("IDY"));
+    std::optional<int> next;
+    for (const QString &column : printColumns()) {
+        if (!column.endsWith(QLatin1Char('X')) || column == QLatin1String("IDX"))
+            continue;
+        const QString stem = column.chopped(1);
+        if (!printColumns().contains(stem + QLatin1Char('Y')))
+            continue;
+        const int itemX = layout.value(column);
+        if (itemX > x && std::abs(layout.value(stem + QLatin1Char('Y')) - y) <= 8 && (!next || itemX < *next))
+            next = itemX;
+    }
+    if (!next)
+        return std::nullopt;
+    return std::max(40, *next - x - idNameGap);
+}
+
+QRect overlayPaperRect(const QPrinter &printer)
+{
+    // The painter's origin is the corner of the printable area (of the paper
+    // with a full-page printer): the paper starts at minus that corner.
+    const QRect paper = printer.paperRect(QPrinter::DevicePixel).toRect();
+    const QRect printable = printer.pageRect(QPrinter::DevicePixel).toRect();
+    return paper.translated(-printable.topLeft());
+}
+
 void paintOverlayItems(QPainter &painter, const PrintLayout &layout, const BcaRecord &rec, const QString &tag)
 {
     OverlayPainter(painter, layout, rec, tag).paint();
@@ -414,8 +450,7 @@ int printOverlayPages(QPrinter &printer, const QString &tag, const QList<int> &t
         return 0;
     }
     painter.setRenderHint(QPainter::Antialiasing);
-    // The painter's origin is the corner of the printable area.
-    fitPageToRect(painter, QRect(QPoint(0, 0), printer.pageRect(QPrinter::DevicePixel).size().toSize()));
+    fitPageToRect(painter, overlayPaperRect(printer));
     qDebug() << "printList " << testIds;
     qDebug() << "printList.size= " << testIds.size();
     int pages = 0;

@@ -6,6 +6,9 @@
 #include "reports/layout.h"
 
 #include <QList>
+#include <QRect>
+
+#include <optional>
 
 class QPainter;
 class QPrinter;
@@ -17,9 +20,21 @@ namespace reports {
 void paintOverlayItems(QPainter &painter, const PrintLayout &layout, const BcaRecord &rec,
                        const QString &tag);
 
+// Room for the user number and name of an overlay: up to |idNameGap| units
+// before the nearest item to its right on its line (that item's caption
+// stands in the gap); none when no item follows on the line.
+inline constexpr int idNameGap = 110;
+std::optional<double> idNameRoom(const PrintLayout &layout);
+
+// Where the 960 x 1358 page goes in |printer|'s painter coordinates: the
+// whole sheet of paper, not the printable area, so every value lands at the
+// paper position of its Print row whatever the printer's margins (values in
+// the unprintable margin are still drawn; the printer clips them).
+QRect overlayPaperRect(const QPrinter &printer);
+
 // Prints one page per element of |testIds| (0: |currentTestId|) on |printer|,
-// the 960 x 1358 page fitted into the printable area as the picture printer
-// does, so a Print row means the same place whatever the device resolution.
+// the 960 x 1358 page mapped onto the whole paper (overlayPaperRect), so a
+// Print row means the same place whatever the device's resolution and margins.
 // Returns the number of pages printed (0 when the painter could not start).
 int printOverlayPages(QPrinter &printer, const QString &tag, const QList<int> &testIds, int currentTestId);
 

@@ -137,7 +137,7 @@ private slots:
     }
 
     // One page per record and no blank page, the value at the place its Print
-    // row gives on the A4 sheet (scaled), and the age from the year of the test.
+    // row gives on the A4 paper (scaled), and the age from the year of the test.
     void overlayPdf()
     {
         const int old = variant({{"BirthYear", 1970}, {"TestDate", "2001-04-02"}});
@@ -151,7 +151,7 @@ private slots:
             printer.setOutputFileName(pdf);
             printer.setPageSize(QPageSize(QPageSize::A4));
             QCOMPARE(printOverlayPages(printer, tag, {m_woman, 0, m_man, old}, m_woman), 4);
-            const QRectF area = printer.pageRect(QPrinter::Point);
+            const QRectF area = printer.paperRect(QPrinter::Point); // the page covers the whole paper
             QCOMPARE(outputcheck::pdfPages(pdf), 4);
 
             const PrintLayout layout = PrintLayout::read(tag);

@@ -1,24 +1,29 @@
-// Report sheet backgrounds. Each sheet is the printed form only: captions, frames,
-// scales and empty boxes. The report page paints the values with their text baseline
+// The printed forms of the report sheets: captions, frames, scales and empty
+// boxes. The report page paints the values with their text baseline
 // at fixed positions, so every caption here sits left of or above the place where
 // its value lands, and every box is sized for a value in a ~19 px font (the marks
 // and ranges in a ~13 px one).
-#include "report_sheets.h"
+#include "reports/sheetforms.h"
 
+#include "reports/layout.h"
+#include "reports/reportpage.h"
+
+#include <QDebug>
 #include <QFont>
-#include <QFontMetrics>
+#include <QFontMetricsF>
+#include <QHash>
 #include <QPainter>
 #include <QPainterPath>
 #include <QVector>
 
 #include <cmath>
 
+namespace reports {
+
 namespace {
 
-constexpr int PageW = 960;
-constexpr int PageH = 1358;
-const QString CaptionFamily = QStringLiteral("Noto Sans CJK SC");
-const QString TitleFamily = QStringLiteral("Noto Serif CJK SC");
+constexpr int PageW = PageWidth;
+constexpr int PageH = PageHeight;
 
 QColor mix(const QColor &a, const QColor &b, double t)
 {
@@ -31,31 +36,26 @@ QColor mix(const QColor &a, const QColor &b, double t)
 class Form
 {
 public:
-    explicit Form(const QColor &accent)
-        : img(PageW, PageH, QImage::Format_RGB32), accent(accent), tint(mix(accent, Qt::white, 0.93)),
+    Form(QPainter &painter, const QColor &accent)
+        : p(painter), accent(accent), tint(mix(accent, Qt::white, 0.93)),
           tintStrong(mix(accent, Qt::white, 0.82)), rule(mix(accent, Qt::white, 0.6))
     {
-        img.fill(Qt::white);
-        p.begin(&img);
+        p.save();
         p.setRenderHint(QPainter::Antialiasing);
         p.setRenderHint(QPainter::TextAntialiasing);
     }
+    ~Form() { p.restore(); }
+    Form(const Form &) = delete;
+    Form &operator=(const Form &) = delete;
 
-    QImage finish()
+    void setFont(int px, bool bold = false)
     {
-        p.end();
-        return img;
-    }
-
-    void setFont(int px, bool bold = false, const QString &family = CaptionFamily)
-    {
-        QFont f(family);
-        f.setPixelSize(px);
+        QFont f = reportFont(px);
         f.setBold(bold);
         p.setFont(f);
     }
 
-    int width(const QString &s) { return QFontMetrics(p.font()).horizontalAdvance(s); }
+    int width(const QString &s) { return qRound(QFontMetricsF(p.font()).horizontalAdvance(s)); }
 
     // Caption text with its baseline at y: left-aligned at x, right-aligned ending at x,
     // or centred on x.
@@ -91,7 +91,7 @@ public:
     void fill(const QRect &r, const QColor &c) { p.fillRect(r, c); }
 
     // A section: thin accent frame with a tinted title strip of 24 units.
-    void section(const QRect &r, const QString &title, const QString &english = QString(), int stripWidth = 0)
+    void section(const QRect &r, const QString &title, const QString &note = QString(), int stripWidth = 0)
     {
         p.setPen(Qt::NoPen);
         p.setBrush(Qt::white);
@@ -99,10 +99,10 @@ public:
         fill(QRect(r.left(), r.top(), stripWidth > 0 ? stripWidth : r.width(), 24), tintStrong);
         fill(QRect(r.left(), r.top(), 5, 24), accent);
         text(r.left() + 14, r.top() + 17, title, 14, mix(accent, Qt::black, 0.35), true);
-        if (!english.isEmpty()) {
+        if (!note.isEmpty()) {
             setFont(14, true);
             const int w = width(title);
-            text(r.left() + 22 + w, r.top() + 17, english, 11, muted);
+            text(r.left() + 22 + w, r.top() + 17, note, 11, muted);
         }
         p.setPen(QPen(rule, 1));
         p.setBrush(Qt::NoBrush);
@@ -132,8 +132,7 @@ public:
         text(x + 17, y - 1, word, 12, ink);
     }
 
-    QImage img;
-    QPainter p;
+    QPainter &p;
     QColor accent, tint, tintStrong, rule;
     static const QColor ink;
     static const QColor muted;
@@ -151,16 +150,15 @@ void titleBand(Form &f, const QString &title, const QString &english, const QStr
     f.p.drawEllipse(QPointF(68, 66), 30, 30);
     f.p.setPen(QPen(f.rule, 1));
     f.p.drawEllipse(QPointF(68, 66), 24, 24);
-    f.setFont(26, true, TitleFamily);
+    f.setFont(26, true);
     f.p.setPen(f.accent);
     f.p.drawText(QRect(38, 36, 60, 60), Qt::AlignCenter, QStringLiteral("质"));
 
-    f.setFont(34, true, TitleFamily);
+    f.setFont(34, true);
     f.p.setPen(mix(f.accent, Qt::black, 0.3));
     f.p.drawText(QRect(0, 28, PageW, 48), Qt::AlignCenter, title);
-    QFont en(CaptionFamily);
-    en.setPixelSize(12);
-    en.setLetterSpacing(QFont::AbsoluteSpacing, 2.5);
+    QFont en = reportFont(12);
+    en.setLetterSpacing(QFont::AbsoluteSpacing, 1.2);
     f.p.setFont(en);
     f.p.setPen(Form::muted);
     f.p.drawText(QRect(0, 80, PageW, 22), Qt::AlignCenter, english);
@@ -258,8 +256,7 @@ struct CompositionSpec
 
 void compositionBlock(Form &f, const CompositionSpec &c)
 {
-    f.section(QRect(20, c.top, 596, c.bottom - c.top), QStringLiteral("人体成分分析"),
-              QStringLiteral("Body Composition"));
+    f.section(QRect(20, c.top, 596, c.bottom - c.top), QStringLiteral("人体成分分析"), QString());
     const int head = c.rows[0] - 24; // column caption baseline
     const QColor cap = mix(f.accent, Qt::black, 0.35);
     f.text(28, head, QStringLiteral("成分"), 12, cap, true);
@@ -323,7 +320,7 @@ struct ChartSpec
     int step;   // length per 10 %
     int maxLen; // 0: no upper clamp
     int rangeX; // 0: no range column
-    QString title, english;
+    QString title, note;
     QVector<BarRow> rows;
     int firstTick = -4, lastTick = 5; // tick range in steps around the reference
     bool percentScale = true;
@@ -331,7 +328,7 @@ struct ChartSpec
 
 void barChart(Form &f, const ChartSpec &c)
 {
-    f.section(QRect(20, c.top, 596, c.bottom - c.top), c.title, c.english);
+    f.section(QRect(20, c.top, 596, c.bottom - c.top), c.title, c.note);
     const int ref = c.startX + c.base;
     const int rowsTop = c.rows.first().barY - 18;
     const int scaleY = rowsTop - 6; // tick number baseline, just above the first row
@@ -529,7 +526,7 @@ void segmentValue(Form &f, int x, int y, const QString &name)
 // ---- impedance table (TQ-40) ----
 void impedanceTable(Form &f, const QRect &frame)
 {
-    f.section(frame, QStringLiteral("生物电阻抗"), QStringLiteral("Impedance Ω"));
+    f.section(frame, QStringLiteral("生物电阻抗"), QStringLiteral("单位 Ω"));
     const int colX[5] = {695, 750, 795, 840, 890};
     const QString seg[5] = {QStringLiteral("右臂"), QStringLiteral("左臂"), QStringLiteral("躯干"),
                             QStringLiteral("右腿"), QStringLiteral("左腿")};
@@ -651,8 +648,7 @@ void q1020Common(Form &f, const Q1020 &q)
     f.hline(640, 930, 666, f.rule);
     controlBlock(f, q.controlRows);
 
-    f.section(QRect(624, bottom + 8, 316, q.levelBottom - bottom - 8), QStringLiteral("综合评估"),
-              QStringLiteral("Assessment"));
+    f.section(QRect(624, bottom + 8, 316, q.levelBottom - bottom - 8), QStringLiteral("综合评估"), QString());
     levelGrid(f, q.level);
 }
 
@@ -660,8 +656,7 @@ void q1020Common(Form &f, const Q1020 &q)
 void segmentPanels(Form &f, int top, int bottom, const QString &first, const QString &second,
                    const int a[5][2], const int b[5][2])
 {
-    f.section(QRect(20, top, 596, bottom - top), QStringLiteral("节段分析"),
-              QStringLiteral("Segmental Analysis · kg"));
+    f.section(QRect(20, top, 596, bottom - top), QStringLiteral("节段分析"), QStringLiteral("单位 kg"));
     const QString names[5] = {QStringLiteral("右上肢"), QStringLiteral("左上肢"), QStringLiteral("躯干"),
                               QStringLiteral("右下肢"), QStringLiteral("左下肢")};
     const QColor cap = mix(f.accent, Qt::black, 0.35);
@@ -681,13 +676,9 @@ void signatures(Form &f, int y)
     signatureLine(f, 440, y, QStringLiteral("日期："), 120);
 }
 
-} // namespace
-
-namespace sheets {
-
-QImage bodyCompositionQ40()
+void paintQ40(QPainter &painter)
 {
-    Form f(QColor(0x1f, 0x4e, 0x79));
+    Form f(painter, QColor(0x1f, 0x4e, 0x79));
     titleBand(f, QStringLiteral("人体成分分析报告"), QStringLiteral("BODY COMPOSITION ANALYSIS REPORT"),
               QStringLiteral("TQ-40"));
     personHeader(f, HeaderSpec{});
@@ -712,7 +703,7 @@ QImage bodyCompositionQ40()
     const int ctl[4] = {550, 580, 610, 644};
     controlBlock(f, ctl);
 
-    f.section(QRect(624, 676, 316, 438), QStringLiteral("综合评估"), QStringLiteral("Assessment"));
+    f.section(QRect(624, 676, 316, 438), QStringLiteral("综合评估"), QString());
     LevelSpec l{750,
                 775,
                 {638, 729, 824},
@@ -733,8 +724,7 @@ QImage bodyCompositionQ40()
     impedanceTable(f, QRect(624, 1122, 316, 214));
 
     // Muscle and visceral fat.
-    f.section(QRect(20, 924, 596, 166), QStringLiteral("肌肉与内脏脂肪"),
-              QStringLiteral("Muscle & Visceral Fat"));
+    f.section(QRect(20, 924, 596, 166), QStringLiteral("肌肉与内脏脂肪"), QString());
     valueRow(f, 135, 965, QStringLiteral("躯干脂肪"), QStringLiteral("kg"), 70, 13);
     valueRow(f, 430, 965, QStringLiteral("骨骼肌量"), QStringLiteral("kg"), 70, 13);
     f.option(352, 989, QStringLiteral("偏低"));
@@ -758,8 +748,7 @@ QImage bodyCompositionQ40()
     f.option(478, 1072, QStringLiteral("失衡"));
 
     // Segments: fat, muscle and bone per segment around a body outline.
-    f.section(QRect(20, 1098, 596, 238), QStringLiteral("节段分析"),
-              QStringLiteral("Segmental Analysis · kg"));
+    f.section(QRect(20, 1098, 596, 238), QStringLiteral("节段分析"), QStringLiteral("单位 kg"));
     const QStringList fmb = {QStringLiteral("脂肪"), QStringLiteral("肌肉"), QStringLiteral("骨量")};
     bodyFigure(f, 370, 1128, 204);
     segmentGroup(f, 82, QStringLiteral("右上肢"), {1155, 1172, 1187}, fmb);
@@ -775,12 +764,11 @@ QImage bodyCompositionQ40()
     f.p.drawLine(QPointF(454, 1305), QPointF(388, 1290));
 
     footer(f, Disclaimer);
-    return f.finish();
 }
 
-QImage bodyCompositionQ10()
+void paintQ10(QPainter &painter)
 {
-    Form f(QColor(0x00, 0x5f, 0x6b));
+    Form f(painter, QColor(0x00, 0x5f, 0x6b));
     Q1020 q{QStringLiteral("TQ-10"),
             f.accent,
             443,
@@ -804,7 +792,7 @@ QImage bodyCompositionQ10()
             1316};
     q1020Common(f, q);
 
-    f.section(QRect(20, 874, 596, 166), QStringLiteral("内脏脂肪"), QStringLiteral("Visceral Fat"));
+    f.section(QRect(20, 874, 596, 166), QStringLiteral("内脏脂肪"), QString());
     valueRow(f, 270, 955, QStringLiteral("躯干脂肪"), QStringLiteral("kg"), 70, 13);
     liverField(f, 370, 955, 200);
     f.textR(138, 1012, QStringLiteral("内脏脂肪指数"), 13, Form::ink, true);
@@ -816,12 +804,11 @@ QImage bodyCompositionQ10()
     segmentPanels(f, 1048, 1282, QStringLiteral("节段肌肉"), QStringLiteral("节段脂肪"), muscle, fat);
     signatures(f, 1320);
     footer(f, Disclaimer);
-    return f.finish();
 }
 
-QImage bodyCompositionQ20()
+void paintQ20(QPainter &painter)
 {
-    Form f(QColor(0x34, 0x45, 0x8a));
+    Form f(painter, QColor(0x34, 0x45, 0x8a));
     Q1020 q{QStringLiteral("TQ-20"),
             f.accent,
             441,
@@ -845,7 +832,7 @@ QImage bodyCompositionQ20()
             1336};
     q1020Common(f, q);
 
-    f.section(QRect(20, 874, 596, 198), QStringLiteral("内脏脂肪"), QStringLiteral("Visceral Fat"));
+    f.section(QRect(20, 874, 596, 198), QStringLiteral("内脏脂肪"), QString());
     valueRow(f, 160, 955, QStringLiteral("躯干脂肪"), QStringLiteral("kg"), 70, 13);
     vfiTrack(f, 40, 1022, 124, 400, QStringLiteral("内脏脂肪指数（绿色区域为标准，< 10）"), 1000);
     liverField(f, 40, 1055, 220);
@@ -854,12 +841,11 @@ QImage bodyCompositionQ20()
     const int fat[5][2] = {{365, 1190}, {525, 1190}, {450, 1250}, {365, 1290}, {525, 1290}};
     segmentPanels(f, 1080, 1336, QStringLiteral("节段水分"), QStringLiteral("节段脂肪"), water, fat);
     footer(f, Disclaimer);
-    return f.finish();
 }
 
-QImage bodyCompositionQ30()
+void paintQ30(QPainter &painter)
 {
-    Form f(QColor(0x4a, 0x3b, 0x78));
+    Form f(painter, QColor(0x4a, 0x3b, 0x78));
     titleBand(f, QStringLiteral("人体成分分析报告"), QStringLiteral("BODY COMPOSITION ANALYSIS REPORT"),
               QStringLiteral("TQ-30"));
     HeaderSpec h;
@@ -872,8 +858,7 @@ QImage bodyCompositionQ30()
     valueRow(f, 840, 269, QStringLiteral("身体年龄"), QStringLiteral("岁"), 62, 14);
 
     // Nested composition: each column is the sum of the rows it spans.
-    f.section(QRect(20, 292, 596, 336), QStringLiteral("人体成分分析"),
-              QStringLiteral("Body Composition · kg"));
+    f.section(QRect(20, 292, 596, 336), QStringLiteral("人体成分分析"), QStringLiteral("单位 kg"));
     const QColor cap = mix(f.accent, Qt::black, 0.35);
     f.text(30, 346, QStringLiteral("体重由水分、蛋白质、无机盐和脂肪组成："), 12, Form::muted);
     f.text(30, 366, QStringLiteral("肌肉量 = 水分 + 蛋白质，去脂体重 = 肌肉量 + 无机盐"), 12, Form::muted);
@@ -888,12 +873,9 @@ QImage bodyCompositionQ30()
     const int bounds[5] = {404, 454, 504, 556, 606};
     const QString names[4] = {QStringLiteral("身体水分"), QStringLiteral("蛋白质"), QStringLiteral("无机盐"),
                               QStringLiteral("体脂肪")};
-    const QString en[4] = {QStringLiteral("Total Body Water"), QStringLiteral("Protein"),
-                           QStringLiteral("Minerals"), QStringLiteral("Body Fat Mass")};
     for (int i = 0; i < 4; ++i) {
         f.fill(QRect(24, bounds[i] + 1, 276, bounds[i + 1] - bounds[i] - 2), i % 2 ? Qt::white : f.tint);
         f.textR(180, rows[i], names[i], 13, Form::ink, true);
-        f.textR(180, rows[i] + 16, en[i], 9, Form::muted);
         f.field(194, rows[i], 64);
     }
     auto column = [&](int x0, int x1, int y0, int y1, int vx, int vy, double t) {
@@ -925,8 +907,6 @@ QImage bodyCompositionQ30()
     barChart(f, chart);
 
     f.section(QRect(624, 292, 316, 556), QStringLiteral("体型判定"), QStringLiteral("纵：体脂  横：体重"));
-    f.text(646, 344, QStringLiteral("根据体重与体脂率判定体型，"), 11, Form::muted);
-    f.text(646, 362, QStringLiteral("黑色方块所在格即为判定结果。"), 11, Form::muted);
     const int bodyRows[3] = {407, 480, 560};
     bodyTypeGrid(f, bodyRows, 604);
     f.hline(640, 930, 628, f.rule);
@@ -934,7 +914,7 @@ QImage bodyCompositionQ30()
     const int ctl[4] = {710, 750, 786, 821};
     controlBlock(f, ctl);
 
-    f.section(QRect(624, 856, 316, 480), QStringLiteral("综合评估"), QStringLiteral("Assessment"));
+    f.section(QRect(624, 856, 316, 480), QStringLiteral("综合评估"), QString());
     levelGrid(f, LevelSpec{944,
                            972,
                            {634, 724, 822},
@@ -951,19 +931,18 @@ QImage bodyCompositionQ30()
                            797,
                            1290});
 
-    f.section(QRect(20, 1028, 596, 116), QStringLiteral("内脏脂肪"), QStringLiteral("Visceral Fat"));
+    f.section(QRect(20, 1028, 596, 116), QStringLiteral("内脏脂肪"), QString());
     vfiTrack(f, 36, 1095, 324, 600, QStringLiteral("内脏脂肪等级（绿色区域为标准，< 10）"), 1074);
     liverField(f, 36, 1125, 220);
 
     notesBox(f, QRect(20, 1152, 596, 146), QStringLiteral("测试须知"), bcaNotes());
     signatures(f, 1324);
     footer(f, Disclaimer);
-    return f.finish();
 }
 
-QImage bodyWater()
+void paintWater(QPainter &painter)
 {
-    Form f(QColor(0x0b, 0x62, 0x8c));
+    Form f(painter, QColor(0x0b, 0x62, 0x8c));
     titleBand(f, QStringLiteral("人体水分分析报告"), QStringLiteral("BODY WATER ANALYSIS REPORT"), QString());
     HeaderSpec h;
     h.male = 441;
@@ -1029,7 +1008,7 @@ QImage bodyWater()
     f.text(690, 740, QStringLiteral("水肿指数标准范围"), 12, Form::ink);
     f.text(690, 760, QStringLiteral("0.30 – 0.35"), 13, cap, true);
 
-    f.section(QRect(20, 770, 920, 300), QStringLiteral("节段水分"), QStringLiteral("Segmental Water · kg"));
+    f.section(QRect(20, 770, 920, 300), QStringLiteral("节段水分"), QStringLiteral("单位 kg"));
     scale(842, 1062, 838);
     const int segY[5] = {860, 905, 950, 1000, 1045};
     const QString segNames[5] = {QStringLiteral("右上肢"), QStringLiteral("左上肢"), QStringLiteral("躯干"),
@@ -1066,12 +1045,11 @@ QImage bodyWater()
     f.text(690, 1184, QStringLiteral("高于标准提示该部位可能水肿"), 12, Form::ink);
     signatureLine(f, 690, 1300, QStringLiteral("测试人员："), 150);
     footer(f, Disclaimer);
-    return f.finish();
 }
 
-QImage fitnessAssessment()
+void paintFitness(QPainter &painter)
 {
-    Form f(QColor(0x2b, 0x6a, 0x45));
+    Form f(painter, QColor(0x2b, 0x6a, 0x45));
     titleBand(f, QStringLiteral("国民体质测定评估报告"), QStringLiteral("PHYSICAL FITNESS ASSESSMENT REPORT"),
               QStringLiteral("成年人"));
     HeaderSpec h;
@@ -1085,7 +1063,7 @@ QImage fitnessAssessment()
     personHeader(f, h);
 
     const QColor cap = mix(f.accent, Qt::black, 0.35);
-    f.section(QRect(14, 262, 932, 346), QStringLiteral("测试成绩"), QStringLiteral("Test Results"));
+    f.section(QRect(14, 262, 932, 346), QStringLiteral("测试成绩"), QString());
     const int cols[2][3] = {{175, 290, 380}, {650, 755, 840}};
     const int capRight[2] = {165, 640};
     const int capLeft[2] = {26, 478};
@@ -1117,7 +1095,7 @@ QImage fitnessAssessment()
     f.vline(462, 310, 602, f.rule);
 
     // Ability bars: width by grade, 83 fail, 153 pass, 193 good, 350 excellent.
-    f.section(QRect(14, 616, 531, 406), QStringLiteral("能力评定"), QStringLiteral("Abilities"));
+    f.section(QRect(14, 616, 531, 406), QStringLiteral("能力评定"), QString());
     const int bandX[5] = {156, 239, 309, 349, 506};
     const QString bandWords[4] = {QStringLiteral("不及格"), QStringLiteral("及格"), QStringLiteral("良好"),
                                   QStringLiteral("优秀")};
@@ -1141,9 +1119,9 @@ QImage fitnessAssessment()
             f.hline(18, 540, (abilY[i - 1] + abilY[i]) / 2 + 4, mix(f.accent, Qt::white, 0.8));
     }
 
-    f.section(QRect(553, 616, 393, 406), QStringLiteral("能力雷达图"), QStringLiteral("Radar"));
+    f.section(QRect(553, 616, 393, 406), QStringLiteral("能力雷达图"), QString());
 
-    f.section(QRect(14, 1030, 932, 252), QStringLiteral("运动建议"), QStringLiteral("Exercise Advice"));
+    f.section(QRect(14, 1030, 932, 252), QStringLiteral("运动建议"), QString());
     for (int y = 1080; y <= 1260; y += 30) {
         f.fill(QRect(34, y - 9, 5, 5), mix(f.accent, Qt::white, 0.5));
         f.hline(46, 930, y + 8, mix(f.accent, Qt::white, 0.8), 1, Qt::DotLine);
@@ -1153,14 +1131,13 @@ QImage fitnessAssessment()
     signatureLine(f, 270, 1318, QStringLiteral("审核："), 130);
     signatureLine(f, 500, 1318, QStringLiteral("测试单位（盖章）："), 170);
     footer(f, QStringLiteral("评分标准依据成年人体质测定标准；本报告仅供健身指导参考"));
-    return f.finish();
 }
 
 // The custom sheet carries every item of the layout table; its positions are those of
 // the custom sheet's layout row (values in 11 point, the chart ranges in 9 point).
-QImage customSheet()
+void paintCustom(QPainter &painter)
 {
-    Form f(QColor(0x3d, 0x55, 0x66));
+    Form f(painter, QColor(0x3d, 0x55, 0x66));
     titleBand(f, QStringLiteral("人体成分分析报告"), QStringLiteral("BODY COMPOSITION ANALYSIS REPORT"),
               QString());
     const QColor cap = mix(f.accent, Qt::black, 0.35);
@@ -1185,7 +1162,7 @@ QImage customSheet()
     f.textR(266, 205, QStringLiteral("性别"), 13, cap, true);
 
     // Composition: masses x = 300, shares x = 400, ranges x = 480, totals x = 620; rows 330..450.
-    f.section(QRect(20, 224, 596, 304), QStringLiteral("人体成分分析"), QStringLiteral("Body Composition"));
+    f.section(QRect(20, 224, 596, 304), QStringLiteral("人体成分分析"), QString());
     f.text(300, 305, QStringLiteral("重量 kg"), 12, cap, true);
     f.text(400, 305, QStringLiteral("占体重"), 12, cap, true);
     f.text(480, 305, QStringLiteral("正常范围 kg"), 12, cap, true);
@@ -1214,7 +1191,7 @@ QImage customSheet()
     // Right column: score (830, 300), body age (830, 360), trunk fat (830, 420), skeletal muscle
     // (830, 480) with its level (700, 505; +0/50/100), BMR (830, 540), edema level (640, 540;
     // +0/20/40), fatty-liver line (700, 600).
-    f.section(QRect(624, 224, 316, 390), QStringLiteral("综合指标"), QStringLiteral("Summary"));
+    f.section(QRect(624, 224, 316, 390), QStringLiteral("综合指标"), QString());
     const int listY[5] = {300, 360, 420, 480, 540};
     const QString listNames[5] = {QStringLiteral("身体成分评分"), QStringLiteral("身体年龄"),
                                   QStringLiteral("躯干脂肪 kg"), QStringLiteral("骨骼肌 kg"),
@@ -1308,7 +1285,7 @@ QImage customSheet()
     // Level grids: BMI (110, 1224 / 1249; +0/77/155), body fat (110, 1280; +0/45/95),
     // waist-hip (350, 1280; +0/70/115), protein (110, 1314; +52), fat (280, 1314; +0/52/102),
     // minerals (500, 1314; +52).
-    f.section(QRect(20, 1178, 596, 158), QStringLiteral("综合评估"), QStringLiteral("Assessment"));
+    f.section(QRect(20, 1178, 596, 158), QStringLiteral("综合评估"), QString());
     auto opts = [&](int x, int y, const QVector<int> &dx, const QStringList &words) {
         for (int i = 0; i < dx.size(); ++i)
             f.option(x + dx[i], y, words.at(i));
@@ -1347,7 +1324,78 @@ QImage customSheet()
     }
 
     footer(f, Disclaimer);
-    return f.finish();
 }
 
-} // namespace sheets
+} // namespace
+
+void paintSheetForm(QPainter &painter, SheetForm form)
+{
+    switch (form) {
+    case SheetForm::Q40:
+        return paintQ40(painter);
+    case SheetForm::Q10:
+        return paintQ10(painter);
+    case SheetForm::Q20:
+        return paintQ20(painter);
+    case SheetForm::Q30:
+        return paintQ30(painter);
+    case SheetForm::Water:
+        return paintWater(painter);
+    case SheetForm::Custom:
+        return paintCustom(painter);
+    case SheetForm::Fitness:
+        return paintFitness(painter);
+    }
+}
+
+namespace {
+FormRendering currentRendering = FormRendering::Vector;
+} // namespace
+
+const QImage &pagePicture(const QString &path)
+{
+    static QHash<QString, QImage> cache;
+    static const QImage none;
+    auto it = cache.find(path);
+    if (it == cache.end()) {
+        QImage image(path);
+        if (image.isNull()) {
+            // Not cached: a picture put in place later is found on the next page.
+            qDebug() << "report background missing:" << path;
+            return none;
+        }
+        if (image.size() != QSize(PageW, PageH))
+            image = image.scaled(PageW, PageH, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+        it = cache.insert(path, image);
+    }
+    return *it;
+}
+
+void setFormRendering(FormRendering rendering)
+{
+    currentRendering = rendering;
+}
+
+FormRendering formRendering()
+{
+    return currentRendering;
+}
+
+void paintFormBackground(QPainter &painter, SheetForm form, const QString &picturePath)
+{
+    if (currentRendering == FormRendering::Vector)
+        paintSheetForm(painter, form);
+    else
+        painter.drawImage(QPointF(0, 0), pagePicture(picturePath));
+}
+
+QImage sheetFormImage(SheetForm form)
+{
+    QImage image(PageW, PageH, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    paintSheetForm(painter, form);
+    return image;
+}
+
+} // namespace reports
