@@ -3,6 +3,7 @@
 // failures that must leave no file behind; the export slots' boxes.
 #include "app/database.h"
 #include "exchange/csvexport.h"
+#include "exchange/xlsxexport.h"
 #include "people/personimport.h"
 #include "tests/outputcheck.h"
 
@@ -224,13 +225,17 @@ private slots:
     void failuresLeaveNoFile_data()
     {
         QTest::addColumn<QString>("failure");
+        QTest::addColumn<QString>("name");
         for (const char *f :
              {"folder missing", "query fails", "disk full", "short file past the size limit", "cancelled"})
-            QTest::newRow(f) << QString::fromLatin1(f);
+            QTest::newRow(f) << QString::fromLatin1(f) << "out.csv";
+        for (const char *f : {"query fails", "disk full", "cancelled"})
+            QTest::addRow("workbook, %s", f) << QString::fromLatin1(f) << "out.xlsx";
     }
     void failuresLeaveNoFile()
     {
         QFETCH(QString, failure);
+        QFETCH(QString, name);
         const bool shortFile = failure.startsWith(QLatin1String("short"));
         QSqlQuery q;
         QVERIFY(q.exec(QStringLiteral("BEGIN")));
@@ -238,7 +243,7 @@ private slots:
             QVERIFY(insertPerson({"U", i, "某人", "1", 1990, 170}) && insertResult(i, "2024-01-02", i));
         QVERIFY(q.exec(QStringLiteral("COMMIT")));
         const bool noFolder = failure == QLatin1String("folder missing");
-        const QString file = path(noFolder ? QStringLiteral("missing/out.csv") : QStringLiteral("out.csv"));
+        const QString file = path(noFolder ? "missing/" + name : name);
         const QByteArray earlier = noFolder ? QByteArray() : "an earlier export\n";
         QFile f(file);
         QVERIFY(noFolder || (f.open(QIODevice::WriteOnly) && f.write(earlier) == earlier.size()));
@@ -256,10 +261,11 @@ private slots:
         const bool limited = shortFile || failure == QLatin1String("disk full");
         QCOMPARE(setrlimit(RLIMIT_FSIZE, limited ? &small : &old), 0);
         QList<qint64> last;
-        const exchange::ExportResult result = exchange::exportBca(file, [&](qint64 done, qint64 total) {
-            last = {done, total};
-            return failure != QLatin1String("cancelled") || done < 512;
-        });
+        const exchange::ExportResult result = exchange::exportResults(
+            exchange::ExportTable::BodyComposition, file, [&](qint64 done, qint64 total) {
+                last = {done, total};
+                return failure != QLatin1String("cancelled") || done < 512;
+            });
         setrlimit(RLIMIT_FSIZE, &old);
         QVERIFY(!result.ok && !result.error.isEmpty());
         QCOMPARE(result.error.contains(QStringLiteral("文件超过系统允许的大小")), limited);
