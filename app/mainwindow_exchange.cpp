@@ -7,6 +7,7 @@
 #include "exchange/backup.h"
 #include "exchange/csvexport.h"
 #include "exchange/upload.h"
+#include "exchange/xlsxexport.h"
 
 #include <QAction>
 #include <QApplication>
@@ -14,6 +15,7 @@
 #include <QDebug>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QNetworkAccessManager>
@@ -166,7 +168,14 @@ QString MainWindow::chooseExportFile()
         m_hasPresetExportFile = false;
         return m_presetExportFile;
     }
-    return QFileDialog::getSaveFileName(this, tr("CSV file"), QStringLiteral("../"), tr("Files (*.csv)"));
+    const QString workbook = tr("Excel 工作簿 (*.xlsx)");
+    QString filter = workbook;
+    QString path = QFileDialog::getSaveFileName(this, tr("导出数据"), QStringLiteral("../"),
+                                                workbook + QStringLiteral(";;") + tr("CSV (*.csv)"), &filter);
+    // A name typed without a suffix gets the one of the chosen file type.
+    if (!path.isEmpty() && QFileInfo(path).suffix().isEmpty())
+        path += filter == workbook ? QStringLiteral(".xlsx") : QStringLiteral(".csv");
+    return path;
 }
 
 void MainWindow::runExport(bool fitness)
@@ -185,13 +194,19 @@ void MainWindow::runExport(bool fitness)
     progress.setAutoClose(false);
     // setValue of a window-modal progress dialog lets events through, so the
     // window repaints and the cancel button is heard.
+    // After the last row the workbook is still being compressed: the dialog
+    // says so and keeps answering while the same figures come in.
     const exchange::ExportProgress onProgress = [&progress](qint64 done, qint64 total) {
         progress.setMaximum(int(qMax<qint64>(1, qMax(done, total))));
         progress.setValue(int(done));
+        if (done >= total && done > 0)
+            progress.setLabelText(tr("正在保存文件…"));
+        QCoreApplication::processEvents();
         return !progress.wasCanceled();
     };
-    const exchange::ExportResult result =
-        fitness ? exchange::exportFit(fileName, onProgress) : exchange::exportBca(fileName, onProgress);
+    const exchange::ExportResult result = exchange::exportResults(
+        fitness ? exchange::ExportTable::Fitness : exchange::ExportTable::BodyComposition, fileName,
+        onProgress);
     progress.close();
 
     if (result.ok) {

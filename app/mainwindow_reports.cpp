@@ -138,8 +138,11 @@ void MainWindow::printReports(const QString &sheetTag, const QList<int> &list)
     progress.reset();
 
     if (outcome.failed) {
-        QMessageBox::warning(this, tr("打印"),
-                             tr("无法开始打印，请检查打印机或输出文件 %1。").arg(printer.outputFileName()));
+        QMessageBox::warning(
+            this, tr("打印"),
+            outcome.error.isEmpty()
+                ? tr("无法开始打印，请检查打印机或输出文件 %1。").arg(printer.outputFileName())
+                : tr("报告没有保存。\n%1").arg(outcome.error));
     } else if (outcome.pages == 0 && list.first() != 0) {
         QMessageBox::information(this, tr("打印"), tr("所选范围内没有测试记录，未打印任何报告。"));
     } else if (outcome.cancelled) {

@@ -53,11 +53,12 @@ bool runSqlite(const QStringList &args, const QString &outFile = QString())
     return p.waitForFinished(600000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
 }
 
-// The export statement without its last column (the result key it uses to
-// tell people without results): exactly the 68 columns of the file.
+// An export statement without its last column (the result key, not a file
+// column): exactly the columns of the file.
 QString sameColumns(QString sql)
 {
     sql.replace(QStringLiteral(", r.TestID FROM"), QStringLiteral(" FROM"));
+    sql.replace(QStringLiteral(", TestID FROM"), QStringLiteral(" FROM"));
     return sql;
 }
 
@@ -119,8 +120,8 @@ int main(int argc, char *argv[])
     const QString ours = dir + QStringLiteral("/ours.csv");
     const QString theirs = dir + QStringLiteral("/sqlite3.csv");
     const QString bcaSql = sameColumns(exchange::bcaPersonStatement()) + QStringLiteral(";\n") +
-                           exchange::bcaAnalyzerUserStatement() + QStringLiteral(";");
-    const QString fitSql = exchange::fitStatement() + QStringLiteral(";");
+                           sameColumns(exchange::bcaClosingStatement()) + QStringLiteral(";");
+    const QString fitSql = sameColumns(exchange::fitStatement()) + QStringLiteral(";");
 
     // Warm the page cache once so neither side pays for the first read.
     runSqlite({db, QStringLiteral("SELECT COUNT(*), SUM(length(Name)) FROM Result")}, dir + "/warm.txt");

@@ -3,6 +3,7 @@
 #include "app/database.h"
 #include "exchange/backup.h"
 #include "exchange/csvexport.h"
+#include "exchange/xlsxexport.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -47,8 +48,10 @@ QString jobOptionsHelp()
 {
     return QStringLiteral(
         "\nScheduled jobs (no window; on maindb.db of the working directory; may be combined):\n"
-        "  --export-bca FILE     write the body-composition results to the CSV file FILE\n"
-        "  --export-fit FILE     write the fitness results to the CSV file FILE\n"
+        "  --export-bca FILE     write the body-composition results to FILE: a CSV file, or an\n"
+        "                        Excel workbook when FILE ends in .xlsx\n"
+        "  --export-fit FILE     write the fitness results (with points and grades in a workbook)\n"
+        "                        to FILE, a CSV file or an Excel workbook (.xlsx) as above\n"
         "  --backup              copy the database to ../backup/maindbYYYYMMDDhhmmss.db\n"
         "Each job prints what it wrote; on failure the reason goes to stderr and the exit code is 1.\n");
 }
@@ -108,12 +111,11 @@ int runJobCommandLine(int argc, char **argv)
             ++failures;
         }
     }
-    const auto runExport = [&](const QCommandLineOption &option, const char *what,
-                               ExportResult (*job)(const QString &, const ExportProgress &)) {
+    const auto runExport = [&](const QCommandLineOption &option, const char *what, ExportTable table) {
         if (!parser.isSet(option))
             return;
         const QString path = parser.value(option);
-        const ExportResult r = job(path, {});
+        const ExportResult r = exportResults(table, path);
         if (r.ok) {
             out << what << ": " << QFileInfo(path).absoluteFilePath() << " (" << r.lines << " rows)\n";
         } else {
@@ -122,8 +124,8 @@ int runJobCommandLine(int argc, char **argv)
             ++failures;
         }
     };
-    runExport(exportBcaOption, "export-bca", exportBca);
-    runExport(exportFitOption, "export-fit", exportFit);
+    runExport(exportBcaOption, "export-bca", ExportTable::BodyComposition);
+    runExport(exportFitOption, "export-fit", ExportTable::Fitness);
     out.flush();
     err.flush();
     return failures == 0 ? 0 : 1;

@@ -1,7 +1,7 @@
 // Data exchange for scheduled jobs: export and backup without a window.
 //
-//   quelmar --export-bca FILE   body-composition CSV file
-//   quelmar --export-fit FILE   fitness CSV file
+//   quelmar --export-bca FILE   body-composition CSV file (a workbook for FILE.xlsx)
+//   quelmar --export-fit FILE   fitness CSV file (a workbook for FILE.xlsx)
 //   quelmar --backup            copy of maindb.db into ../backup/
 //
 // The options may be combined; each job works on maindb.db of the working

@@ -1,14 +1,16 @@
 // CSV export of the stored results: the field writer (quoting and formula
 // defusing), the body-composition file (every person with his results, then
-// the analyzer-side user numbers) and the fitness file. Files are UTF-8
-// with a byte-order mark and appear under their name only when complete.
+// the results of no registered person and of analyzer-side user numbers) and
+// the fitness file. Files are UTF-8 with a byte-order mark, every line has as
+// many fields as the header, and a file appears under its name only when
+// complete.
 #pragma once
+
+#include "exchange/exportrows.h"
 
 #include <QByteArray>
 #include <QString>
 #include <QVariant>
-
-#include <functional>
 
 namespace exchange {
 
@@ -27,26 +29,8 @@ void appendCsvField(QByteArray &out, const QVariant &value);
 QString bcaHeader();
 QString fitHeader();
 
-// Statements of the export. The first gives one line per result of every
-// registered person and one line per person without results, persons in
-// register order and each person's results in test order.
-QString bcaPersonStatement();
-QString bcaAnalyzerUserStatement(); // results whose user number starts with "BCA"
-QString fitStatement();
-
-struct ExportResult
-{
-    bool ok = false;
-    bool cancelled = false;
-    QString path;
-    int lines = 0; // data lines written (header not counted)
-    QString error; // why it failed, for the operator
-};
-
-// Called every few hundred lines and at the end with the lines written and
-// the lines expected; returning false cancels (no file is left behind).
-using ExportProgress = std::function<bool(qint64 done, qint64 total)>;
-
+// Writes the CSV file of |table| to |path| from the default connection.
+ExportResult exportCsv(ExportTable table, const QString &path, const ExportProgress &progress = {});
 // Writes the body-composition file |path| from the default connection.
 ExportResult exportBca(const QString &path, const ExportProgress &progress = {});
 // Writes the fitness file |path| from the default connection.

@@ -38,16 +38,54 @@ bool parseArchiveRange(const QString &text, int *first, int *last)
     return true;
 }
 
+namespace {
+// A lone surrogate (half of a character) becomes '_', so the text is valid
+// UTF-16 for the expressions and the file system.
+QString withoutLoneSurrogates(QString text)
+{
+    for (int i = 0; i < text.size(); ++i) {
+        if (text.at(i).isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate())
+            ++i;
+        else if (text.at(i).isSurrogate())
+            text[i] = QLatin1Char('_');
+    }
+    return text;
+}
+
+// The longest prefix of |text| that takes at most |maxBytes| in UTF-8, cut
+// between characters.
+QString cutToUtf8Bytes(const QString &text, int maxBytes)
+{
+    int bytes = 0;
+    int i = 0;
+    while (i < text.size()) {
+        const ushort c = text.at(i).unicode();
+        const bool pair = text.at(i).isHighSurrogate();
+        const int size = pair ? 4 : c < 0x80 ? 1 : c < 0x800 ? 2 : 3;
+        if (bytes + size > maxBytes)
+            break;
+        bytes += size;
+        i += pair ? 2 : 1;
+    }
+    return text.left(i);
+}
+} // namespace
+
 QString archiveFileName(int testId, const QString &uid, const QString &name)
 {
     static const QRegularExpression unsafe(QStringLiteral("[\\\\/:*?\"<>|\\x00-\\x1f\\x7f\\s]"));
-    auto clean = [](QString part) {
-        part = part.trimmed().replace(unsafe, QStringLiteral("_")).left(60);
+    auto clean = [](QString part, int maxBytes) {
+        part = withoutLoneSurrogates(part).trimmed().replace(unsafe, QStringLiteral("_"));
+        part = cutToUtf8Bytes(part, maxBytes);
         if (part.isEmpty() || part.startsWith(QLatin1Char('.')))
-            part.prepend(QLatin1Char('_'));
+            part = QLatin1Char('_') + cutToUtf8Bytes(part, maxBytes - 1);
         return part;
     };
-    return QStringLiteral("%1_%2_%3.pdf").arg(testId).arg(clean(uid), clean(name));
+    // File systems allow 255 bytes; the name keeps well below that in UTF-8.
+    constexpr int kMaxBytes = 200;
+    const QString head = QString::number(testId) + QLatin1Char('_') + clean(uid, 64) + QLatin1Char('_');
+    const QString tail = QStringLiteral(".pdf");
+    return head + clean(name, kMaxBytes - head.toUtf8().size() - tail.size()) + tail;
 }
 
 QString foldRuns(const NumberRuns &runs)
@@ -138,6 +176,8 @@ int runPdfArchive(const QStringList &arguments, QTextStream &out, QTextStream &e
     };
     qint64 expected = first;
     int written = 0;
+    NumberRuns failed; // one run per record: the list stays in test order
+    int failedCount = 0;
     for (const ArchiveRecord &r : qAsConst(records)) {
         addGap(expected, r.testId - 1);
         expected = r.testId + 1;
@@ -145,9 +185,11 @@ int runPdfArchive(const QStringList &arguments, QTextStream &out, QTextStream &e
         QString error;
         const QString title = QStringLiteral("%1 %2 %3").arg(r.testId).arg(r.uid, r.name);
         if (!writeReportPdf(path, sheetTag, r.testId, &error, title)) {
-            err << error << "\n";
-            out << written << " written, stopped at " << r.testId << Qt::endl;
-            return 2;
+            // One record that cannot be written does not stop the others.
+            err << "test " << r.testId << ": " << error << Qt::endl;
+            failed.append({r.testId, r.testId});
+            ++failedCount;
+            continue;
         }
         out << path << Qt::endl;
         ++written;
@@ -156,8 +198,10 @@ int runPdfArchive(const QStringList &arguments, QTextStream &out, QTextStream &e
     out << written << " written, " << missingCount << " missing";
     if (!missing.isEmpty())
         out << ": " << foldRuns(missing);
+    if (failedCount > 0)
+        out << "; " << failedCount << " failed: " << foldRuns(failed);
     out << Qt::endl;
-    return written > 0 ? 0 : 1;
+    return written > 0 && failedCount == 0 ? 0 : 1;
 }
 
 bool wantsPdfArchive(int argc, char *argv[])

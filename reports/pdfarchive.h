@@ -15,7 +15,9 @@ namespace reports {
 // "FIRST-LAST" (or one number) with 1 <= FIRST <= LAST.
 bool parseArchiveRange(const QString &text, int *first, int *last);
 
-// <TestID>_<UID>_<Name>.pdf with characters unsafe in file names replaced by '_'.
+// <TestID>_<UID>_<Name>.pdf with characters unsafe in file names replaced by
+// '_', at most 200 bytes in UTF-8 (the user number at most 64), cut between
+// characters.
 QString archiveFileName(int testId, const QString &uid, const QString &name);
 
 // Inclusive runs of test numbers, written "101, 105-110".
@@ -24,8 +26,10 @@ QString foldRuns(const NumberRuns &runs);
 
 // Runs the export on the open default connection. |arguments| are the
 // program's arguments (argv[0] first). Writes one line per file and the
-// summary to |out|, problems to |err|; returns the exit code (0 written,
-// 1 nothing written, 2 bad arguments, range or folder).
+// summary ("N written, M missing: runs; K failed: numbers") to |out|, every
+// record that could not be written to |err| (the run goes on); returns the
+// exit code (0 written, 1 nothing written or a record failed, 2 bad
+// arguments, range or folder).
 int runPdfArchive(const QStringList &arguments, QTextStream &out, QTextStream &err);
 
 // Whether the command line asks for the archive (checked before any

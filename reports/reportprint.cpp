@@ -1,16 +1,16 @@
 #include "reports/reportprint.h"
 
 #include "app/globals.h"
+#include "exchange/safewrite.h"
 #include "reports/layout.h"
 #include "reports/reportpage.h"
 
 #include <QBuffer>
 #include <QDebug>
-#include <QFileInfo>
 #include <QPageLayout>
 #include <QPainter>
 #include <QPdfWriter>
-#include <QSaveFile>
+#include <QPrinter>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QVariant>
@@ -74,7 +74,8 @@ QList<int> rangeList(int first, int last)
     return list;
 }
 
-PrintOutcome printTestList(QPagedPaintDevice &device, const QString &sheetTag, const QList<int> &list,
+namespace {
+PrintOutcome paintTestList(QPagedPaintDevice &device, const QString &sheetTag, const QList<int> &list,
                            const PrintProgress &progress)
 {
     PrintOutcome outcome;
@@ -124,6 +125,44 @@ PrintOutcome printTestList(QPagedPaintDevice &device, const QString &sheetTag, c
     return outcome;
 }
 
+// The printer's own PDF engine writes its file without looking at the
+// outcome; the pages go through a PDF writer on a save file instead.
+PrintOutcome printToPdfFile(const QPrinter &printer, const QString &sheetTag, const QList<int> &list,
+                            const PrintProgress &progress)
+{
+    PrintOutcome outcome;
+    exchange::SaveFile file(printer.outputFileName());
+    if (!file.open(&outcome.error)) {
+        outcome.failed = true;
+        return outcome;
+    }
+    {
+        QPdfWriter writer(&file);
+        writer.setPageLayout(printer.pageLayout());
+        writer.setResolution(printer.resolution());
+        writer.setTitle(printer.docName());
+        writer.setCreator(printer.creator());
+        writer.setPdfVersion(printer.pdfVersion());
+        outcome = paintTestList(writer, sheetTag, list, progress);
+    }
+    if (outcome.pages == 0 || outcome.failed) {
+        file.cancelWriting(); // nothing printed: no file, as on a printer
+        return outcome;
+    }
+    outcome.failed = !file.finish(&outcome.error);
+    return outcome;
+}
+} // namespace
+
+PrintOutcome printTestList(QPagedPaintDevice &device, const QString &sheetTag, const QList<int> &list,
+                           const PrintProgress &progress)
+{
+    auto *printer = dynamic_cast<QPrinter *>(&device);
+    if (printer && printer->outputFormat() == QPrinter::PdfFormat && !printer->outputFileName().isEmpty())
+        return printToPdfFile(*printer, sheetTag, list, progress);
+    return paintTestList(device, sheetTag, list, progress);
+}
+
 bool writeReportPdf(const QString &path, const QString &sheetTag, int testId, QString *error,
                     const QString &title)
 {
@@ -145,14 +184,7 @@ bool writeReportPdf(const QString &path, const QString &sheetTag, int testId, QS
         fitPageToRect(painter, painter.viewport());
         paintReportPage(painter, sheetTag, testId);
     }
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(buffer.data()) != buffer.data().size() ||
-        !file.commit()) {
-        *error =
-            QObject::tr("无法写入文件 %1：%2").arg(QFileInfo(path).absoluteFilePath(), file.errorString());
-        return false;
-    }
-    return true;
+    return exchange::saveWholeFile(path, buffer.data(), error);
 }
 
 } // namespace reports

@@ -34,7 +34,8 @@ struct PrintOutcome
 {
     int pages = 0;
     bool cancelled = false;
-    bool failed = false; // the device could not be opened for painting
+    bool failed = false; // the device could not be opened for painting, or its file not written
+    QString error;       // why a PDF file could not be written
 };
 
 // Called before each element with (done, total); returning false ends the
@@ -46,7 +47,9 @@ using PrintProgress = std::function<bool(int done, int total)>;
 // test" and leaves global::currentTestID alone; otherwise currentTestID
 // follows each element. The painter opens at the first page to print (a run
 // without records sends nothing) and pages are separated, never followed, by
-// newPage, so no blank page ends a run.
+// newPage, so no blank page ends a run. A printer that prints to a PDF file
+// writes it through the common save road: the file appears only when
+// complete, and a failed write is reported instead of leaving a cut file.
 PrintOutcome printTestList(QPagedPaintDevice &device, const QString &sheetTag, const QList<int> &list,
                            const PrintProgress &progress = {});
 

@@ -3,6 +3,7 @@
 // failures that must leave no file behind; the export slots' boxes.
 #include "app/database.h"
 #include "exchange/csvexport.h"
+#include "exchange/xlsxexport.h"
 #include "people/personimport.h"
 #include "tests/outputcheck.h"
 
@@ -107,8 +108,10 @@ private slots:
     }
 
     // Register order decides the persons, test order each person's lines; a
-    // person without results gets one line of his 8 values; results under
-    // analyzer user numbers ("BCA...", any case) follow with their own values.
+    // person without results gets one line with empty result fields; the
+    // results of analyzer user numbers ("BCA...", any case) and of people not
+    // registered follow in test order with their own values. Every line has
+    // the header's 68 fields.
     void bodyCompositionLines()
     {
         // clang-format off
@@ -119,34 +122,40 @@ private slots:
             QVERIFY(insertPerson(person));
         // clang-format on
         const char *results[][3] = {{"001", "2024-01-02", "11.5"}, {"002", "2024-01-03", "22.5"},
-                                    {"001", "2024-01-04", "-1.5"}, {"BCA9", "2024-01-05", "33"},
-                                    {"bca17", "2024-01-06", "44"}, {"XBCA1", "2024-01-07", "55"}};
-        for (const auto &r : results) // XBCA1 is not an analyzer number
+                                    {"W77", "2024-01-04", "66"},   {"001", "2024-01-05", "-1.5"},
+                                    {"BCA9", "2024-01-06", "33"},  {"bca17", "2024-01-07", "44"},
+                                    {"XBCA1", "2024-01-08", "55"}};
+        for (const auto &r : results) // W77 and XBCA1 are walk-ins: no registered person
             QVERIFY(insertResult(r[0], r[1], QByteArray(r[2]).toDouble(),
                                  r[0][0] == 'B'   ? "王五"
                                  : r[0][0] == 'b' ? "分析仪"
+                                 : r[0][0] == 'W' ? "路人"
                                                   : ""));
         const QString file = path(QStringLiteral("bca.csv"));
-        QCOMPARE(exchange::exportBca(file).lines, 7);
+        QCOMPARE(exchange::exportBca(file).lines, 9);
 
-        // Every value followed by a comma; body type is value 30, right-leg edema the last.
-        const auto line = [](const QString &first8, const QString &date, const QString &fat) {
+        // Body type is value 30, right-leg edema the last; no date: no result.
+        const auto line = [](const QString &first8, const QString &date = {}, const QString &fat = {}) {
             QStringList values = first8.split(QLatin1Char(',')) + QStringList{date, fat};
             while (values.size() < 68)
                 values << QString();
-            values[29] = QStringLiteral("肥胖型");
-            values[67] = QStringLiteral("1.01");
-            return values.join(QLatin1Char(',')) + QLatin1Char(',');
+            if (!date.isEmpty()) {
+                values[29] = QStringLiteral("肥胖型");
+                values[67] = QStringLiteral("1.01");
+            }
+            return values.join(QLatin1Char(','));
         };
         const QString zhang = QStringLiteral("P-UNIT,001,张三,1,1990,175,138,");
         QCOMPARE(QString::fromUtf8(fileBytes(file)).split(QLatin1Char('\n')),
                  (QStringList{QString::fromUtf8(kBom) + exchange::bcaHeader(),
                               line("P-UNIT,002,李四,2,1985,160,139,备注", "2024-01-03", "22.5"),
-                              line(zhang, "2024-01-02", "11.5"), line(zhang, "2024-01-04", "-1.5"),
-                              "P-UNIT,003,赵六,2,2000,150,,无测试,",
-                              line("P-UNIT,BCA9,王五,1,1970,168,,", "2024-01-05", "33"),
-                              line("R-UNIT,BCA9,王五,1,1990,171.5,BCA9,BCA9", "2024-01-05", "33"),
-                              line("R-UNIT,bca17,分析仪,1,1990,171.5,bca17,bca17", "2024-01-06", "44"), ""}));
+                              line(zhang, "2024-01-02", "11.5"), line(zhang, "2024-01-05", "-1.5"),
+                              line("P-UNIT,003,赵六,2,2000,150,,无测试"),
+                              line("P-UNIT,BCA9,王五,1,1970,168,,", "2024-01-06", "33"),
+                              line("R-UNIT,W77,路人,1,1990,171.5,W77,W77", "2024-01-04", "66"),
+                              line("R-UNIT,BCA9,王五,1,1990,171.5,BCA9,BCA9", "2024-01-06", "33"),
+                              line("R-UNIT,bca17,分析仪,1,1990,171.5,bca17,bca17", "2024-01-07", "44"),
+                              line("R-UNIT,XBCA1,,1,1990,171.5,XBCA1,XBCA1", "2024-01-08", "55"), ""}));
     }
 
     // The fitness file in its column order; empty tables give the header only.
@@ -165,7 +174,7 @@ private slots:
         QCOMPARE(exchange::exportFit(fit).lines, 1);
         QCOMPARE(fileBytes(fit),
                  kBom + exchange::fitHeader().toUtf8() +
-                     "\nF,7,\"'@钱\",1,1999,2024-06-01,180.5,70,50,3200,400,12.5,60.1,-3.5,40,20,45,230,\n");
+                     "\nF,7,\"'@钱\",1,1999,2024-06-01,180.5,70,50,3200,400,12.5,60.1,-3.5,40,20,45,230\n");
     }
 
     // A remark with a comma, a quote and a line break, one with CRLF and a
@@ -185,9 +194,13 @@ private slots:
         const QList<QStringList> rows = pythonRows(file);
         QCOMPARE(rows.size(), 5);
         QCOMPARE(rows[0], exchange::bcaHeader().split(QLatin1Char(',')));
+        for (const QString &name : rows[0])
+            QVERIFY2(!name.isEmpty() && name == name.trimmed(), qPrintable(name));
+        for (const QStringList &row : rows)
+            QCOMPARE(row.size(), 68);
+        QCOMPARE(rows[3].mid(8).join(QString()), QString()); // 欧阳娜娜 has no results
         for (int i = 0; i < 3; ++i) {
             const QStringList &row = rows[i + 1 + (i > 0)];
-            QCOMPARE(row.size(), i == 0 ? 69 : 9); // the values and the empty field after the last comma
             QCOMPARE(row.mid(2, 6), (QStringList{i == 2 ? "'" + names[i] : names[i], "1",
                                                  QString::number(1990 + i), "170", "-12", notes[i]}));
         }
@@ -212,19 +225,25 @@ private slots:
     void failuresLeaveNoFile_data()
     {
         QTest::addColumn<QString>("failure");
-        for (const char *f : {"folder missing", "query fails", "disk full", "cancelled"})
-            QTest::newRow(f) << QString::fromLatin1(f);
+        QTest::addColumn<QString>("name");
+        for (const char *f :
+             {"folder missing", "query fails", "disk full", "short file past the size limit", "cancelled"})
+            QTest::newRow(f) << QString::fromLatin1(f) << "out.csv";
+        for (const char *f : {"query fails", "disk full", "cancelled"})
+            QTest::addRow("workbook, %s", f) << QString::fromLatin1(f) << "out.xlsx";
     }
     void failuresLeaveNoFile()
     {
         QFETCH(QString, failure);
+        QFETCH(QString, name);
+        const bool shortFile = failure.startsWith(QLatin1String("short"));
         QSqlQuery q;
         QVERIFY(q.exec(QStringLiteral("BEGIN")));
-        for (int i = 0; i < 3000; ++i)
+        for (int i = 0; i < (shortFile ? 1 : 3000); ++i)
             QVERIFY(insertPerson({"U", i, "某人", "1", 1990, 170}) && insertResult(i, "2024-01-02", i));
         QVERIFY(q.exec(QStringLiteral("COMMIT")));
         const bool noFolder = failure == QLatin1String("folder missing");
-        const QString file = path(noFolder ? QStringLiteral("missing/out.csv") : QStringLiteral("out.csv"));
+        const QString file = path(noFolder ? "missing/" + name : name);
         const QByteArray earlier = noFolder ? QByteArray() : "an earlier export\n";
         QFile f(file);
         QVERIFY(noFolder || (f.open(QIODevice::WriteOnly) && f.write(earlier) == earlier.size()));
@@ -232,20 +251,24 @@ private slots:
         if (failure == QLatin1String("query fails"))
             QVERIFY(q.exec(QStringLiteral("ALTER TABLE Result RENAME COLUMN Score TO Score2")));
 
-        // A file-size limit makes the writes fail as on a full disk.
+        // A file-size limit makes the writes fail as on a full disk; a short
+        // file fails only when its buffered tail is written.
         std::signal(SIGXFSZ, SIG_IGN);
         rlimit old{};
         getrlimit(RLIMIT_FSIZE, &old);
         rlimit small = old;
-        small.rlim_cur = 64 * 1024;
-        QCOMPARE(setrlimit(RLIMIT_FSIZE, failure == QLatin1String("disk full") ? &small : &old), 0);
+        small.rlim_cur = shortFile ? 100 : 64 * 1024;
+        const bool limited = shortFile || failure == QLatin1String("disk full");
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, limited ? &small : &old), 0);
         QList<qint64> last;
-        const exchange::ExportResult result = exchange::exportBca(file, [&](qint64 done, qint64 total) {
-            last = {done, total};
-            return failure != QLatin1String("cancelled") || done < 512;
-        });
+        const exchange::ExportResult result = exchange::exportResults(
+            exchange::ExportTable::BodyComposition, file, [&](qint64 done, qint64 total) {
+                last = {done, total};
+                return failure != QLatin1String("cancelled") || done < 512;
+            });
         setrlimit(RLIMIT_FSIZE, &old);
         QVERIFY(!result.ok && !result.error.isEmpty());
+        QCOMPARE(result.error.contains(QStringLiteral("文件超过系统允许的大小")), limited);
         QCOMPARE(result.cancelled, failure == QLatin1String("cancelled"));
         if (result.cancelled)
             QCOMPARE(last, (QList<qint64>{512, 3000}));

@@ -4,6 +4,7 @@
 // to PDF files and are counted with pdfinfo.
 #include "app/mainwindow.h"
 #include "reports/paintarea.h"
+#include "reports/pdfarchive.h"
 #include "reports/reportprint.h"
 #include "tests/outputcheck.h"
 
@@ -254,6 +255,63 @@ private slots:
             // The total after the form's caption.
             QVERIFY2(text.contains(QRegularExpression(QStringLiteral("总分\\s+110(\\s|$)"))), qPrintable(text));
         }
+    }
+
+    // Archive file names stay within 200 bytes of UTF-8, cut between characters.
+    void archiveFileNames_data()
+    {
+        QTest::addColumn<int>("testId");
+        QTest::addColumn<QString>("uid");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("file");
+        const QString smile = QStringLiteral("😀");
+        QTest::newRow("short") << 100 << "U100"
+                               << "甲一百"
+                               << "100_U100_甲一百.pdf";
+        QTest::newRow("70 CJK characters") << 7 << "13812345678" << QString(70, QChar(0x963F))
+                                           << "7_13812345678_" + QString(60, QChar(0x963F)) + ".pdf";
+        QTest::newRow("characters of two UTF-16 units")
+            << 8 << "U8"
+            << "a" + smile.repeated(100) << "8_U8_a" + smile.repeated(47) + ".pdf";
+        QTest::newRow("long user number") << 9 << QString(100, '1') << "名"
+                                          << "9_" + QString(64, '1') + "_名.pdf";
+        QTest::newRow("half a character, separators") << 10 << "a/b" << QString(QChar(0xD800)) + "/名"
+                                                      << "10_a_b___名.pdf";
+    }
+    void archiveFileNames()
+    {
+        QFETCH(int, testId);
+        QFETCH(QString, uid);
+        QFETCH(QString, name);
+        QFETCH(QString, file);
+        const QString made = reports::archiveFileName(testId, uid, name);
+        QCOMPARE(made, file);
+        QVERIFY(made.toUtf8().size() <= 200);
+    }
+
+    // A record whose file cannot be written is reported and the run goes on;
+    // a name too long for the file system is cut and written.
+    void exportPdfArchiveGoesOnAfterAFailure()
+    {
+        const QString longName(70, QChar(0x963F));
+        for (const QVariantList &row :
+             {QVariantList{103, "13812345678", longName}, QVariantList{104, "U104", "丁"}})
+            QCOMPARE(outputcheck::insertRow("ResultFIT", "TestID, UID, Name, Sex, BirthYear, TestDate",
+                                            row + QVariantList{"1", 1990, "2025-09-15"}),
+                     row[0].toInt());
+        QVERIFY(QDir(m_dir->path()).mkpath(QStringLiteral("out/104_U104_丁.pdf"))); // a folder in the way
+        const outputcheck::Run run =
+            outputcheck::run(outputcheck::program,
+                             QString("--export-pdf 100-104 --out out --fitness").split(' '), m_dir->path());
+        QCOMPARE(run.exitCode, 1);
+        const QString cut = "out/103_13812345678_" + QString(60, QChar(0x963F)) + ".pdf";
+        QCOMPARE(run.out.split('\n', Qt::SkipEmptyParts),
+                 (QStringList{"out/100_U100_甲一百.pdf", "out/102_U102_乙_一_百.pdf", cut,
+                              "3 written, 1 missing: 101; 1 failed: 104"}));
+        QVERIFY2(run.err.contains(QStringLiteral("test 104: ")) &&
+                     run.err.contains(QStringLiteral("已有同名的文件夹")),
+                 qPrintable(run.err));
+        QCOMPARE(pdfPages(path(cut)), 1);
     }
 };
 
