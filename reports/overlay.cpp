@@ -104,10 +104,10 @@ void OverlayPainter::header()
     item(QStringLiteral("ID"),
          rec.s(QStringLiteral("UID")) + QLatin1Char('/') + rec.s(QStringLiteral("Name")));
     item(QStringLiteral("Gender"), tick, rec.isMale() ? 0 : 64);
-    const int age =
-        ageAtTest(rec.values.value(QStringLiteral("BirthYear")).toInt(), rec.s(QStringLiteral("TestDate")));
+    const QString age =
+        ageText(rec.values.value(QStringLiteral("BirthYear")).toInt(), rec.s(QStringLiteral("TestDate")));
     qDebug() << "age = " << age;
-    item(QStringLiteral("Age"), QString::number(age));
+    item(QStringLiteral("Age"), age);
     item(QStringLiteral("Height"), formatValue(d("Height")));
     item(QStringLiteral("Date"), rec.s(QStringLiteral("TestDate")));
     item(QStringLiteral("Score"), formatValue(d("Score")));
