@@ -269,6 +269,11 @@ void AnalyzerSession::handleStatus(const QByteArray &hex, qint64 nowMs)
         text = QStringLiteral("测量出错");
     } else if (hex.contains(stSearching)) {
         text = QStringLiteral("正在查询数据");
+    } else if (hex.contains(stNoNewRecord) && global::BCAstate == 5) {
+        // PC control was started after a search had emptied the analyzer: the
+        // analyzer still reports that search until it measures the person
+        // sent, so PC control goes on.
+        text = QStringLiteral("查询完成，没有新数据");
     } else if (hex.contains(stNoNewRecord)) {
         text = QStringLiteral("查询完成，没有新数据");
         emit listenChanged(false);

@@ -309,7 +309,13 @@ private:
     QString m_presetPrintOutput;
     bool m_hasPresetPrintOutput = false;
     bool choosePrinter(QPrinter &printer);
-    void runReportPreview(const QString &title, bool fitness);
+    // Preview of one record; its print and PDF buttons use that record.
+    void runReportPreview(const QString &title, const QString &sheetTag, int testId);
+    void printReports(const QString &sheetTag, const QList<int> &list);
+    void saveReportPdf(const QString &sheetTag, int testId);
+    // Test number of the record the body-composition page shows (0: none yet,
+    // which the report and upload take as the newest record).
+    int m_bcaPageTestId = 0;
     void readSelectedSheet();
     // --- data exchange ---
     // One network access manager for the window; the latest reply is kept

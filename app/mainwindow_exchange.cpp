@@ -80,7 +80,8 @@ void MainWindow::uploadFitTest(int testId)
 void MainWindow::uploadBCA()
 {
     qDebug() << "uploadBCA function------------------------------------------------";
-    uploadBcaTest(global::currentTestID);
+    // The record shown on the body-composition page.
+    uploadBcaTest(m_bcaPageTestId);
 }
 
 void MainWindow::uploadBcaTest(int testId)

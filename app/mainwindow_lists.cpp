@@ -188,7 +188,7 @@ void MainWindow::uploadChosenResult()
 {
     setCurrentData2();
     if (requireChosenTest(m_resultList ? static_cast<QWidget *>(m_resultList) : this))
-        uploadBCA();
+        uploadBcaTest(global::currentTestID);
 }
 
 void MainWindow::uploadChosenFitResult()

@@ -3,7 +3,9 @@
 #include "app/mainwindow.h"
 
 #include "app/globals.h"
+#include "reports/layout.h"
 #include "reports/overlay.h"
+#include "reports/reportprint.h"
 
 #include <QDebug>
 #include <QMessageBox>
@@ -13,6 +15,10 @@
 void MainWindow::printReport()
 {
     qDebug() << "printReport function";
+    // Always the body-composition style of the settings (a fitness list may
+    // have left the shared tag on the fitness report) and the page's record.
+    global::sheetTag = reports::readSelectedSheetTag();
+    global::currentTestID = reports::resolveTestId(global::sheetTag, m_bcaPageTestId);
     global::printList = {0};
     fillInPrint(global::sheetTag, global::bodyType);
 }
@@ -23,9 +29,7 @@ void MainWindow::fillInPrint(const QString &sheetTag, const QString &bodyType)
     qDebug() << "sheetTag received is: " << sheetTag;
     qDebug() << "bodyType received is: " << bodyType;
     QPrinter printer(QPrinter::HighResolution);
-    printer.setPageSize(QPageSize(QPageSize::A4));
-    QPrintDialog dialog(&printer, this);
-    if (dialog.exec() == QDialog::Accepted) {
+    if (choosePrinter(printer)) {
         // No page at all means the printer (or its output file) could not be started.
         if (reports::printOverlayPages(printer, sheetTag, global::printList, global::currentTestID) == 0 &&
             !global::printList.isEmpty())

@@ -48,6 +48,7 @@ void MainWindow::displayData()
     const resultdetail::Detail detail = resultdetail::loadDetail(global::currentTestID);
     if (!detail.ok)
         return; // the table keeps its old values
+    m_bcaPageTestId = detail.testId;
     for (const resultdetail::Cell &cell : detail.cells)
         m_bcaTable->setItem(cell.row, cell.column, new QTableWidgetItem(cell.text));
     qDebug() << "global::currentDataIndex after display=" << global::currentDataIndex;

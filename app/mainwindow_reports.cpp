@@ -51,26 +51,29 @@ bool MainWindow::choosePrinter(QPrinter &printer)
     return dialog.exec() == QDialog::Accepted;
 }
 
-void MainWindow::runReportPreview(const QString &title, bool fitness)
+void MainWindow::runReportPreview(const QString &title, const QString &sheetTag, int testId)
 {
+    // The record is chosen once, here: the page, its print and its PDF stay on
+    // it whatever is stored while the preview is open.
+    testId = reports::resolveTestId(sheetTag, testId);
+    qDebug() << "preview of test" << testId << "sheet" << sheetTag;
     QDialog dialog(this);
     dialog.setWindowTitle(title);
     dialog.setWindowFlags(Qt::Dialog | Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
     dialog.resize(1000, 700);
     auto *grid = new QGridLayout(&dialog);
     auto *scroll = new QScrollArea(&dialog);
-    scroll->setWidget(new PaintArea);
+    scroll->setWidget(new PaintArea(sheetTag, testId));
     scroll->setAlignment(Qt::AlignHCenter);
     grid->addWidget(scroll, 0, 0, 1, 6);
     auto *pdfButton = new QPushButton(tr("存为PDF文件"), &dialog);
     auto *printButton = new QPushButton(tr("打印"), &dialog);
     grid->addWidget(pdfButton, 1, 2);
     grid->addWidget(printButton, 1, 3);
-    connect(pdfButton, &QPushButton::clicked, this, &MainWindow::savePdf);
-    if (fitness)
-        connect(printButton, &QPushButton::clicked, this, &MainWindow::printReportFit);
-    else
-        connect(printButton, &QPushButton::clicked, this, &MainWindow::printReportPic);
+    connect(pdfButton, &QPushButton::clicked, &dialog,
+            [this, sheetTag, testId] { saveReportPdf(sheetTag, testId); });
+    connect(printButton, &QPushButton::clicked, &dialog,
+            [this, sheetTag, testId] { printReports(sheetTag, {testId}); });
     dialog.exec();
 }
 
@@ -78,7 +81,8 @@ void MainWindow::viewReport()
 {
     qDebug() << "viewReport function";
     readSelectedSheet();
-    runReportPreview(tr("体成分分析报告"), false);
+    // The record of the body-composition page, not whatever another page chose.
+    runReportPreview(tr("体成分分析报告"), global::sheetTag, m_bcaPageTestId);
 }
 
 void MainWindow::viewReportFit()
@@ -90,7 +94,7 @@ void MainWindow::viewReportFit()
         QMessageBox::warning(this, tr("选择测试记录"), tr("请先选择测试记录!"));
         return;
     }
-    runReportPreview(tr("机能评定报告"), true);
+    runReportPreview(tr("机能评定报告"), global::sheetTag, global::currentTestID);
 }
 
 void MainWindow::printReportPic()
@@ -103,13 +107,17 @@ void MainWindow::printReportPic()
 void MainWindow::printReportWithPic()
 {
     qDebug() << "printReportWithPic function ";
-    qDebug() << "sheetTag received is: " << global::sheetTag;
     const QList<int> list = global::printList;
+    global::printList.clear();
+    printReports(global::sheetTag, list);
+}
+
+void MainWindow::printReports(const QString &sheetTag, const QList<int> &list)
+{
+    qDebug() << "sheetTag received is: " << sheetTag;
     QPrinter printer(QPrinter::HighResolution);
-    if (list.isEmpty() || !choosePrinter(printer)) {
-        global::printList.clear();
+    if (list.isEmpty() || !choosePrinter(printer))
         return;
-    }
 
     // A long run shows its progress; cancel ends it after the page being sent.
     std::unique_ptr<QProgressDialog> progress;
@@ -120,7 +128,7 @@ void MainWindow::printReportWithPic()
         progress->setMinimumDuration(300);
     }
     const reports::PrintOutcome outcome =
-        reports::printTestList(printer, global::sheetTag, list, [&progress](int done, int total) {
+        reports::printTestList(printer, sheetTag, list, [&progress](int done, int total) {
             if (!progress)
                 return true;
             progress->setValue(done);
@@ -128,8 +136,6 @@ void MainWindow::printReportWithPic()
             return !progress->wasCanceled();
         });
     progress.reset();
-    global::printList.clear();
-    qDebug() << "At the end, printlist=" << global::printList;
 
     if (outcome.failed) {
         QMessageBox::warning(this, tr("打印"),
@@ -194,6 +200,11 @@ void MainWindow::printAllReportFit()
 void MainWindow::savePdf()
 {
     qDebug() << "savePdf function";
+    saveReportPdf(global::sheetTag, global::currentTestID);
+}
+
+void MainWindow::saveReportPdf(const QString &sheetTag, int testId)
+{
     QString path =
         QFileDialog::getSaveFileName(this, tr("PDF file"), QStringLiteral("../"), tr("Files (*.pdf)"));
     if (path.isEmpty())
@@ -201,7 +212,7 @@ void MainWindow::savePdf()
     if (QFileInfo(path).suffix().isEmpty())
         path += QStringLiteral(".pdf");
     QString error;
-    if (!reports::writeReportPdf(path, global::sheetTag, global::currentTestID, &error)) {
+    if (!reports::writeReportPdf(path, sheetTag, testId, &error)) {
         QMessageBox::warning(this, tr("存为PDF文件"), tr("PDF文件保存失败。\n%1").arg(error));
         return;
     }

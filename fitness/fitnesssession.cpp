@@ -110,15 +110,38 @@ FitResult splitResult(const QByteArray &text)
 
 bool isCompleteResult(const QByteArray &text)
 {
-    if (text.size() < kResultLength)
-        return false;
-    const int lastBlank = text.lastIndexOf(' ');
-    if (lastBlank < 0)
-        return true; // one field only: nothing to wait for
-    // A text cut short ends before its item field is whole; bytes in front
-    // of it (line noise) only make it longer.
+    return resultStart(text) >= 0;
+}
+
+int resultStart(const QByteArray &text)
+{
     const int n = text.size();
-    return lastBlank == n - 8 && isDigit(text.at(n - 7)) && isDigit(text.at(n - 6));
+    if (n < kResultLength)
+        return -1;
+    const int start = n - kResultLength;
+    // The item field: a blank, the two-digit code and five value characters.
+    if (text.at(n - 8) != ' ' || !isDigit(text.at(n - 7)) || !isDigit(text.at(n - 6)))
+        return -1;
+    for (int i = n - 5; i < n; ++i) {
+        const char c = text.at(i);
+        if (!isDigit(c) && c != '.' && c != '-')
+            return -1;
+    }
+    // The user-number field opens the text and is separated from what follows
+    // by a blank; line noise brings control bytes, a field never does.
+    if (text.at(start) == ' ')
+        return -1;
+    int firstBlank = -1;
+    for (int i = start; i < n - 8; ++i) {
+        const uchar c = uchar(text.at(i));
+        if (c == ' ') {
+            firstBlank = i;
+            break;
+        }
+        if (c < 0x20 || c == 0x7f)
+            return -1;
+    }
+    return firstBlank > start ? start : -1;
 }
 
 QByteArray command(int terminal, char code)
@@ -166,7 +189,11 @@ FitnessSession::ReceiveOutcome FitnessSession::receive(const QByteArray &bytes, 
 
     const bool askValid = m_askNum >= 0 && m_askNum < kTerminals;
     // "3" answers a query; once the result is asked for, every byte is its text.
-    if (bytes == "3" && m_containerFlag == 0) {
+    // Line noise read together with the answer sits in front of it.
+    if (m_containerFlag == 0 && bytes.endsWith('3')) {
+        if (bytes.size() > 1)
+            qDebug() << "dropped noise before the ready answer / 丢弃就绪应答前的干扰字节:"
+                     << bytes.chopped(1);
         qDebug() << "listened 3, get data!";
         m_containerFit.clear();
         m_containerFlag = 1;
@@ -199,13 +226,13 @@ FitnessSession::ReceiveOutcome FitnessSession::receive(const QByteArray &bytes, 
 
     qDebug() << "All data(>26) received, start to save";
     m_containerFlag = 0;
-    // The station sends results of exactly kResultLength bytes (the
-    // completion rule relies on it), so bytes in front of one are line noise.
+    // The station sends results of exactly kResultLength bytes, so bytes in
+    // front of the result's shape are line noise.
     QByteArray text = m_containerFit;
-    if (text.size() > kResultLength) {
-        qDebug() << "dropped noise before the result / 丢弃结果前的干扰字节:"
-                 << text.left(text.size() - kResultLength);
-        text = text.right(kResultLength);
+    const int start = resultStart(text);
+    if (start > 0) {
+        qDebug() << "dropped noise before the result / 丢弃结果前的干扰字节:" << text.left(start);
+        text = text.mid(start);
     }
     m_containerFit.clear();
     if (text == m_containerOld) {

@@ -64,10 +64,15 @@ struct FitResult
 // Splits a complete result text at every blank (logs the steps).
 FitResult splitResult(const QByteArray &text);
 
-// True when |text| holds a whole result: more than 26 bytes, and either no
-// blank at all (a one-field text) or a last field of an item code of two
-// digits and a five-character value right after the last blank.
+// True when |text| ends in a whole result (see resultStart).
 bool isCompleteResult(const QByteArray &text);
+
+// Offset of the result that ends |text|, or -1 when |text| does not end in
+// one. A result is kResultLength bytes: a user-number field (no leading blank,
+// no control bytes), a blank, further fields, and the item field: a blank,
+// two code digits and five value characters (digits, '.', '-'). Bytes in
+// front of it are line noise.
+int resultStart(const QByteArray &text);
 
 // The two-byte command 0x80+terminal, |code|, and its log text ("sending 'x8Ax64'").
 QByteArray command(int terminal, char code);

@@ -108,9 +108,18 @@ StoreOutcome storeResult(const fitness::FitResult &result, fitness::FitValues &v
         out.inserted = true;
     } else {
         qDebug() << "已有此人记录。更新！";
-        const QString sets = QStringLiteral("TestDate = ?") +
+        // A row begun before its person was registered takes the registered
+        // name, sex and birth year with the next item of the day.
+        const QString identity =
+            person.registered ? QStringLiteral("Name = ?, Sex = ?, BirthYear = ?, ") : QString();
+        const QString sets = identity + QStringLiteral("TestDate = ?") +
                              (column.isEmpty() ? QString() : QStringLiteral(", %1 = ?").arg(column));
         write.prepare(QStringLiteral("UPDATE ResultFIT SET %1 WHERE TestID = ?").arg(sets));
+        if (person.registered) {
+            write.addBindValue(person.name);
+            write.addBindValue(person.sex);
+            write.addBindValue(person.birthYear);
+        }
         write.addBindValue(date);
         if (!column.isEmpty())
             write.addBindValue(value);

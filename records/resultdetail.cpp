@@ -52,6 +52,7 @@ Detail loadDetail(int testId)
     // No matching row leaves every value invalid: empty texts, numbers 0.0.
     const bool found = query.next();
     detail.ok = true;
+    detail.testId = found ? query.value(1).toInt() : 0;
     detail.cells.reserve(24);
     for (int i = 0; i < 24; ++i) {
         const QVariant value = found ? query.value(i) : QVariant();

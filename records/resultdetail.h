@@ -16,6 +16,7 @@ struct Cell
 struct Detail
 {
     bool ok = false; // false when the query failed; cells is then empty
+    int testId = 0;  // the record shown; 0 when none matched
     QString error;
     QVector<Cell> cells; // all 24 values; empty texts and "0.0" when no row matched
 };

@@ -1,11 +1,11 @@
 #include "reports/paintarea.h"
 
-#include "app/globals.h"
 #include "reports/reportpage.h"
 
 #include <QPainter>
 
-PaintArea::PaintArea(QWidget *parent) : QWidget(parent)
+PaintArea::PaintArea(const QString &sheetTag, int testId, QWidget *parent)
+    : QWidget(parent), m_sheetTag(sheetTag), m_testId(testId)
 {
     resize(reports::PageWidth, reports::PageHeight);
     setMinimumSize(reports::PageWidth, reports::PageHeight);
@@ -20,5 +20,5 @@ void PaintArea::paintEvent(QPaintEvent *)
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     painter.setWindow(0, 0, reports::PageWidth, reports::PageHeight);
     painter.setViewport(0, 0, width(), height());
-    reports::paintReportPage(painter, global::sheetTag, global::currentTestID);
+    reports::paintReportPage(painter, m_sheetTag, m_testId);
 }

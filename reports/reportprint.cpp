@@ -22,6 +22,16 @@ QString resultTable(const QString &sheetTag)
     return sheetTag == sheet::fitness ? QStringLiteral("ResultFIT") : QStringLiteral("Result");
 }
 
+int resolveTestId(const QString &sheetTag, int testId)
+{
+    if (testId != 0)
+        return testId;
+    QSqlQuery q;
+    if (q.exec(QStringLiteral("SELECT MAX(TestID) FROM %1").arg(resultTable(sheetTag))) && q.next())
+        return q.value(0).toInt();
+    return 0;
+}
+
 bool testExists(const QString &sheetTag, int testId)
 {
     const QString sql = QStringLiteral("SELECT TestID FROM %1 WHERE TestID=?").arg(resultTable(sheetTag));

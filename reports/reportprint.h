@@ -19,6 +19,10 @@ QString resultTable(const QString &sheetTag);
 // Whether test |testId| has a record in the table of |sheetTag|.
 bool testExists(const QString &sheetTag, int testId);
 
+// |testId| itself, or for 0 ("the newest") the highest test number of the
+// table of |sheetTag| (still 0 when the table is empty).
+int resolveTestId(const QString &sheetTag, int testId);
+
 // Reads the first and last test number of a batch range as typed. False
 // (nothing to print) when either is not a whole number or the first is below 1.
 bool readPrintRange(const QString &firstText, const QString &lastText, int *first, int *last);

@@ -252,6 +252,22 @@ void TestAnalyzerSession::batchMovesOnAfterEachRecord()
     QCOMPARE(global::BCAstate, 6);
     QCOMPARE(ended.count(), 1);
     QCOMPARE(t.records.count(), 3);
+
+    // PC control started on the emptied analyzer: its lasting "no new record"
+    // does not end it; the person frame goes out at every tick until the
+    // measurement starts, and the search's end after it ends PC control.
+    global::batchSwitch = QStringLiteral("OFF");
+    global::personInfoStr = analyzer::buildPersonFrame("0", "*", 1, 1990, 168, 2026);
+    global::BCAstate = 5;
+    for (int i = 0; i < 3; ++i)
+        t.s.tick(status(0x09), now += 1000);
+    QCOMPARE(global::BCAstate, 5);
+    QCOMPARE(ended.count(), 1);
+    QCOMPARE(t.sent(global::personInfoStr), 3);
+    t.s.tick(status(0x02), now += 1000);
+    QCOMPARE(global::BCAstate, 2);
+    t.s.tick(status(0x09), now += 1000);
+    QCOMPARE(ended.count(), 2);
 }
 
 void TestAnalyzerSession::noiseAndOverflowResynchronise()

@@ -204,24 +204,26 @@ private slots:
     }
 
     // The fitness page's field decides; empty or not a number means 0, the
-    // newest row. The body-composition upload sends the current test, 0 the newest.
+    // newest row. The body-composition upload sends the record its page shows.
     void testNumberRules()
     {
         const int older = insert("ResultFIT", "UID=1");
         const int newest = insert("ResultFIT", "UID=2");
-        insert("Result", "UID=1");
-        const int bcaNewest = insert("Result", "UID=2");
+        const int bcaOlder = insert("Result", "UID=1");
+        insert("Result", "UID=2");
         MainWindow w;
+        // The body-composition page shows the older record; a fitness row is then chosen.
+        global::currentTestID = bcaOlder;
+        w.displayData();
         // clang-format off
         const struct { QString field; int expected; } cases[] = {
-            {QString::number(older), older}, {QString(), newest}, {"abc", newest}, {"bca", bcaNewest}};
+            {QString::number(older), older}, {QString(), newest}, {"abc", newest}, {"bca", bcaOlder}};
         // clang-format on
         for (const auto &c : cases) {
             m_server->requests.clear();
             w.stateEdit()->clear();
             if (c.field == QLatin1String("bca")) {
-                global::currentTestID = 0;
-                w.uploadBCA();
+                w.uploadBCA(); // the page's record, not the fitness row in the shared state
             } else {
                 w.fitTestIdEdit()->setText(c.field);
                 w.uploadPhy();

@@ -28,9 +28,12 @@ void TestFitnessE2E::acknowledgedResultsStored_data()
                                     << "--chunk 1:1" << 0;
     // Noise in front of every result text, results over several reads; the
     // second result stalls after 10 bytes and is lost, the polling goes on.
+    // Sixteen-character user numbers: noise and the number's first bytes
+    // together fill 27 bytes without a blank, which is no result yet.
     QTest::newRow("noise and a stalled result")
-        << QStringList{"1 1001 01 180.2 Height 180.2", "2 9009 09 18 FWC 18", "4 O'1 15 199 TY 199",
-                       "6 9009 12 512 FYS 512"}
+        << QStringList{"1 3201011990123456 01 180.2 Height 180.2", "2 9009 09 18 FWC 18",
+                       "4 4401019991231234 15 199 TY 199", "6 5101012000000077 12 512 FYS 512",
+                       "8 6101011985432109 14 41 YWQZ 41"}
         << "--chunk 1:6 --garbage 1:result --stall 2" << 1;
 }
 

@@ -61,6 +61,8 @@ private slots:
     void resultOverSeveralReads();
     void duplicateIsAcknowledgedNotReturned();
     void noisyLineIsCappedAndResynced();
+    void lineNoiseBeforeResult_data();
+    void lineNoiseBeforeResult();
     void cleanup();
     void oneRowPerPersonAndDay_data();
     void oneRowPerPersonAndDay();
@@ -213,6 +215,54 @@ void TestFitnessSession::noisyLineIsCappedAndResynced()
     QVERIFY(s.receive(resultText("4", 9, "1400030"), now + 30).hasResult);
 }
 
+void TestFitnessSession::lineNoiseBeforeResult_data()
+{
+    // Reads after the request, '|' between reads; the result, when one is
+    // expected, is the real one with its noise dropped.
+    QTest::addColumn<QByteArray>("reads");
+    QTest::addColumn<QStringList>("fields"); // empty: no result may come out
+    const QByteArray real = resultText("20230417", 6, "0600490");
+    const QByteArray noise24 = QByteArray("\x01\xfeZ#kq9\x7f..xx\x13\x10WWWWWWWWWWW", 24);
+    const QStringList fields{"20230417", "06", "490"};
+    QTest::newRow("24 noise + 3 result bytes in one read")
+        << noise24 + real.left(3) + '|' + real.mid(3) << fields;
+    QTest::newRow("noise, then the result in pieces")
+        << noise24 + '|' + real.left(10) + '|' + real.mid(10, 10) + '|' + real.mid(20) << fields;
+    QTest::newRow("noise with blanks and digits") << QByteArray("9 9 12 ") + real << fields;
+    QTest::newRow("27 noise bytes without a blank") << QByteArray(27, 'Q') << QStringList();
+    QTest::newRow("noise, result cut short") << noise24 + real.left(20) << QStringList();
+    QTest::newRow("item field with a blank in its value")
+        << QByteArray("20230417         06 0600 90") << QStringList();
+}
+
+void TestFitnessSession::lineNoiseBeforeResult()
+{
+    QFETCH(QByteArray, reads);
+    QFETCH(QStringList, fields);
+    fitness::FitnessSession s;
+    qint64 now = 0;
+    // The ready answer itself may come with noise in front of it.
+    for (int i = 0; i < 24 && s.tick(now += 500).write != fitness::command(6, fitness::kQuery); ++i) {
+    }
+    QCOMPARE(s.receive(QByteArray("\x02\xffxy3"), now).write, fitness::command(6, fitness::kRequest));
+    int results = 0;
+    for (const QByteArray &read : reads.split('|')) {
+        const auto rx = s.receive(read, now += 10);
+        QVERIFY(rx.write.isEmpty()); // nothing is acknowledged before it is stored
+        if (rx.hasResult) {
+            ++results;
+            QCOMPARE((QStringList{rx.result.userId, rx.result.itemCode, rx.result.value}), fields);
+            QCOMPARE(s.resultStored(true), fitness::command(6, fitness::kAcknowledge));
+        }
+    }
+    QCOMPARE(results, fields.isEmpty() ? 0 : 1);
+    if (fields.isEmpty()) {
+        // The reception runs out; the terminal is polled again and offers its result anew.
+        QVERIFY(s.tick(now + fitness::kReceptionTimeoutMs).timedOut);
+        QCOMPARE(s.containerFlag(), 0);
+    }
+}
+
 void TestFitnessSession::openScratchDatabase()
 {
     g_values = {};
@@ -243,6 +293,9 @@ void TestFitnessSession::oneRowPerPersonAndDay_data()
     QTest::newRow("next day, new row")
         << "1001|03|3600|0;1001|03|3700|1" << 2 << "FHL=3700 TestDate=2024-03-16";
     QTest::newRow("unregistered") << "770|14|31|0" << 1 << "Name=- Sex=2 BirthYear=1990 YWQZ=31";
+    // "register|…" registers a person between two results.
+    QTest::newRow("registered during the day") << "770|14|31|0;register|770|王五|1|2004;770|09|22|0" << 1
+                                               << "Name=王五 Sex=1 BirthYear=2004 YWQZ=31 FWC=22";
     QTest::newRow("codes outside the table")
         << "77|08|123|0;77|02|60.5|0;77|13|1|0" << 1
         << "Name=李四 Weight=60.5 Height= WOLI= FHL= TQQ= TZ= YWQZ= FYS= FWC= BYDJ= ZT= TY=";
@@ -260,6 +313,10 @@ void TestFitnessSession::oneRowPerPersonAndDay()
     QStringList f;
     for (const QString &r : results.split(QLatin1Char(';'))) {
         f = r.split(QLatin1Char('|'));
+        if (f[0] == QLatin1String("register")) {
+            QVERIFY(testsupport::addPerson(f[1], f[2], f[3], f[4].toInt()));
+            continue;
+        }
         const auto out = store(f[0], f[1], f[2], f[3].toInt());
         QVERIFY2(out.ok, qPrintable(out.error));
     }

@@ -3,10 +3,13 @@
 // headless --export-pdf archive run as a separate process. Printed pages go
 // to PDF files and are counted with pdfinfo.
 #include "app/mainwindow.h"
+#include "reports/paintarea.h"
 #include "reports/reportprint.h"
 #include "tests/outputcheck.h"
 
+#include <QLineEdit>
 #include <QPrinter>
+#include <QPushButton>
 
 using outputcheck::pdfPages;
 using outputcheck::pdfText;
@@ -101,8 +104,9 @@ private slots:
         QPrinter printer(QPrinter::HighResolution);
         printer.setOutputFormat(QPrinter::PdfFormat);
         printer.setOutputFileName(path(QStringLiteral("cancelled.pdf")));
-        const reports::PrintOutcome outcome = reports::printTestList(
-            printer, QStringLiteral("FITreport"), {42, 100, 101, 102}, [](int done, int) { return done < 2; });
+        const reports::PrintOutcome outcome =
+            reports::printTestList(printer, QStringLiteral("FITreport"), {42, 100, 101, 102},
+                                   [](int done, int) { return done < 2; });
         QVERIFY(outcome.cancelled);
         QCOMPARE(outcome.pages, 2);
         QCOMPARE(pdfPages(path(QStringLiteral("cancelled.pdf"))), 2);
@@ -140,6 +144,53 @@ private slots:
         QVERIFY(!reports::writeReportPdf(bad, QStringLiteral("FITreport"), 42, &error));
         QVERIFY2(error.contains(bad), qPrintable(error));
         QVERIFY(!QFile::exists(bad));
+    }
+
+    // A record is chosen once: the body-composition preview, its print, the
+    // overlay print and the upload stay on the page's record when a fitness
+    // row is chosen and when a new measurement is stored meanwhile.
+    void outputsKeepTheChosenRecord()
+    {
+        MainWindow window;
+        global::currentTestID = 100; // the list's "查看详情" puts 100 on the page
+        window.displayData();
+        window.fitTestIdEdit()->setText(QStringLiteral("42"));
+        window.setCurrentDataFit(); // a fitness row chosen: shared state now 42 / FITreport
+        QCOMPARE(global::currentTestID, 42);
+
+        const QString printed = path(QStringLiteral("preview.pdf"));
+        QStringList shown;
+        QTimer::singleShot(50, [&] {
+            auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+            auto *page = dialog ? dialog->findChild<PaintArea *>() : nullptr;
+            if (page)
+                shown << page->sheetTag() + QLatin1Char('|') + QString::number(page->testId());
+            // A new measurement arrives while the preview is open.
+            QCOMPARE(outputcheck::insertRow("Result", "TestID, UID, Name, Sex, BirthYear",
+                                            {103, "U103", "丙新来", "2", 1990}),
+                     103);
+            global::currentTestID = 0;
+            window.presetPrintOutput(printed);
+            for (QPushButton *b : dialog->findChildren<QPushButton *>()) {
+                if (b->text() == QStringLiteral("打印"))
+                    b->click();
+            }
+            dialog->reject();
+        });
+        window.viewReport();
+        QCOMPARE(shown, QStringList{"TQ-40|100"});
+        const QString text = pdfText(printed);
+        QVERIFY2(text.contains("U100") && !text.contains("U103") && !text.contains("U042"), qPrintable(text));
+
+        // Overlay printing after a fitness list: the settings' style, the page's record.
+        global::sheetTag = QStringLiteral("FITreport");
+        const QString overlay = path(QStringLiteral("overlay.pdf"));
+        window.presetPrintOutput(overlay);
+        window.printReport();
+        QCOMPARE(pdfPages(overlay), 1);
+        QCOMPARE(global::sheetTag, QStringLiteral("TQ-40"));
+        QCOMPARE(global::currentTestID, 100);
+        QVERIFY2(pdfText(overlay).contains("U100"), qPrintable(pdfText(overlay)));
     }
 
     // The fitness preview warns without a chosen test and shows test 42.
