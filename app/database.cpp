@@ -3,6 +3,9 @@
 #include <QFileInfo>
 #include <QObject>
 #include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QVariant>
 
 bool openDefaultDatabase(const QString &path)
 {
@@ -50,4 +53,73 @@ QString schemaProblemText(const QString &path)
     return QObject::tr("数据库文件 %1 不可用（缺少数据表：%2）。\n测量结果将无法保存！\n"
                        "请关闭程序，恢复或重新安装数据库文件后再启动。")
         .arg(QFileInfo(path).absoluteFilePath(), missing.join(QStringLiteral(", ")));
+}
+
+DatabaseFileCheck checkDatabaseFile(const QString &path)
+{
+    DatabaseFileCheck check;
+    const QFileInfo info(path);
+    if (!info.isFile()) {
+        check.problem = QStringLiteral("does not exist (找不到数据库文件)");
+    } else if (info.size() == 0) {
+        check.problem = QStringLiteral("is empty, 0 bytes (数据库文件为空)");
+    } else {
+        static int serial = 0;
+        const QString name = QStringLiteral("quelmar-check-%1").arg(++serial);
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+            db.setDatabaseName(info.absoluteFilePath());
+            db.setConnectOptions(
+                QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyTimeoutMs));
+            // SQLite reads the file only at the first statement: a file of
+            // another kind fails there ("file is not a database").
+            QSqlQuery q(db);
+            if (!db.open() ||
+                !q.exec(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table'"))) {
+                const QString error = db.isOpen() ? q.lastError().text() : db.lastError().text();
+                check.problem = QStringLiteral("is not an SQLite database (不是数据库文件): %1").arg(error);
+            } else {
+                QStringList present;
+                while (q.next())
+                    present << q.value(0).toString().toLower();
+                for (const QString &t : requiredTables()) {
+                    if (!present.contains(t.toLower()))
+                        check.missing << t;
+                }
+            }
+        }
+        QSqlDatabase::removeDatabase(name);
+    }
+    if (!check.problem.isEmpty())
+        check.missing = requiredTables();
+    return check;
+}
+
+bool DatabaseFileCheck::usable(const QStringList &tables) const
+{
+    if (!problem.isEmpty())
+        return false;
+    for (const QString &t : tables) {
+        if (missing.contains(t))
+            return false;
+    }
+    return true;
+}
+
+QString DatabaseFileCheck::reason(const QString &path, const QStringList &tables) const
+{
+    const QString file = QFileInfo(path).absoluteFilePath();
+    if (!problem.isEmpty())
+        return QStringLiteral("%1 %2").arg(file, problem);
+    QStringList lacking;
+    for (const QString &t : tables) {
+        if (missing.contains(t))
+            lacking << t;
+    }
+    if (lacking.isEmpty())
+        return QString();
+    if (missing.size() == requiredTables().size())
+        return QStringLiteral("%1 holds none of the program's tables (数据库中没有数据表)").arg(file);
+    return QStringLiteral("%1 lacks the table(s) %2 (数据库缺少数据表)")
+        .arg(file, lacking.join(QStringLiteral(", ")));
 }

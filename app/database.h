@@ -17,6 +17,19 @@ QStringList requiredTables();
 // (all of them when the connection is not open).
 QStringList missingTables();
 
+// What a look at a database file found, without creating or changing it.
+struct DatabaseFileCheck
+{
+    QString problem;     // why it is no database at all (missing, empty, other content); empty if it is one
+    QStringList missing; // required tables it lacks, in the order of requiredTables()
+    bool usable(const QStringList &tables) const; // no problem and none of |tables| missing
+    // Reason (English, then Chinese) why a job reading |tables| cannot use the
+    // file |path|; empty when it can.
+    QString reason(const QString &path, const QStringList &tables) const;
+};
+// Opens |path| read-only on a connection of its own.
+DatabaseFileCheck checkDatabaseFile(const QString &path);
+
 // Operator text for a database that lacks tables: names the absolute path of
 // the file and says that measurements cannot be stored. Empty when all is well.
 QString schemaProblemText(const QString &path);

@@ -168,14 +168,17 @@ void MainWindow::printTestRange(const QString &firstText, const QString &lastTex
         QMessageBox::warning(this, tr("打印起止测试编号"), tr("请输入有效的起止测试编号（从1开始的整数）。"));
         return;
     }
-    // Numbers above the greatest test number have no record: the list stops there.
-    QSqlQuery q;
-    if (q.exec(QStringLiteral("SELECT MAX(TestID) FROM %1").arg(reports::resultTable(global::sheetTag))) &&
-        q.next())
-        last = qMin(last, q.value(0).toInt());
-    global::printList = reports::rangeList(first, last);
+    // Only the test numbers with a record: a range such as 1-2147483647 is
+    // as cheap as the records in it.
+    QString error;
+    if (!reports::existingTests(global::sheetTag, first, last, &global::printList, &error)) {
+        QMessageBox::warning(this, tr("打印起止测试编号"), tr("无法读取测试记录：%1").arg(error));
+        return;
+    }
     qDebug() << "printList= " << global::printList;
-    if (!global::printList.isEmpty())
+    if (global::printList.isEmpty() && first <= last)
+        QMessageBox::information(this, tr("打印"), tr("所选范围内没有测试记录，未打印任何报告。"));
+    else if (!global::printList.isEmpty())
         printReportWithPic();
     global::printList.clear();
 }

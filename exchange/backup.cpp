@@ -1,5 +1,7 @@
 #include "exchange/backup.h"
 
+#include "app/database.h"
+
 #include <QCoreApplication>
 #include <QDebug>
 #include <QDir>
@@ -58,8 +60,18 @@ BackupResult backupDatabase(const QString &target)
     const QFileInfo targetInfo(target);
     const QDir folder = targetInfo.absoluteDir();
 
+    const DatabaseFileCheck check = checkDatabaseFile(source);
     if (source.isEmpty() || !sourceInfo.isFile()) {
         result.error = QObject::tr("数据库文件 %1 不存在。").arg(sourceInfo.absoluteFilePath());
+    } else if (sourceInfo.size() == 0) {
+        result.error = QObject::tr("数据库文件 %1 是空文件（0字节），没有可备份的数据。")
+                           .arg(sourceInfo.absoluteFilePath());
+    } else if (!check.problem.isEmpty()) {
+        result.error = QObject::tr("文件 %1 不是数据库文件，无法备份：%2")
+                           .arg(sourceInfo.absoluteFilePath(), check.problem);
+    } else if (check.missing.size() == requiredTables().size()) {
+        result.error = QObject::tr("数据库文件 %1 中没有本程序的数据表，没有可备份的数据。")
+                           .arg(sourceInfo.absoluteFilePath());
     } else if (!folder.exists()) {
         result.error = QObject::tr("备份文件夹 %1 不存在，请先建立该文件夹。").arg(folder.absolutePath());
     } else if (targetInfo.exists()) {

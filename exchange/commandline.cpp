@@ -35,6 +35,40 @@ bool isJobOption(const char *arg)
 }
 } // namespace
 
+QString repeatedOption(const QCommandLineParser &parser)
+{
+    const QStringList names = parser.optionNames();
+    for (const QString &name : names) {
+        if (names.count(name) > 1)
+            return name;
+    }
+    return QString();
+}
+
+QString sameFileProblem(const QList<QPair<QString, QString>> &outputs, const QString &databasePath)
+{
+    // Absolute and, where the file exists, with links resolved: "a.csv",
+    // "./a.csv" and a link to it are one file.
+    const auto identity = [](const QString &path) {
+        const QFileInfo info(path);
+        const QString canonical = info.canonicalFilePath();
+        return canonical.isEmpty() ? QDir::cleanPath(info.absoluteFilePath()) : canonical;
+    };
+    const QString database = identity(databasePath);
+    for (int i = 0; i < outputs.size(); ++i) {
+        const QString file = identity(outputs[i].second);
+        if (file == database)
+            return QStringLiteral("--%1 %2 would overwrite the database (不能写入数据库文件)")
+                .arg(outputs[i].first, outputs[i].second);
+        for (int j = 0; j < i; ++j) {
+            if (identity(outputs[j].second) == file)
+                return QStringLiteral("--%1 and --%2 name the same file %3 (两个任务不能写同一个文件)")
+                    .arg(outputs[j].first, outputs[i].first, file);
+        }
+    }
+    return QString();
+}
+
 bool isJobCommandLine(int argc, char **argv)
 {
     for (int i = 1; i < argc; ++i) {
@@ -80,16 +114,32 @@ int runJobCommandLine(int argc, char **argv)
         return 2;
     }
 
+    if (const QString repeated = repeatedOption(parser); !repeated.isEmpty()) {
+        err << "quelmar: --" << repeated << " given more than once (选项重复)\n";
+        return 2;
+    }
+
     if (parser.isSet(helpOption)) {
         out << jobOptionsHelp();
         return 0;
     }
 
-    // A missing database file would be created empty by the driver: refuse instead.
     const QString dbPath = QStringLiteral("maindb.db");
-    if (!QFileInfo(dbPath).isFile()) {
-        err << "quelmar: " << QFileInfo(dbPath).absoluteFilePath() << " does not exist ("
-            << QObject::tr("找不到数据库文件") << ")\n";
+    QList<QPair<QString, QString>> outputs;
+    for (const QCommandLineOption *option : {&exportBcaOption, &exportFitOption}) {
+        if (parser.isSet(*option))
+            outputs.append({option->names().first(), parser.value(*option)});
+    }
+    if (const QString problem = sameFileProblem(outputs, dbPath); !problem.isEmpty()) {
+        err << "quelmar: " << problem << "\n";
+        return 2;
+    }
+
+    // A missing database file would be created empty by the driver, and a
+    // file that is no database fails every job the same way: refuse at once.
+    const DatabaseFileCheck check = checkDatabaseFile(dbPath);
+    if (!check.problem.isEmpty()) {
+        err << "quelmar: " << check.reason(dbPath, {}) << "\n";
         return 1;
     }
     if (!openDefaultDatabase(dbPath)) {
@@ -111,10 +161,16 @@ int runJobCommandLine(int argc, char **argv)
             ++failures;
         }
     }
-    const auto runExport = [&](const QCommandLineOption &option, const char *what, ExportTable table) {
+    const auto runExport = [&](const QCommandLineOption &option, const char *what, ExportTable table,
+                               const QStringList &tables) {
         if (!parser.isSet(option))
             return;
         const QString path = parser.value(option);
+        if (!check.usable(tables)) {
+            err << "quelmar: " << what << " failed: " << check.reason(dbPath, tables) << "\n";
+            ++failures;
+            return;
+        }
         const ExportResult r = exportResults(table, path);
         if (r.ok) {
             out << what << ": " << QFileInfo(path).absoluteFilePath() << " (" << r.lines << " rows)\n";
@@ -124,8 +180,9 @@ int runJobCommandLine(int argc, char **argv)
             ++failures;
         }
     };
-    runExport(exportBcaOption, "export-bca", ExportTable::BodyComposition);
-    runExport(exportFitOption, "export-fit", ExportTable::Fitness);
+    runExport(exportBcaOption, "export-bca", ExportTable::BodyComposition,
+              {QStringLiteral("Person"), QStringLiteral("Result")});
+    runExport(exportFitOption, "export-fit", ExportTable::Fitness, {QStringLiteral("ResultFIT")});
     out.flush();
     err.flush();
     return failures == 0 ? 0 : 1;

@@ -10,7 +10,11 @@
 // reason on stderr when any job failed.
 #pragma once
 
+#include <QList>
+#include <QPair>
 #include <QString>
+
+class QCommandLineParser;
 
 namespace exchange {
 
@@ -20,6 +24,15 @@ bool isJobCommandLine(int argc, char **argv);
 // Runs the jobs with a QCoreApplication (no display needed); returns the
 // exit code: 0 all done, 1 a job failed, 2 the command line is wrong.
 int runJobCommandLine(int argc, char **argv);
+
+// The first option given more than once (by its name, without dashes);
+// empty when none is. A second value would otherwise silently win.
+QString repeatedOption(const QCommandLineParser &parser);
+
+// Why output files (option name, path) cannot be written as given: two jobs
+// name one file, or a job names the database |databasePath|. Empty when
+// they are all distinct.
+QString sameFileProblem(const QList<QPair<QString, QString>> &outputs, const QString &databasePath);
 
 // Lines of the program's --help text for the jobs.
 QString jobOptionsHelp();

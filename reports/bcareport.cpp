@@ -60,8 +60,8 @@ private:
         case Field::IdName:
             return rec.s(QStringLiteral("UID")) + QLatin1Char('/') + rec.s(QStringLiteral("Name"));
         case Field::Age:
-            return formatAge(rec.values.value(QStringLiteral("BirthYear")).toInt(),
-                             rec.s(QStringLiteral("TestDate")));
+            return ageText(rec.values.value(QStringLiteral("BirthYear")).toInt(),
+                           rec.s(QStringLiteral("TestDate")));
         case Field::Column:
             return formatValue(rec.d(column));
         case Field::Measured:

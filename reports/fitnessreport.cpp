@@ -299,8 +299,9 @@ std::optional<FitnessRecord> loadFitnessRecord(int testId)
 
 void paintFitnessRecord(QPainter &painter, const FitnessRecord &r)
 {
-    const int age = ageAtTest(r.birthYear, r.testDate, QDate::currentDate().year());
-    const FitnessAssessment a = assessFitness(r, age);
+    // An unknown age grades only what needs no age group.
+    const std::optional<int> age = ageAtTest(r.birthYear, r.testDate, QDate::currentDate().year());
+    const FitnessAssessment a = assessFitness(r, age.value_or(-1));
 
     painter.save();
     painter.setRenderHint(QPainter::TextAntialiasing);
@@ -319,7 +320,7 @@ void paintFitnessRecord(QPainter &painter, const FitnessRecord &r)
     painter.drawText(QPoint(740, 192), r.testDate);
     // A missing birth year, height or weight leaves its box blank; the
     // grading still reads them as stored.
-    painter.drawText(QPoint(107, 235), formatAge(r.birthYear, r.testDate, QDate::currentDate().year()));
+    painter.drawText(QPoint(107, 235), age ? QString::number(*age) : QString());
     painter.drawText(QPoint(216, 235), formatMeasured(r.height));
     painter.drawText(QPoint(445, 235), formatMeasured(r.weight));
     painter.drawText(QPoint(810, 235), QString::number(a.total));

@@ -104,14 +104,36 @@ PrintLayout PrintLayout::fromValues(const QHash<QString, QVariant> &values)
     return layout;
 }
 
+namespace {
+// Whether |v| is a number too far off the page to compute positions with.
+bool outOfLayout(const QVariant &v)
+{
+    bool ok = false;
+    const double number = v.toDouble(&ok);
+    return ok && !(std::abs(number) <= kLayoutLimit); // NaN included
+}
+} // namespace
+
 bool PrintLayout::flag(const QString &name) const
 {
-    return m_values.value(name).toString() == QLatin1String("Yes");
+    if (m_values.value(name).toString() != QLatin1String("Yes"))
+        return false;
+    if (!name.endsWith(QLatin1String("Print")))
+        return true;
+    const QString stem = name.chopped(5);
+    for (const char *suffix : {"X", "Y", "Size"}) {
+        if (outOfLayout(m_values.value(stem + QLatin1String(suffix)))) {
+            qDebug() << name << "left out: its position is off the page";
+            return false;
+        }
+    }
+    return true;
 }
 
 int PrintLayout::value(const QString &name) const
 {
-    return m_values.value(name).toInt();
+    const QVariant v = m_values.value(name);
+    return outOfLayout(v) ? 0 : v.toInt();
 }
 
 const QStringList &reportFontFamilies()
@@ -222,14 +244,22 @@ BcaRecord loadBcaRecord(int testId)
     return rec;
 }
 
-int ageAtTest(int birthYear, const QString &testDate, int fallbackYear)
+std::optional<int> ageAtTest(int birthYear, const QString &testDate, int fallbackYear)
 {
     // "2024-05-06", "2024/5/6 10:00", "20240506", "6.5.2024": the first year in it.
     static const QRegularExpression yearPattern(QStringLiteral("(?:^|\\D)((?:19|20)\\d\\d)"));
     const QRegularExpressionMatch m = yearPattern.match(testDate);
     const int year = m.hasMatch() ? m.captured(1).toInt()
                                   : (fallbackYear > 0 ? fallbackYear : QDate::currentDate().year());
+    if (birthYear < 1900 || birthYear > year)
+        return std::nullopt;
     return year - birthYear;
+}
+
+QString ageText(int birthYear, const QString &testDate, int fallbackYear)
+{
+    const std::optional<int> age = ageAtTest(birthYear, testDate, fallbackYear);
+    return age ? QString::number(*age) : QString();
 }
 
 References referenceValues(bool male, double h, double W)
@@ -281,11 +311,6 @@ QString formatValue(double v)
 QString formatMeasured(double v)
 {
     return v > 0 ? formatValue(v) : QString();
-}
-
-QString formatAge(int birthYear, const QString &testDate, int fallbackYear)
-{
-    return birthYear > 0 ? QString::number(ageAtTest(birthYear, testDate, fallbackYear)) : QString();
 }
 
 QString formatOneDecimal(double v)

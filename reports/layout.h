@@ -38,8 +38,14 @@ QString readSelectedSheetTag();
 // Names of the 224 columns of table Print, in table order.
 const QStringList &printColumns();
 
+// Positions and sizes of table Print beyond this many page units (either
+// way) are damage, not layout: they read as missing.
+constexpr int kLayoutLimit = 10000;
+
 // One row of table Print. Flags are "Yes" exactly or suppressed; every other
-// column reads as an integer (NULL or text reads 0).
+// column reads as an integer (NULL, text or a number beyond kLayoutLimit
+// reads 0). An item whose own position (<stem>X, <stem>Y) or size is
+// beyond the limit is not printed: its flag reads false.
 class PrintLayout
 {
 public:
@@ -104,8 +110,11 @@ struct BcaRecord
 BcaRecord loadBcaRecord(int testId);
 
 // Age in whole years at the test: the year of |testDate| minus |birthYear|;
-// the current year stands in when the date holds no year.
-int ageAtTest(int birthYear, const QString &testDate, int fallbackYear = 0);
+// the current year stands in when the date holds no year. None (unknown age)
+// for a birth year outside 1900 to the year of the test.
+std::optional<int> ageAtTest(int birthYear, const QString &testDate, int fallbackYear = 0);
+// The age as the reports write it; empty when it is unknown.
+QString ageText(int birthYear, const QString &testDate, int fallbackYear = 0);
 
 struct Range
 {
@@ -135,8 +144,6 @@ std::optional<int> lineBarLength(std::optional<double> steps, int base, int marg
 QString formatValue(double v);
 // A measurement where 0 means "not measured" (height, weight): blank then.
 QString formatMeasured(double v);
-// Age at the test in whole years; blank without a birth year (0 or less).
-QString formatAge(int birthYear, const QString &testDate, int fallbackYear = 0);
 // One decimal ('f', 1); empty for NaN/inf.
 QString formatOneDecimal(double v);
 // Share of |part| in |whole| in percent with one decimal and "%"; empty when

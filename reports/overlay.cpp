@@ -112,7 +112,7 @@ void OverlayPainter::header()
     }
     item(QStringLiteral("Gender"), tick, rec.isMale() ? 0 : 64);
     const QString age =
-        formatAge(rec.values.value(QStringLiteral("BirthYear")).toInt(), rec.s(QStringLiteral("TestDate")));
+        ageText(rec.values.value(QStringLiteral("BirthYear")).toInt(), rec.s(QStringLiteral("TestDate")));
     qDebug() << "age = " << age;
     item(QStringLiteral("Age"), age);
     item(QStringLiteral("Height"), formatMeasured(d("Height")));

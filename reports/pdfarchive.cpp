@@ -1,6 +1,8 @@
 #include "reports/pdfarchive.h"
 
+#include "app/database.h"
 #include "app/globals.h"
+#include "exchange/commandline.h"
 #include "reports/layout.h"
 #include "reports/reportprint.h"
 
@@ -10,6 +12,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTemporaryFile>
@@ -127,6 +130,14 @@ int runPdfArchive(const QStringList &arguments, QTextStream &out, QTextStream &e
         err << parser.errorText() << "\n" << pdfArchiveHelp();
         return 2;
     }
+    if (!parser.positionalArguments().isEmpty()) {
+        err << "unexpected argument: " << parser.positionalArguments().first() << "\n" << pdfArchiveHelp();
+        return 2;
+    }
+    if (const QString repeated = exchange::repeatedOption(parser); !repeated.isEmpty()) {
+        err << "--" << repeated << " given more than once\n";
+        return 2;
+    }
     int first = 0;
     int last = 0;
     if (!parseArchiveRange(parser.value(range), &first, &last)) {
@@ -138,16 +149,25 @@ int runPdfArchive(const QStringList &arguments, QTextStream &out, QTextStream &e
         err << "--out DIR is required\n";
         return 2;
     }
-    if (!folderWritable(dir)) {
-        err << "cannot write to folder " << QFileInfo(dir).absoluteFilePath() << "\n";
-        return 2;
-    }
+    // The database is looked at before the folder is made: a run that cannot
+    // write anything leaves nothing behind.
     if (!dbSetupResult) {
         err << "cannot open the database maindb.db in " << QDir::currentPath() << "\n";
         return 1;
     }
-
     const bool fit = parser.isSet(fitness);
+    const QString database = QSqlDatabase::database().databaseName();
+    const QStringList tables = fit ? QStringList{QStringLiteral("ResultFIT")}
+                                   : QStringList{QStringLiteral("Result"), QStringLiteral("Report")};
+    if (const QString problem = checkDatabaseFile(database).reason(database, tables); !problem.isEmpty()) {
+        err << "cannot export: " << problem << "\n";
+        return 1;
+    }
+    if (!folderWritable(dir)) {
+        err << "cannot write to folder " << QFileInfo(dir).absoluteFilePath() << "\n";
+        return 2;
+    }
+
     const QString sheetTag = fit ? sheet::fitness : readSelectedSheetTag();
     const QString table = resultTable(sheetTag);
     QSqlQuery q;
@@ -180,7 +200,7 @@ int runPdfArchive(const QStringList &arguments, QTextStream &out, QTextStream &e
     int failedCount = 0;
     for (const ArchiveRecord &r : qAsConst(records)) {
         addGap(expected, r.testId - 1);
-        expected = r.testId + 1;
+        expected = qint64(r.testId) + 1; // past 2147483647 at the top of the range
         const QString path = QDir(dir).filePath(archiveFileName(r.testId, r.uid, r.name));
         QString error;
         const QString title = QStringLiteral("%1 %2 %3").arg(r.testId).arg(r.uid, r.name);

@@ -63,15 +63,26 @@ bool readPrintRange(const QString &firstText, const QString &lastText, int *firs
     return true;
 }
 
-QList<int> rangeList(int first, int last)
+bool existingTests(const QString &sheetTag, int first, int last, QList<int> *tests, QString *error)
 {
-    QList<int> list;
+    tests->clear();
     if (first > last)
-        return list;
-    list.reserve(last - first + 1);
-    for (qint64 n = first; n <= last; ++n)
-        list << int(n);
-    return list;
+        return true;
+    QSqlQuery q;
+    q.setForwardOnly(true);
+    q.prepare(QStringLiteral("SELECT TestID FROM %1 WHERE TestID BETWEEN ? AND ? ORDER BY TestID")
+                  .arg(resultTable(sheetTag)));
+    q.addBindValue(first);
+    q.addBindValue(last);
+    if (!q.exec()) {
+        qDebug() << "range lookup failed:" << q.lastError();
+        if (error)
+            *error = q.lastError().text();
+        return false;
+    }
+    while (q.next())
+        tests->append(q.value(0).toInt());
+    return true;
 }
 
 namespace {

@@ -27,8 +27,11 @@ int resolveTestId(const QString &sheetTag, int testId);
 // (nothing to print) when either is not a whole number or the first is below 1.
 bool readPrintRange(const QString &firstText, const QString &lastText, int *first, int *last);
 
-// Every number from |first| to |last| inclusive (empty when first > last).
-QList<int> rangeList(int first, int last);
+// The test numbers from |first| to |last| inclusive that have a record in the
+// table of |sheetTag|, in ascending order, read with one query (a range
+// meaning "everything" costs no more than the records in it). Empty when
+// first > last; false with |error| set when the table cannot be read.
+bool existingTests(const QString &sheetTag, int first, int last, QList<int> *tests, QString *error = nullptr);
 
 struct PrintOutcome
 {

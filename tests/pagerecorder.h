@@ -56,6 +56,9 @@ public:
         }
         return QString();
     }
+    // Everything drawn, in drawing order.
+    const QVector<QPair<QPointF, QString>> &texts() const { return m_engine.texts; }
+    const QVector<QRectF> &rects() const { return m_engine.rects; }
     // Width of the rectangle drawn with its left edge at |x| and top at |y|; -1 if none.
     double rectWidthAt(double x, double y) const
     {

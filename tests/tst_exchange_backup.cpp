@@ -79,19 +79,39 @@ private slots:
                  (QStringList{"first.db", "second.db"}));
     }
 
-    // A missing database fails, names the file and is not created by looking
-    // for it; an existing target or a missing folder: see the slot's boxes below.
-    void missingDatabase()
+    // A database file that is missing, empty, no database or without any of
+    // the program's tables fails with the reason and no copy; a missing one
+    // is not created by looking for it. An existing target or a missing
+    // folder: see the slot's boxes below.
+    void unusableDatabase_data()
     {
+        QTest::addColumn<QByteArray>("content"); // "-": no file
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("missing") << QByteArray("-") << "run/maindb.db 不存在";
+        QTest::newRow("empty") << QByteArray() << "run/maindb.db 是空文件（0字节）";
+        QTest::newRow("text") << QByteArray(5000, 'x') << "不是数据库文件";
+        QTest::newRow("no tables") << QByteArray("tables") << "中没有本程序的数据表";
+    }
+    void unusableDatabase()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, reason);
+        const QString db = path(QStringLiteral("run/maindb.db"));
         QSqlDatabase::database().close();
-        QVERIFY(QFile::remove(path(QStringLiteral("run/maindb.db"))));
+        QVERIFY(QFile::remove(db));
+        if (content == "tables") {
+            QVERIFY(outputcheck::run(QStringLiteral("sqlite3"), {db, "CREATE TABLE t(a); DROP TABLE t;"})
+                        .exitCode == 0);
+        } else if (content != "-") {
+            QFile f(db);
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.write(content) == content.size());
+        }
         const exchange::BackupResult result =
             exchange::backupDatabase(path(QStringLiteral("backup/copy.db")));
         QVERIFY(!result.ok);
-        QVERIFY2(result.error.contains(path(QStringLiteral("run/maindb.db 不存在"))),
-                 qPrintable(result.error));
-        QVERIFY(!QFile::exists(path(QStringLiteral("run/maindb.db"))) &&
-                !QFile::exists(path("backup/copy.db")));
+        QVERIFY2(result.error.contains(reason), qPrintable(result.error));
+        QCOMPARE(QFile::exists(db), content != "-");
+        QVERIFY(QDir(path(QStringLiteral("backup"))).isEmpty());
     }
 
     // Two backups within one second: the second fails and says why; no backup

@@ -51,7 +51,8 @@ private slots:
     }
 
     // Ranges as typed ("first,last") with the pages printed (-1: nothing, no
-    // file), the box shown (1: bad range, 2: no records) and the current test after.
+    // file), the box shown (1: bad range, 2: no records) and the current test after
+    // (the last record printed).
     void batchRange_data()
     {
         QTest::addColumn<QString>("range");
@@ -61,11 +62,12 @@ private slots:
         QTest::newRow("105-103 prints nothing") << "105,103" << -1 << 0 << 7;
         QTest::newRow("100-102 without 101") << "100,102" << 2 << 0 << 102;
         QTest::newRow("100-102 body composition") << "100,102" << 2 << 0 << 102;
-        QTest::newRow("100-101 ends without a blank page") << "100,101" << 1 << 0 << 101;
+        QTest::newRow("100-101 ends without a blank page") << "100,101" << 1 << 0 << 100;
         QTest::newRow("0-3 warns") << "0,3" << -1 << 1 << 7;
         QTest::newRow("not a number warns") << "abc,102" << -1 << 1 << 7;
-        QTest::newRow("1-102 with progress, past the last") << "1,2000000000" << 3 << 0 << 102;
-        QTest::newRow("no records") << "43,99" << -1 << 2 << 99;
+        QTest::newRow("1-2000000000, past the last") << "1,2000000000" << 3 << 0 << 102;
+        QTest::newRow("the whole number range") << "1,2147483647" << 4 << 0 << 2147483647;
+        QTest::newRow("no records") << "43,99" << -1 << 2 << 7;
     }
     void batchRange()
     {
@@ -80,6 +82,9 @@ private slots:
             QTest::currentDataTag() == QByteArray("100-102 body composition") ? "TQ-40" : "FITreport";
         global::currentTestID = 7;
         window.presetPrintOutput(path(QStringLiteral("batch.pdf")));
+        if (QTest::currentDataTag() == QByteArray("the whole number range"))
+            QCOMPARE(outputcheck::insertRow("ResultFIT", "TestID, UID, Name", {2147483647, "U-MAX", "末"}),
+                     2147483647);
         outputcheck::ModalWatcher watcher;
         window.printTestRange(range.section(',', 0, 0), range.section(',', 1));
         QCOMPARE(pdfPages(path(QStringLiteral("batch.pdf"))), pages);
@@ -89,7 +94,8 @@ private slots:
         if (pages > 0) {
             const QString text = pdfText(path(QStringLiteral("batch.pdf")));
             QVERIFY(text.contains("U100/甲一百"));
-            QCOMPARE(text.contains("U102/乙/一:百"), currentAfter == 102);
+            QCOMPARE(text.contains("U102/乙/一:百"), currentAfter >= 102);
+            QCOMPARE(text.contains("U-MAX/末"), currentAfter == 2147483647);
         }
     }
 

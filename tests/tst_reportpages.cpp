@@ -8,6 +8,7 @@
 #include "reports/overlay.h"
 #include "reports/reportpage.h"
 #include "tests/outputcheck.h"
+#include "tests/pagerecorder.h"
 #include "tests/reportsamples.h"
 
 #include <QImage>
@@ -229,7 +230,9 @@ private slots:
         QVERIFY(dark(male, 200, 284, 20, 20) > 5 && dark(male, 264, 284, 20, 20) == 0);
         QVERIFY(dark(female, 264, 284, 20, 20) > 5 && dark(female, 200, 284, 20, 20) == 0);
     }
-    // Only exactly "Yes" lets an item reach the page.
+    // Only exactly "Yes" lets an item reach the page, and only with its
+    // position and size within 10,000 page units: a number beyond reads as
+    // missing (0) and leaves its item out.
     void printFlag()
     {
         QVERIFY(PrintLayout::fromValues({{"IDPrint", "Yes"}}).flag(QStringLiteral("IDPrint")));
@@ -237,6 +240,65 @@ private slots:
              {QVariant("yes"), QVariant(" Yes"), QVariant("Yes "), QVariant(), QVariant(1)})
             QVERIFY2(!PrintLayout::fromValues({{"IDPrint", v}}).flag(QStringLiteral("IDPrint")),
                      qPrintable(v.toString()));
+        const struct
+        {
+            QVariant number;
+            int value;
+            bool printed;
+        } cases[] = {{10000, 10000, true},
+                     {-10000, -10000, true},
+                     {10001, 0, false},
+                     {-10001, 0, false},
+                     {std::numeric_limits<int>::max(), 0, false},
+                     {std::numeric_limits<int>::min(), 0, false},
+                     {Q_INT64_C(-9000000000000), 0, false},
+                     {1e300, 0, false},
+                     {kNaN, 0, false},
+                     {"1e12", 0, false},
+                     {"12", 12, true},
+                     {"abc", 0, true},
+                     {QVariant(), 0, true}};
+        for (const char *column : {"IDX", "IDY", "IDSize"}) {
+            for (const auto &c : cases) {
+                QHash<QString, QVariant> values = {{"IDPrint", "Yes"}, {"IDX", 5}, {"IDY", 6}, {"IDSize", 7}};
+                values[QLatin1String(column)] = c.number;
+                const PrintLayout layout = PrintLayout::fromValues(values);
+                QCOMPARE(layout.value(QLatin1String(column)), c.value);
+                QCOMPARE(layout.flag(QStringLiteral("IDPrint")), c.printed);
+            }
+        }
+    }
+
+    // A Print row damaged to the ends of the number range (every flag on):
+    // every style's overlay draws only within the page's reach.
+    void overlayOfDamagedRow()
+    {
+        BcaRecord rec;
+        rec.values = {{"Sex", "1"},
+                      {"Height", 180.0},
+                      {"Weight", 80.0},
+                      {"BirthYear", -2147483647 - 1},
+                      {"TestDate", "2020-01-01"},
+                      {"VFI", 1e300},
+                      {"Edema", -1e300}};
+        for (const int extreme : {std::numeric_limits<int>::max(), std::numeric_limits<int>::min()}) {
+            QHash<QString, QVariant> values;
+            for (const QString &name : printColumns())
+                values.insert(name,
+                              name.endsWith(QLatin1String("Print")) ? QVariant("Yes") : QVariant(extreme));
+            for (const QString &tag : fixedTags) {
+                PageRecorder page;
+                QPainter painter(&page);
+                paintOverlayItems(painter, PrintLayout::fromValues(values), rec, tag);
+                painter.end();
+                const QRectF reach(-kLayoutLimit, -kLayoutLimit, 2 * kLayoutLimit + 1000,
+                                   2 * kLayoutLimit + 1000);
+                for (const auto &text : page.texts())
+                    QVERIFY2(reach.contains(text.first), qPrintable(tag + text.second));
+                for (const QRectF &rect : page.rects())
+                    QVERIFY2(reach.contains(rect), qPrintable(tag));
+            }
+        }
     }
 
     // The row of the supplied table read for a tag (row 0 for any tag not
@@ -327,12 +389,33 @@ private slots:
     }
 
     // The year of the test date wherever it stands; this year when it has none.
+    // A birth year outside 1900 to the test year gives no age (-1 here).
     void ageAtTest()
     {
-        const char *dates[] = {"2015-06-01", "2019/12/31 23:59", "31.12.2005", "20190301", "12-31"};
-        const int ages[] = {25, 29, 15, 29, QDate::currentDate().year() - 1990};
-        for (int i = 0; i < 5; ++i)
-            QCOMPARE(reports::ageAtTest(1990, QString::fromLatin1(dates[i])), ages[i]);
+        const int thisYear = QDate::currentDate().year();
+        const struct
+        {
+            int birthYear;
+            const char *date;
+            int age;
+        } cases[] = {{1990, "2015-06-01", 25},
+                     {1991, "2019/12/31 23:59", 28},
+                     {1992, "31.12.2005", 13},
+                     {1993, "20190301", 26},
+                     {1994, "12-31", thisYear - 1994},
+                     {1900, "2015-06-01", 115},
+                     {1899, "2015-06-01", -1},
+                     {2015, "2015-06-01", 0},
+                     {2016, "2015-06-01", -1},
+                     {0, "2015-06-01", -1},
+                     {std::numeric_limits<int>::min(), "2015-06-01", -1},
+                     {std::numeric_limits<int>::max(), "2015-06-01", -1}};
+        for (const auto &c : cases) {
+            const std::optional<int> age = reports::ageAtTest(c.birthYear, QString::fromLatin1(c.date));
+            QCOMPARE(age.value_or(-1), c.age);
+            QCOMPARE(reports::ageText(c.birthYear, QString::fromLatin1(c.date)),
+                     c.age < 0 ? QString() : QString::number(c.age));
+        }
     }
 
     // BMI cells: < 18.5, <= 24, <= 30, <= 35, <= 40, above.

@@ -1,12 +1,31 @@
 #!/usr/bin/env bash
 # Shared set-up of run.sh and test.sh: system packages, build, runtime folder.
 # Sourced, not run; leaves the build in build/ and the runtime folder in run/.
+# With SETUP_SANITIZE=1 the build is the checked one in build-asan/ (clang,
+# AddressSanitizer + UndefinedBehaviorSanitizer, the libFuzzer targets);
+# BUILD_TARGETS limits the build to the targets named.
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 PACKAGES=(cmake make g++ qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev libqt5sql5-sqlite
           qttools5-dev qttools5-dev-tools qttranslations5-l10n sqlite3 fonts-noto-cjk fonts-wqy-microhei fonts-hanazono
           python3 xvfb xauth imagemagick poppler-utils
           pkg-config libxlsxwriter-dev python3-openpyxl)
+# Only the checked build (./test.sh --sanitize, tests/fuzz/run.sh) needs these.
+SANITIZE_PACKAGES=(clang-14 libclang-rt-14-dev llvm-14)
+
+BUILD_DIR="$ROOT/build"
+CMAKE_OPTIONS=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
+if [ "${SETUP_SANITIZE:-0}" = 1 ]; then
+    PACKAGES+=("${SANITIZE_PACKAGES[@]}")
+    BUILD_DIR="$ROOT/build-asan"
+    CMAKE_OPTIONS+=(-DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14
+                    -DQUELMAR_SANITIZE=ON -DQUELMAR_FUZZ=ON)
+    # Readable stack traces; leaks of the system's libraries are not ours.
+    export ASAN_SYMBOLIZER_PATH=/usr/lib/llvm-14/bin/llvm-symbolizer
+    export ASAN_OPTIONS="detect_leaks=1:strict_string_checks=1:check_initialization_order=1"
+    export LSAN_OPTIONS="suppressions=$ROOT/tests/lsan.supp:print_suppressions=0"
+    export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+fi
 
 install_packages() {
     local missing=()
@@ -25,8 +44,10 @@ install_packages() {
 }
 
 build_all() {
-    cmake -S "$ROOT" -B "$ROOT/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null || exit 1
-    cmake --build "$ROOT/build" -- -j2 || exit 1
+    cmake -S "$ROOT" -B "$BUILD_DIR" "${CMAKE_OPTIONS[@]}" >/dev/null || exit 1
+    local targets=()
+    for t in ${BUILD_TARGETS:-}; do targets+=(--target "$t"); done
+    cmake --build "$BUILD_DIR" "${targets[@]}" -- -j2 || exit 1
 }
 
 # run/maindb.db is seeded only when absent or empty (0 bytes, as the program

@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Runs every fuzz target for SECONDS (default 30) in the checked build
+# (build-asan/, built first if needed), starting from its seeds in
+# tests/fuzz/corpus/<target>/. New inputs go to a scratch folder, not into
+# the repository. An input that breaks a target is kept as
+# build-asan/fuzz-artifacts/<target>-crash-*: copy it into corpus/<target>/
+# as regress-<what> once the fault is fixed.
+#   tests/fuzz/run.sh [SECONDS] [TARGET...]
+set -u
+EACH="${1:-30}"
+shift $(( $# > 0 ? 1 : 0 ))
+HERE="$(cd "$(dirname "$0")" && pwd)"
+TARGETS=("$@")
+if [ ${#TARGETS[@]} -eq 0 ]; then
+    for src in "$HERE"/fuzz_*.cpp; do TARGETS+=("$(basename "$src" .cpp)"); done
+fi
+
+SETUP_SANITIZE=1
+BUILD_TARGETS="${TARGETS[*]}"
+source "$HERE/../../tools/setup.sh"
+
+ARTIFACTS="$BUILD_DIR/fuzz-artifacts"
+SCRATCH="$(mktemp -d)"
+trap 'rm -rf "$SCRATCH"' EXIT
+mkdir -p "$ARTIFACTS"
+failed=()
+for target in "${TARGETS[@]}"; do
+    name="${target#fuzz_}"
+    mkdir -p "$SCRATCH/$name"
+    log="$ARTIFACTS/$target.log"
+    start=$(date +%s)
+    QT_QPA_PLATFORM=offscreen "$BUILD_DIR/$target" -max_total_time="$EACH" -timeout=20 -rss_limit_mb=2048 \
+        -print_final_stats=1 -artifact_prefix="$ARTIFACTS/$target-" \
+        "$SCRATCH/$name" "$HERE/corpus/$name" >"$log" 2>&1
+    code=$?
+    runs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$')
+    found=$(ls "$SCRATCH/$name" | wc -l)
+    echo "$target: ${runs:-?} inputs in $(( $(date +%s) - start )) s, $found new in the corpus, exit $code"
+    if [ $code -ne 0 ]; then
+        failed+=("$target")
+        grep -B2 -A30 -m1 -E 'ERROR|invariant broken|runtime error' "$log" | head -60
+        echo "  log: $log"
+    fi
+done
+if [ ${#failed[@]} -gt 0 ]; then
+    echo "FAILED: ${failed[*]}"
+    exit 1
+fi
