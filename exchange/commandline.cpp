@@ -3,6 +3,7 @@
 #include "app/database.h"
 #include "exchange/backup.h"
 #include "exchange/csvexport.h"
+#include "reports/historypage.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -20,7 +21,7 @@
 namespace exchange {
 
 namespace {
-const char *const kJobOptions[] = {"--export-bca", "--export-fit", "--backup"};
+const char *const kJobOptions[] = {"--export-bca", "--export-fit", "--backup", "--export-history"};
 
 bool isJobOption(const char *arg)
 {
@@ -50,11 +51,15 @@ QString jobOptionsHelp()
         "  --export-bca FILE     write the body-composition results to the CSV file FILE\n"
         "  --export-fit FILE     write the fitness results to the CSV file FILE\n"
         "  --backup              copy the database to ../backup/maindbYYYYMMDDhhmmss.db\n"
-        "Each job prints what it wrote; on failure the reason goes to stderr and the exit code is 1.\n");
+        "Each job prints what it wrote; on failure the reason goes to stderr and the exit code is 1.\n") +
+           history::historyExportHelp();
 }
 
 int runJobCommandLine(int argc, char **argv)
 {
+    // The history page holds charts: a run of its own with a GUI application.
+    if (history::wantsHistoryExport(argc, argv))
+        return history::historyExportMain(argc, argv);
     QCoreApplication app(argc, argv);
     QTextStream out(stdout);
     QTextStream err(stderr);
