@@ -48,7 +48,7 @@ QwtPlot *livePlot(const PlotSpec &spec, QWidget *parent)
 {
     auto *plot = new QwtPlot(parent);
     setUpPlot(*plot, spec, PlotTarget::Screen);
-    plot->setMinimumSize(320, 200);
+    plot->setMinimumSize(320, 180);
     plot->replot();
     return plot;
 }
@@ -67,10 +67,8 @@ QLabel *sentence(const QString &text, QWidget *parent)
 void showNewest(QTableWidget *table)
 {
     table->resizeColumnsToContents();
-    if (table->rowCount() > 0) {
-        table->selectRow(table->rowCount() - 1);
-        table->scrollToBottom();
-    }
+    // The newest test in view, unselected so its colours show.
+    table->scrollToBottom();
 }
 
 } // namespace
@@ -165,8 +163,7 @@ QWidget *HistoryDlg::buildBcaTab()
         m_bcaTable->setItem(row, headers.size() - 1, cell(t.bodyType));
     }
     showNewest(m_bcaTable);
-    splitter->setStretchFactor(0, 3);
-    splitter->setStretchFactor(1, 2);
+    splitter->setSizes({460, 240});
     return splitter;
 }
 

@@ -237,8 +237,6 @@ void setUpPlot(QwtPlot &plot, const PlotSpec &spec, PlotTarget target)
     plot.setPalette(palette);
     plot.setAutoFillBackground(true);
     plot.setCanvasBackground(QBrush(Qt::white));
-    // The canvas ends where the scales end: the band reaches both edges.
-    plot.plotLayout()->setAlignCanvasToScales(true);
     for (int axis = 0; axis < QwtPlot::axisCnt; ++axis)
         plot.plotLayout()->setCanvasMargin(0, axis);
     if (auto *canvas = qobject_cast<QwtPlotCanvas *>(plot.canvas())) {
@@ -273,6 +271,11 @@ void setUpPlot(QwtPlot &plot, const PlotSpec &spec, PlotTarget target)
         samples.reserve(spec.band.size());
         for (const PlotBand &b : spec.band)
             samples.append(QwtIntervalSample(b.x, b.low, b.high));
+        // The canvas reaches a little past the date range where the end dates
+        // need room: the ends of the band go on beyond it, clipped by the canvas.
+        const double width = spec.xMax - spec.xMin;
+        samples.first().value -= width;
+        samples.last().value += width;
         auto *band = new QwtPlotIntervalCurve(QObject::tr("正常范围"));
         band->setStyle(QwtPlotIntervalCurve::Tube);
         band->setPen(QPen(Qt::NoPen));
