@@ -48,7 +48,8 @@ bool makeDatabase(const QString &path)
     QProcess maker;
     maker.setProcessChannelMode(QProcess::ForwardedChannels);
     maker.start(QCoreApplication::applicationDirPath() + QStringLiteral("/quelmar-make-bigdb"), {path});
-    return maker.waitForFinished(600000) && maker.exitStatus() == QProcess::NormalExit && maker.exitCode() == 0;
+    return maker.waitForFinished(600000) && maker.exitStatus() == QProcess::NormalExit &&
+           maker.exitCode() == 0;
 }
 
 // The frequent visitor: registered, tested every week for ten years.
@@ -57,17 +58,20 @@ bool addFrequentPerson()
     QSqlDatabase db = QSqlDatabase::database();
     db.transaction();
     QSqlQuery q;
-    q.prepare(QStringLiteral("INSERT INTO Person (UID, Name, Sex, BirthYear, Height) VALUES (?, ?, '1', 1980, 175)"));
+    q.prepare(QStringLiteral(
+        "INSERT INTO Person (UID, Name, Sex, BirthYear, Height) VALUES (?, ?, '1', 1980, 175)"));
     q.addBindValue(kUid);
     q.addBindValue(QStringLiteral("常来客"));
     bool ok = q.exec();
     QSqlQuery bca;
-    bca.prepare(QStringLiteral("INSERT INTO Result (UID, Name, Sex, BirthYear, TestDate, Height, Weight, PBF, SMM, "
-                               "VFI, BodyType) VALUES (?, '常来客', '1', 1980, ?, 175, ?, ?, ?, ?, '超重型')"));
+    bca.prepare(
+        QStringLiteral("INSERT INTO Result (UID, Name, Sex, BirthYear, TestDate, Height, Weight, PBF, SMM, "
+                       "VFI, BodyType) VALUES (?, '常来客', '1', 1980, ?, 175, ?, ?, ?, ?, '超重型')"));
     QSqlQuery fit;
-    fit.prepare(QStringLiteral("INSERT INTO ResultFIT (UID, Name, Sex, BirthYear, TestDate, Height, Weight, WOLI, "
-                               "FHL, TQQ, TZ, YWQZ, FYS, FWC, BYDJ, ZT, TY) VALUES (?, '常来客', '1', 1980, ?, 175, "
-                               "?, 45, 3800, 10, 55, 20, 450, 22, 30, 35, 230)"));
+    fit.prepare(
+        QStringLiteral("INSERT INTO ResultFIT (UID, Name, Sex, BirthYear, TestDate, Height, Weight, WOLI, "
+                       "FHL, TQQ, TZ, YWQZ, FYS, FWC, BYDJ, ZT, TY) VALUES (?, '常来客', '1', 1980, ?, 175, "
+                       "?, 45, 3800, 10, 55, 20, 450, 22, 30, 35, 230)"));
     const QDate first(2015, 1, 5);
     for (int i = 0; ok && i < kTests; ++i) {
         const QString day = first.addDays(7 * i).toString(Qt::ISODate);
@@ -111,7 +115,8 @@ int main(int argc, char *argv[])
     });
 
     QTemporaryDir scratch;
-    const QString source = argc > 1 ? QString::fromLocal8Bit(argv[1]) : scratch.filePath(QStringLiteral("big.db"));
+    const QString source =
+        argc > 1 ? QString::fromLocal8Bit(argv[1]) : scratch.filePath(QStringLiteral("big.db"));
     if (argc <= 1 && !makeDatabase(source)) {
         fprintf(stderr, "could not generate the database\n");
         return 1;
@@ -133,10 +138,11 @@ int main(int argc, char *argv[])
     };
     out << "database: " << count("Result") << " Result rows, " << count("ResultFIT") << " ResultFIT rows; "
         << kUid << " has " << kTests << " of each" << Qt::endl;
-    out << "plan Result:    "
-        << plan(QStringLiteral("SELECT TestID FROM Result WHERE UID = ? ORDER BY TestID")) << Qt::endl;
+    out << "plan Result:    " << plan(QStringLiteral("SELECT * FROM Result WHERE UID = ? ORDER BY TestID"))
+        << Qt::endl;
     out << "plan ResultFIT: "
-        << plan(QStringLiteral("SELECT TestID FROM ResultFIT WHERE UID = ? ORDER BY TestDate, TestID")) << Qt::endl;
+        << plan(QStringLiteral("SELECT * FROM ResultFIT WHERE UID = ? ORDER BY TestDate, TestID"))
+        << Qt::endl;
 
     QVector<double> loadMs, dialogMs, pdfMs;
     history::PersonHistory h;
@@ -168,7 +174,8 @@ int main(int argc, char *argv[])
         pdfMs << msSince(clock);
         pdfBytes = QFileInfo(pdf).size();
     }
-    out << "tests read: " << h.bca.size() << " body composition, " << h.fitness.size() << " fitness" << Qt::endl;
+    out << "tests read: " << h.bca.size() << " body composition, " << h.fitness.size() << " fitness"
+        << Qt::endl;
     out << QStringLiteral("read the history (dialog data):   median %1 ms (first %2 ms)\n")
                .arg(median(loadMs), 0, 'f', 1)
                .arg(loadMs.first(), 0, 'f', 1);
@@ -180,8 +187,8 @@ int main(int argc, char *argv[])
                .arg(pdfMs.first(), 0, 'f', 1)
                .arg(pdfBytes / 1024);
     const rusage u = bench::usage();
-    out << "peak memory: " << u.ru_maxrss / 1024 << " MB, CPU " << QString::number(bench::cpuSeconds(u), 'f', 2)
-        << " s" << Qt::endl;
+    out << "peak memory: " << u.ru_maxrss / 1024 << " MB, CPU "
+        << QString::number(bench::cpuSeconds(u), 'f', 2) << " s" << Qt::endl;
     releaseProcessState();
     return 0;
 }

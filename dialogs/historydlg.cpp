@@ -73,7 +73,8 @@ void showNewest(QTableWidget *table)
 
 } // namespace
 
-HistoryDlg::HistoryDlg(PersonHistory history, QWidget *parent) : QDialog(parent), m_history(std::move(history))
+HistoryDlg::HistoryDlg(PersonHistory history, QWidget *parent)
+    : QDialog(parent), m_history(std::move(history))
 {
     const PersonInfo &who = m_history.person;
     setWindowTitle(tr("历史趋势 - %1").arg(who.name.isEmpty() ? who.uid : who.name));
@@ -81,14 +82,16 @@ HistoryDlg::HistoryDlg(PersonHistory history, QWidget *parent) : QDialog(parent)
     resize(1100, 820);
 
     auto *layout = new QVBoxLayout(this);
-    const QString sex = who.sex == QLatin1String("1") ? tr("男") : (who.sex == QLatin1String("2") ? tr("女") : who.sex);
-    auto *header = new QLabel(tr("姓名：%1    用户编号：%2    性别：%3    出生年份：%4    体成分测试 %5 次    "
-                                 "体质测试 %6 次")
-                                  .arg(who.name, who.uid, sex)
-                                  .arg(who.birthYear > 0 ? QString::number(who.birthYear) : QStringLiteral("—"))
-                                  .arg(m_history.bca.size())
-                                  .arg(m_history.fitness.size()),
-                              this);
+    const QString sex =
+        who.sex == QLatin1String("1") ? tr("男") : (who.sex == QLatin1String("2") ? tr("女") : who.sex);
+    auto *header =
+        new QLabel(tr("姓名：%1    用户编号：%2    性别：%3    出生年份：%4    体成分测试 %5 次    "
+                      "体质测试 %6 次")
+                       .arg(who.name, who.uid, sex)
+                       .arg(who.birthYear > 0 ? QString::number(who.birthYear) : QStringLiteral("—"))
+                       .arg(m_history.bca.size())
+                       .arg(m_history.fitness.size()),
+                   this);
     header->setObjectName(QStringLiteral("historyHeader"));
     layout->addWidget(header);
 
@@ -103,9 +106,9 @@ HistoryDlg::HistoryDlg(PersonHistory history, QWidget *parent) : QDialog(parent)
         if (m_history.bca.isEmpty())
             m_tabs->setCurrentIndex(1);
         layout->addWidget(m_tabs, 1);
-        layout->addWidget(new QLabel(
-            tr("浅绿色区域为该人员的正常范围；变化一栏绿色表示向好，红色表示需注意。体质测试按每次测试时的年龄组评分。"),
-            this));
+        layout->addWidget(new QLabel(tr("浅绿色区域为该人员的正常范围；变化一栏绿色表示向好，红色表示需注意。"
+                                        "体质测试按每次测试时的年龄组评分。"),
+                                     this));
     }
 
     auto *buttons = new QHBoxLayout;
@@ -157,7 +160,8 @@ QWidget *HistoryDlg::buildBcaTab()
             const Change &previous = t.sincePrevious[size_t(k)];
             const Change &first = t.sinceFirst[size_t(k)];
             m_bcaTable->setItem(row, column, cell(formatMeasure(t.values[size_t(k)])));
-            m_bcaTable->setItem(row, column + 1, cell(formatChange(previous), verdictColour(previous.verdict)));
+            m_bcaTable->setItem(row, column + 1,
+                                cell(formatChange(previous), verdictColour(previous.verdict)));
             m_bcaTable->setItem(row, column + 2, cell(formatChange(first), verdictColour(first.verdict)));
         }
         m_bcaTable->setItem(row, headers.size() - 1, cell(t.bodyType));

@@ -21,7 +21,7 @@
 namespace exchange {
 
 namespace {
-const char *const kJobOptions[] = {"--export-bca", "--export-fit", "--backup", "--export-history"};
+const char *const kJobOptions[] = {"--export-bca", "--export-fit", "--backup"};
 
 bool isJobOption(const char *arg)
 {
@@ -37,6 +37,8 @@ bool isJobOption(const char *arg)
 
 bool isJobCommandLine(int argc, char **argv)
 {
+    if (history::wantsHistoryExport(argc, argv))
+        return true;
     for (int i = 1; i < argc; ++i) {
         if (isJobOption(argv[i]))
             return true;
@@ -51,8 +53,7 @@ QString jobOptionsHelp()
         "  --export-bca FILE     write the body-composition results to the CSV file FILE\n"
         "  --export-fit FILE     write the fitness results to the CSV file FILE\n"
         "  --backup              copy the database to ../backup/maindbYYYYMMDDhhmmss.db\n"
-        "Each job prints what it wrote; on failure the reason goes to stderr and the exit code is 1.\n") +
-           history::historyExportHelp();
+        "Each job prints what it wrote; on failure the reason goes to stderr and the exit code is 1.\n");
 }
 
 int runJobCommandLine(int argc, char **argv)

@@ -89,10 +89,12 @@ void drawHeader(QPainter &p, const PersonHistory &h, const QString &unitName)
     p.setPen(Qt::black);
     p.setFont(pageFont(15));
     const PersonInfo &who = h.person;
-    const QString height = who.height > 0 ? QObject::tr("%1 cm").arg(who.height, 0, 'g', 4) : QStringLiteral("—");
+    const QString height =
+        who.height > 0 ? QObject::tr("%1 cm").arg(who.height, 0, 'g', 4) : QStringLiteral("—");
     const QString birth = who.birthYear > 0 ? QString::number(who.birthYear) : QStringLiteral("—");
-    p.drawText(QPointF(kLeft + 16, 145), QObject::tr("姓名：%1      用户编号：%2      性别：%3      出生年份：%4      身高：%5")
-                                             .arg(who.name, who.uid, sexText(who.sex), birth, height));
+    p.drawText(QPointF(kLeft + 16, 145),
+               QObject::tr("姓名：%1      用户编号：%2      性别：%3      出生年份：%4      身高：%5")
+                   .arg(who.name, who.uid, sexText(who.sex), birth, height));
     QStringList bcaDates;
     for (const BcaTest &t : h.bca)
         bcaDates << dayText(t.when, t.dateText);
@@ -142,7 +144,8 @@ void drawTableFrame(QPainter &p, double top, const QVector<double> &widths, int 
     }
 }
 
-void drawHeaderRow(QPainter &p, double top, double height, const QVector<double> &widths, const QStringList &texts)
+void drawHeaderRow(QPainter &p, double top, double height, const QVector<double> &widths,
+                   const QStringList &texts)
 {
     p.setPen(Qt::black);
     double x = kLeft;
@@ -244,11 +247,13 @@ void paintHistoryPage(QPainter &painter, const PersonHistory &h, const QString &
     renderPlot(painter, QRectF(kLeft, 754, kWidth, 206), totalScorePlotSpec(h));
 
     if (!h.bca.isEmpty()) {
-        drawCaption(painter, 994, QObject::tr("最近%1次体成分测试（括号内为较上次的变化：绿色向好，红色需注意）")
-                                      .arg(kPageTableRows));
+        drawCaption(painter, 994,
+                    QObject::tr("最近%1次体成分测试（括号内为较上次的变化：绿色向好，红色需注意）")
+                        .arg(kPageTableRows));
         drawBcaTable(painter, 1004, h);
     } else {
-        drawCaption(painter, 994, QObject::tr("最近%1次体质测试（评分按每次测试时的年龄组）").arg(kPageTableRows));
+        drawCaption(painter, 994,
+                    QObject::tr("最近%1次体质测试（评分按每次测试时的年龄组）").arg(kPageTableRows));
         drawFitnessTable(painter, 1004, h);
     }
     painter.setFont(pageFont(11));
@@ -274,7 +279,8 @@ QString historyTitle(const PersonInfo &person)
 QString historyFileName(const PersonInfo &person)
 {
     static const QRegularExpression unsafe(QStringLiteral("[\\\\/:*?\"<>|\\x00-\\x1f\\x7f\\s]"));
-    QString name = QStringLiteral("%1_%2_").arg(person.uid.trimmed(), person.name.trimmed()) + QObject::tr("历史报告");
+    QString name =
+        QStringLiteral("%1_%2_").arg(person.uid.trimmed(), person.name.trimmed()) + QObject::tr("历史报告");
     return name.replace(unsafe, QStringLiteral("_")) + QStringLiteral(".pdf");
 }
 
@@ -308,8 +314,8 @@ int runHistoryExport(const QStringList &arguments, QTextStream &out, QTextStream
         return 2;
     }
     if (!dbSetupResult) {
-        err << "quelmar: cannot open the database maindb.db in " << QFileInfo(QStringLiteral(".")).absoluteFilePath()
-            << "\n";
+        err << "quelmar: cannot open the database maindb.db in "
+            << QFileInfo(QStringLiteral(".")).absoluteFilePath() << "\n";
         return 1;
     }
     PersonHistory history;
@@ -319,7 +325,8 @@ int runHistoryExport(const QStringList &arguments, QTextStream &out, QTextStream
         return 1;
     }
     if (history.isEmpty()) {
-        err << "quelmar: no result for user number " << uid << " (" << QObject::tr("该人员没有测试记录") << ")\n";
+        err << "quelmar: no result for user number " << uid << " (" << QObject::tr("该人员没有测试记录")
+            << ")\n";
         return 2;
     }
     if (!writeHistoryPdf(path, history, &error)) {

@@ -45,7 +45,8 @@ QFont pixelFont(int pixels, bool bold = false)
 class ValueLabels : public QwtPlotItem
 {
 public:
-    ValueLabels(const PlotSpec &spec, const QFont &font) : m_points(spec.points), m_decimals(spec.decimals), m_font(font)
+    ValueLabels(const PlotSpec &spec, const QFont &font)
+        : m_points(spec.points), m_decimals(spec.decimals), m_font(font)
     {
         setZ(30);
         setRenderHint(QwtPlotItem::RenderAntialiased, true);
@@ -213,8 +214,8 @@ QVector<int> chooseLabels(const QVector<QRectF> &boxes)
     QVector<int> taken;
     for (int i : qAsConst(order)) {
         const QRectF box = boxes[i].adjusted(-1, -1, 1, 1);
-        const bool clash = std::any_of(taken.cbegin(), taken.cend(),
-                                       [&](int t) { return boxes[t].intersects(box); });
+        const bool clash =
+            std::any_of(taken.cbegin(), taken.cend(), [&](int t) { return boxes[t].intersects(box); });
         if (!clash)
             taken << i;
     }
@@ -304,8 +305,8 @@ void setUpPlot(QwtPlot &plot, const PlotSpec &spec, PlotTarget target)
     curve->setPen(lineColour(), page ? 1.6 : 2.0);
     curve->setRenderHint(QwtPlotItem::RenderAntialiased, true);
     const int symbolSize = page ? 6 : 7;
-    curve->setSymbol(
-        new QwtSymbol(QwtSymbol::Ellipse, QBrush(lineColour()), QPen(lineColour()), QSize(symbolSize, symbolSize)));
+    curve->setSymbol(new QwtSymbol(QwtSymbol::Ellipse, QBrush(lineColour()), QPen(lineColour()),
+                                   QSize(symbolSize, symbolSize)));
     curve->setSamples(points);
     curve->setZ(20);
     curve->attach(&plot);
@@ -332,7 +333,8 @@ void renderPlot(QPainter &painter, const QRectF &rect, const PlotSpec &spec)
     const double fy = double(painter.device()->logicalDpiY()) / plot.logicalDpiY();
     painter.save();
     painter.scale(1 / fx, 1 / fy);
-    renderer.render(&plot, &painter, QRectF(rect.x() * fx, rect.y() * fy, rect.width() * fx, rect.height() * fy));
+    renderer.render(&plot, &painter,
+                    QRectF(rect.x() * fx, rect.y() * fy, rect.width() * fx, rect.height() * fy));
     painter.restore();
 }
 

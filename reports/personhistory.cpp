@@ -84,8 +84,7 @@ Band normalBand(Measure m, bool male, double heightCm)
         return Band{};
     // The reports' reference values; the weight argument only scales ranges not used here.
     const reports::References r = reports::referenceValues(male, heightCm, 0);
-    const reports::Range range =
-        m == Measure::Weight ? r.weight : (m == Measure::BodyFat ? r.pbf : r.smm);
+    const reports::Range range = m == Measure::Weight ? r.weight : (m == Measure::BodyFat ? r.pbf : r.smm);
     return Band{true, range.low, range.high};
 }
 
@@ -290,7 +289,8 @@ bool loadPersonHistory(const QString &uid, PersonHistory *history, QString *erro
     // The last registration under the number, as a measurement is stored.
     QSqlQuery q;
     q.setForwardOnly(true);
-    q.prepare(QStringLiteral("SELECT Name, Sex, BirthYear, Height FROM Person WHERE UID = ? ORDER BY ID DESC"));
+    q.prepare(
+        QStringLiteral("SELECT Name, Sex, BirthYear, Height FROM Person WHERE UID = ? ORDER BY ID DESC"));
     q.addBindValue(uid);
     if (!q.exec())
         return failed(q);

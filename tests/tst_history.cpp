@@ -12,8 +12,8 @@
 
 #include <QLabel>
 #include <QLineEdit>
-#include <QTableView>
 #include <QTabWidget>
+#include <QTableView>
 #include <QTableWidget>
 
 #include <qwt_plot.h>
@@ -31,7 +31,8 @@ const char *verdictName(Verdict v)
 
 QString changeText(const Change &c)
 {
-    return c.valid ? formatChange(c) + QLatin1Char(' ') + QLatin1String(verdictName(c.verdict)) : QStringLiteral("-");
+    return c.valid ? formatChange(c) + QLatin1Char(' ') + QLatin1String(verdictName(c.verdict))
+                   : QStringLiteral("-");
 }
 
 BcaTest bcaTest(int testId, const QString &date, std::array<double, MeasureCount> values)
@@ -66,10 +67,13 @@ class TestHistory : public QObject
     // fitness tests; 李四 (U002) registered without any test.
     void insertPeople()
     {
-        QVERIFY(testsupport::addPerson(QStringLiteral("U001"), QStringLiteral("张三"), QStringLiteral("1"), 1990));
-        QVERIFY(testsupport::addPerson(QStringLiteral("U002"), QStringLiteral("李四"), QStringLiteral("2"), 1992));
-        const QString columns = QStringLiteral("UID, Name, Sex, BirthYear, TestDate, Height, Weight, PBF, SMM, VFI, "
-                                               "BodyType");
+        QVERIFY(testsupport::addPerson(QStringLiteral("U001"), QStringLiteral("张三"), QStringLiteral("1"),
+                                       1990));
+        QVERIFY(testsupport::addPerson(QStringLiteral("U002"), QStringLiteral("李四"), QStringLiteral("2"),
+                                       1992));
+        const QString columns =
+            QStringLiteral("UID, Name, Sex, BirthYear, TestDate, Height, Weight, PBF, SMM, VFI, "
+                           "BodyType");
         const QVariantList rows[] = {
             {"U001", "张三", "1", 1990, "2024-01-15", 170, 80.0, 24.0, 30.0, 11, "脂肪过多型"},
             {"U001", "张三", "1", 1990, "2024-04-15", 170, 82.5, 23.0, 31.0, 11, "脂肪过多型"},
@@ -78,10 +82,11 @@ class TestHistory : public QObject
         for (const QVariantList &row : rows)
             QVERIFY(outputcheck::insertRow(QStringLiteral("Result"), columns, row) > 0);
         for (const char *date : {"2024-02-01", "2024-08-01"})
-            QVERIFY(outputcheck::insertRow(QStringLiteral("ResultFIT"),
-                                           QStringLiteral("UID, Name, Sex, BirthYear, TestDate, Height, Weight, "
-                                                          "WOLI, FHL, FWC, TY"),
-                                           {"U001", "张三", "1", 1990, date, 170, 80, 50, 4000, 25, 240}) > 0);
+            QVERIFY(
+                outputcheck::insertRow(QStringLiteral("ResultFIT"),
+                                       QStringLiteral("UID, Name, Sex, BirthYear, TestDate, Height, Weight, "
+                                                      "WOLI, FHL, FWC, TY"),
+                                       {"U001", "张三", "1", 1990, date, 170, 80, 50, 4000, 25, 240}) > 0);
     }
 
 private slots:
@@ -183,10 +188,11 @@ private slots:
     void fitnessGradedInTheAgeOfItsDate()
     {
         for (const char *date : {"2026-06-01", "2020-06-01", "2021-06-01"})
-            QVERIFY(outputcheck::insertRow(QStringLiteral("ResultFIT"),
-                                           QStringLiteral("UID, Name, Sex, BirthYear, TestDate, Height, Weight, "
-                                                          "WOLI, FWC, TY"),
-                                           {"U050", "周五十", "1", 2001, date, 180, 70, 50.0, 25, 255}) > 0);
+            QVERIFY(
+                outputcheck::insertRow(QStringLiteral("ResultFIT"),
+                                       QStringLiteral("UID, Name, Sex, BirthYear, TestDate, Height, Weight, "
+                                                      "WOLI, FWC, TY"),
+                                       {"U050", "周五十", "1", 2001, date, 180, 70, 50.0, 25, 255}) > 0);
         PersonHistory h;
         QString error;
         QVERIFY2(loadPersonHistory(QStringLiteral("U050"), &h, &error), qPrintable(error));
@@ -297,29 +303,32 @@ private slots:
             for (int c = 0; c < table->columnCount(); ++c)
                 row << table->item(2, c)->text();
             seen << row.join(QLatin1Char('|'));
-            seen << table->item(2, w + 1)->foreground().color().name() + table->item(1, w + 1)->foreground().color().name();
+            seen << table->item(2, w + 1)->foreground().color().name() +
+                        table->item(1, w + 1)->foreground().color().name();
             seen << QString::number(dialog->fitnessTable()->rowCount());
             window.presetPrintOutput(pdf);
             dialog->printButton()->click();
         };
         QVERIFY(testsupport::withModal(
-            [](QWidget *d) { return qobject_cast<PersonRegistryDlg *>(d) != nullptr; }, [&] { window.usersList(); },
+            [](QWidget *d) { return qobject_cast<PersonRegistryDlg *>(d) != nullptr; },
+            [&] { window.usersList(); },
             [&](QWidget *d) {
                 auto *registry = static_cast<PersonRegistryDlg *>(d);
                 for (const char *uid : {"U001", "U002"}) {
-                    const auto rows = registry->model()->match(registry->model()->index(0, 2), Qt::DisplayRole,
-                                                               QString::fromLatin1(uid), 1, Qt::MatchExactly);
+                    const auto rows =
+                        registry->model()->match(registry->model()->index(0, 2), Qt::DisplayRole,
+                                                 QString::fromLatin1(uid), 1, Qt::MatchExactly);
                     QCOMPARE(rows.size(), 1);
                     registry->view()->setCurrentIndex(rows.first());
                     QCOMPARE(registry->uidEdit()->text(), QString::fromLatin1(uid));
                     auto *button = registry->findChild<QPushButton *>(QStringLiteral("historyButton"));
-                    QVERIFY(testsupport::withModal(isHistory, [button] { button->click(); }, inspect));
+                    QVERIFY(testsupport::withModal(
+                        isHistory, [button] { button->click(); }, inspect));
                 }
             }));
         const QStringList expected = {
             "2024-07-15|3|78.0|-4.5|-2.0|21.5|-1.5|-2.5|30.4|-0.6|+0.4|9.0|-2.0|-2.0|健康匀称型",
-            "#008000#c80000", "2",
-            "该人员还没有体成分或体质测试记录，完成测试后即可在这里查看历史趋势。0"};
+            "#008000#c80000", "2", "该人员还没有体成分或体质测试记录，完成测试后即可在这里查看历史趋势。0"};
         QCOMPARE(seen, expected);
         QCOMPARE(outputcheck::pdfPages(pdf), 1);
         const QString text = outputcheck::pdfText(pdf);
@@ -335,7 +344,8 @@ private slots:
             [&](QWidget *d) {
                 QPushButton *button = static_cast<ResultListDlg *>(d)->historyButton();
                 QVERIFY(button);
-                QVERIFY(testsupport::withModal(isHistory, [button] { button->click(); }, inspect));
+                QVERIFY(testsupport::withModal(
+                    isHistory, [button] { button->click(); }, inspect));
             }));
         QCOMPARE(seen, expected.mid(0, 3));
         QCOMPARE(outputcheck::pdfPages(pdf), 1);
@@ -366,11 +376,13 @@ private slots:
             QVERIFY(!QFile::exists(pdf));
             return;
         }
-        QCOMPARE(run.out, QStringLiteral("export-history: %1 (U001, 3 body-composition tests, 2 fitness tests)\n")
-                              .arg(QFileInfo(pdf).absoluteFilePath()));
+        QCOMPARE(run.out,
+                 QStringLiteral("export-history: %1 (U001, 3 body-composition tests, 2 fitness tests)\n")
+                     .arg(QFileInfo(pdf).absoluteFilePath()));
         QCOMPARE(outputcheck::pdfPages(pdf), 1);
         const QString text = outputcheck::pdfText(pdf);
-        for (const char *word : {"个人历史报告", "张三", "U001", "体重(kg)", "体质总分", "2024-07-15", "健康匀称型"})
+        for (const char *word :
+             {"个人历史报告", "张三", "U001", "体重(kg)", "体质总分", "2024-07-15", "健康匀称型"})
             QVERIFY2(text.contains(QString::fromUtf8(word)), word);
         QVERIFY(!text.contains(outputcheck::radicals));
         // No transparency: a print queue would turn the page into a bitmap.
