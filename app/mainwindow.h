@@ -21,6 +21,9 @@ class AnalyzerSession;
 namespace exchange {
 struct RecordLookup;
 }
+namespace history {
+struct PersonHistory;
+}
 
 class QAction;
 class QComboBox;
@@ -77,6 +80,8 @@ public:
     // The results stored under user number |uid| (what "查人员测试结果"
     // opens for the registry form's person; |name| only titles the list).
     void showPersonResults(const QString &uid, const QString &name = QString());
+    // The history dialog "历史趋势" of user number |uid|.
+    void showPersonHistory(const QString &uid);
 
     // people accessors
     // The file usersImport takes next instead of asking the operator (an
@@ -175,6 +180,8 @@ public slots:
     void displayFitData();
     void deleteData();
     void deleteDataFit();
+    // The history dialog of the person in the registry form.
+    void personHistory();
 
     // Reports
     void viewReport();
@@ -317,6 +324,9 @@ private:
     // which the report and upload take as the newest record).
     int m_bcaPageTestId = 0;
     void readSelectedSheet();
+    // --- person history ---
+    void printHistory(const history::PersonHistory &history);
+    void saveHistoryPdf(const history::PersonHistory &history);
     // --- data exchange ---
     // One network access manager for the window; the latest reply is kept
     // until uploadFinished releases it.

@@ -69,6 +69,9 @@ void MainWindow::runResultListDialog(ResultListDlg &dialog)
         connect(dialog.batchPrintButton(), &QPushButton::clicked, this, &MainWindow::printAllReport);
     if (dialog.uploadButton())
         connect(dialog.uploadButton(), &QPushButton::clicked, this, &MainWindow::uploadChosenResult);
+    if (dialog.historyButton())
+        connect(dialog.historyButton(), &QPushButton::clicked, this,
+                [this, uid = dialog.personUid()] { showPersonHistory(uid); });
     dialog.exec();
 }
 

@@ -20,6 +20,7 @@ void MainWindow::usersList()
     PersonRegistryDlg dialog(newFlag, UUID, this);
     m_registry = &dialog;
     connect(&dialog, &PersonRegistryDlg::personResultsRequested, this, &MainWindow::dataListWithPerson);
+    connect(&dialog, &PersonRegistryDlg::personHistoryRequested, this, &MainWindow::personHistory);
     connect(&dialog, &PersonRegistryDlg::importRequested, this, &MainWindow::usersImport);
     connect(&dialog, &PersonRegistryDlg::pcControlStartRequested, this, &MainWindow::startPCctrl);
     connect(&dialog, &PersonRegistryDlg::pcControlStopRequested, this, &MainWindow::stopPCctrl);

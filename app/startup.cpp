@@ -3,6 +3,7 @@
 #include "app/globals.h"
 #include "app/serialports.h"
 #include "exchange/commandline.h"
+#include "reports/historypage.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -56,6 +57,7 @@ QString startOptionsHelp()
         "  -h, --help            this text\n");
     // --- data exchange jobs ---
     text += exchange::jobOptionsHelp();
+    text += history::historyExportHelp();
     // --- end of data exchange jobs ---
     return text;
 }

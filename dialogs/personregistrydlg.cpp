@@ -59,10 +59,13 @@ PersonRegistryDlg::PersonRegistryDlg(int &entryFlag, QString &unitId, QWidget *p
     m_search->setPlaceholderText(tr("请输入姓名查询，支持按姓氏模糊查找"));
     QPushButton *searchButton = formButton(tr("搜索"), this);
     QPushButton *resultsButton = formButton(tr("查人员测试结果"), this);
+    QPushButton *historyButton = formButton(tr("历史趋势"), this);
+    historyButton->setObjectName(QStringLiteral("historyButton"));
     QPushButton *importButton = formButton(tr("批量导入人员"), this);
     searchRow->addWidget(m_search);
     searchRow->addWidget(searchButton);
     searchRow->addWidget(resultsButton);
+    searchRow->addWidget(historyButton);
     searchRow->addWidget(importButton);
     top->addLayout(searchRow);
 
@@ -81,6 +84,7 @@ PersonRegistryDlg::PersonRegistryDlg(int &entryFlag, QString &unitId, QWidget *p
     connect(searchButton, &QPushButton::clicked, this, &PersonRegistryDlg::searchPerson2);
     connect(m_search, &QLineEdit::returnPressed, this, &PersonRegistryDlg::searchPerson2);
     connect(resultsButton, &QPushButton::clicked, this, &PersonRegistryDlg::personResultsRequested);
+    connect(historyButton, &QPushButton::clicked, this, &PersonRegistryDlg::personHistoryRequested);
     connect(importButton, &QPushButton::clicked, this, &PersonRegistryDlg::importRequested);
 }
 

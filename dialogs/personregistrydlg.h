@@ -34,6 +34,7 @@ public:
 
 signals:
     void personResultsRequested();  // "查人员测试结果"
+    void personHistoryRequested();  // "历史趋势"
     void importRequested();         // "批量导入人员"
     void pcControlStartRequested(); // "主控测试"
     void pcControlStopRequested();  // "停止主控"

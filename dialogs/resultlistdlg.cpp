@@ -102,6 +102,10 @@ ResultListDlg::ResultListDlg(Kind kind, const QString &caption, const QString &p
     }
     m_deleteButton = plainButton(tr("删除"), this);
     actionRow->addWidget(m_deleteButton);
+    if (person) {
+        m_historyButton = plainButton(tr("历史趋势"), this);
+        actionRow->addWidget(m_historyButton);
+    }
     if (!person) {
         m_uploadButton = plainButton(tr("上传数据"), this);
         m_uploadButton->setIcon(QIcon(fitness ? QStringLiteral(":/image/icon-upload2.png")

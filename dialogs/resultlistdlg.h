@@ -42,6 +42,8 @@ public:
     QPushButton *printButton() const { return m_printButton; }
     QPushButton *deleteButton() const { return m_deleteButton; }
     QPushButton *uploadButton() const { return m_uploadButton; }
+    // "历史趋势" of the listed person (the person dialog only).
+    QPushButton *historyButton() const { return m_historyButton; }
     // Batch-print range ("打印起止测试编号") and its button.
     QLineEdit *printStartEdit() const { return m_printStart; }
     QLineEdit *printEndEdit() const { return m_printEnd; }
@@ -75,6 +77,7 @@ private:
     QPushButton *m_printButton = nullptr;
     QPushButton *m_deleteButton = nullptr;
     QPushButton *m_uploadButton = nullptr;
+    QPushButton *m_historyButton = nullptr;
     QLineEdit *m_printStart = nullptr;
     QLineEdit *m_printEnd = nullptr;
     QPushButton *m_batchPrintButton = nullptr;

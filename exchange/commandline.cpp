@@ -4,6 +4,7 @@
 #include "exchange/backup.h"
 #include "exchange/csvexport.h"
 #include "exchange/xlsxexport.h"
+#include "reports/historypage.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -71,6 +72,8 @@ QString sameFileProblem(const QList<QPair<QString, QString>> &outputs, const QSt
 
 bool isJobCommandLine(int argc, char **argv)
 {
+    if (history::wantsHistoryExport(argc, argv))
+        return true;
     for (int i = 1; i < argc; ++i) {
         if (isJobOption(argv[i]))
             return true;
@@ -92,6 +95,9 @@ QString jobOptionsHelp()
 
 int runJobCommandLine(int argc, char **argv)
 {
+    // The history page holds charts: a run of its own with a GUI application.
+    if (history::wantsHistoryExport(argc, argv))
+        return history::historyExportMain(argc, argv);
     QCoreApplication app(argc, argv);
     QTextStream out(stdout);
     QTextStream err(stderr);

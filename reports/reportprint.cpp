@@ -198,4 +198,43 @@ bool writeReportPdf(const QString &path, const QString &sheetTag, int testId, QS
     return exchange::saveWholeFile(path, buffer.data(), error);
 }
 
+bool printPage(QPagedPaintDevice &device, const PagePainter &paint)
+{
+    QPainter painter;
+    if (!painter.begin(&device))
+        return false;
+    painter.setRenderHint(QPainter::Antialiasing);
+    fitPageToRect(painter, painter.viewport());
+    paint(painter);
+    return painter.end();
+}
+
+bool writePagePdf(const QString &path, const PagePainter &paint, QString *error, const QString &title)
+{
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    {
+        QPdfWriter writer(&buffer);
+        writer.setResolution(300);
+        writer.setPageLayout(
+            QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF(0, 0, 0, 0)));
+        writer.setCreator(QStringLiteral("Quelmar V2.0"));
+        writer.setTitle(title);
+        QPainter painter(&writer);
+        painter.setRenderHint(QPainter::Antialiasing);
+        fitPageToRect(painter, painter.viewport());
+        paint(painter);
+    }
+    // A small file reaches the disk only in commit(): flush and check first,
+    // so a full disk is reported and leaves no cut file under the name.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(buffer.data()) != buffer.data().size() ||
+        !file.flush() || file.error() != QFileDevice::NoError || !file.commit()) {
+        *error =
+            QObject::tr("无法写入文件 %1：%2").arg(QFileInfo(path).absoluteFilePath(), file.errorString());
+        return false;
+    }
+    return true;
+}
+
 } // namespace reports

@@ -9,6 +9,7 @@
 #include <functional>
 
 class QPagedPaintDevice;
+class QPainter;
 
 namespace reports {
 
@@ -61,5 +62,18 @@ PrintOutcome printTestList(QPagedPaintDevice &device, const QString &sheetTag, c
 // when the file cannot be written.
 bool writeReportPdf(const QString &path, const QString &sheetTag, int testId, QString *error,
                     const QString &title = QString());
+
+// Pages that are not a stored report (the person history page): |paint|
+// draws one page in page units (960 x 1358) on the painter it is given.
+using PagePainter = std::function<void(QPainter &)>;
+
+// Paints one page on |device|, fitted to its printable area. False when
+// the device cannot be opened for painting.
+bool printPage(QPagedPaintDevice &device, const PagePainter &paint);
+
+// Writes one page to the PDF file |path| as writeReportPdf does; false with
+// |error| set when the file cannot be written.
+bool writePagePdf(const QString &path, const PagePainter &paint, QString *error,
+                  const QString &title = QString());
 
 } // namespace reports
