@@ -3,6 +3,7 @@
 #include "app/database.h"
 #include "exchange/backup.h"
 #include "exchange/csvexport.h"
+#include "exchange/statsjob.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -36,6 +37,8 @@ bool isJobOption(const char *arg)
 
 bool isJobCommandLine(int argc, char **argv)
 {
+    if (isStatsCommandLine(argc, argv))
+        return true;
     for (int i = 1; i < argc; ++i) {
         if (isJobOption(argv[i]))
             return true;
@@ -50,11 +53,15 @@ QString jobOptionsHelp()
         "  --export-bca FILE     write the body-composition results to the CSV file FILE\n"
         "  --export-fit FILE     write the fitness results to the CSV file FILE\n"
         "  --backup              copy the database to ../backup/maindbYYYYMMDDhhmmss.db\n"
-        "Each job prints what it wrote; on failure the reason goes to stderr and the exit code is 1.\n");
+        "Each job prints what it wrote; on failure the reason goes to stderr and the exit code is 1.\n") +
+           statsJobHelp();
 }
 
 int runJobCommandLine(int argc, char **argv)
 {
+    // The statistics run on their own (their PDF needs a GUI application).
+    if (isStatsCommandLine(argc, argv))
+        return runStatsCommandLine(argc, argv);
     QCoreApplication app(argc, argv);
     QTextStream out(stdout);
     QTextStream err(stderr);

@@ -162,11 +162,10 @@ int ageGroup(int age)
     return 3;
 }
 
-FitnessAssessment assessFitness(const FitnessRecord &r, int age)
+FitnessAssessment gradeFitness(const FitnessRecord &r, int age)
 {
     FitnessAssessment a;
     a.age = age;
-    qDebug() << "Age = " << age;
     const double metres = r.height / 100.0;
     a.bmi = metres > 0 ? r.weight / (metres * metres) : 0;
 
@@ -197,6 +196,17 @@ FitnessAssessment assessFitness(const FitnessRecord &r, int age)
         set(FitItem::FYS, band(Banding::Reversed, r.fys, n.fys), AxisReaction);
     }
 
+    int sum = 0;
+    for (const FitnessGrade &g : a.grades)
+        sum += g.points;
+    a.total = std::min(2 * sum, 110);
+    return a;
+}
+
+FitnessAssessment assessFitness(const FitnessRecord &r, int age)
+{
+    qDebug() << "Age = " << age;
+    const FitnessAssessment a = gradeFitness(r, age);
     qDebug() << "BMIscore = " << a.grade(FitItem::BMI).points
              << "WOLIscore = " << a.grade(FitItem::WOLI).points
              << "PHLscore = " << a.grade(FitItem::FHL).points << "TQQscore = " << a.grade(FitItem::TQQ).points
@@ -205,11 +215,6 @@ FitnessAssessment assessFitness(const FitnessRecord &r, int age)
              << "FWCscore = " << a.grade(FitItem::FWC).points
              << " YWQZscore =" << a.grade(FitItem::YWQZ).points
              << " TYscore =" << a.grade(FitItem::TY).points;
-
-    int sum = 0;
-    for (const FitnessGrade &g : a.grades)
-        sum += g.points;
-    a.total = std::min(2 * sum, 110);
     qDebug() << "Score = " << a.total;
     return a;
 }

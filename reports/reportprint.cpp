@@ -145,4 +145,57 @@ bool writeReportPdf(const QString &path, const QString &sheetTag, int testId, QS
     return true;
 }
 
+PrintOutcome printPages(QPagedPaintDevice &device, int pageCount, const PagePainter &paintPage)
+{
+    PrintOutcome outcome;
+    if (pageCount <= 0)
+        return outcome;
+    QPainter painter;
+    if (!painter.begin(&device)) {
+        outcome.failed = true;
+        return outcome;
+    }
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    const QRect area = painter.viewport();
+    for (int page = 0; page < pageCount; ++page) {
+        if (page > 0)
+            device.newPage();
+        painter.save();
+        fitPageToRect(painter, area);
+        paintPage(painter, page);
+        painter.restore();
+        ++outcome.pages;
+    }
+    painter.end();
+    return outcome;
+}
+
+bool writePagesPdf(const QString &path, int pageCount, const PagePainter &paintPage, QString *error,
+                   const QString &title)
+{
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    {
+        QPdfWriter writer(&buffer);
+        writer.setResolution(300);
+        writer.setPageLayout(
+            QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF(0, 0, 0, 0)));
+        writer.setCreator(QStringLiteral("Quelmar V2.0"));
+        writer.setTitle(title);
+        if (printPages(writer, pageCount, paintPage).failed) {
+            *error = QObject::tr("无法生成PDF页面");
+            return false;
+        }
+    }
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(buffer.data()) != buffer.data().size() ||
+        !file.commit()) {
+        *error =
+            QObject::tr("无法写入文件 %1：%2").arg(QFileInfo(path).absoluteFilePath(), file.errorString());
+        return false;
+    }
+    return true;
+}
+
 } // namespace reports

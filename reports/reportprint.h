@@ -9,6 +9,7 @@
 #include <functional>
 
 class QPagedPaintDevice;
+class QPainter;
 
 namespace reports {
 
@@ -51,5 +52,18 @@ PrintOutcome printTestList(QPagedPaintDevice &device, const QString &sheetTag, c
 // when the file cannot be written.
 bool writeReportPdf(const QString &path, const QString &sheetTag, int testId, QString *error,
                     const QString &title = QString());
+
+// Pages other than single reports (the group statistics): |paintPage| paints
+// page |page| (0-based) in page units on a painter whose window is already the
+// 960 x 1358 page.
+using PagePainter = std::function<void(QPainter &painter, int page)>;
+
+// Paints |pageCount| pages on |device|, fitted to its printable area and
+// separated by newPage.
+PrintOutcome printPages(QPagedPaintDevice &device, int pageCount, const PagePainter &paintPage);
+
+// Writes |pageCount| pages to the PDF file |path| as writeReportPdf does.
+bool writePagesPdf(const QString &path, int pageCount, const PagePainter &paintPage, QString *error,
+                   const QString &title = QString());
 
 } // namespace reports
