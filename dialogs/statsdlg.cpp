@@ -27,15 +27,22 @@
 namespace {
 using namespace reports;
 
-QTableWidget *makeTable(const QStringList &headers, QWidget *parent)
+// Columns |stretchFirst| to |stretchLast| share the room the others leave;
+// the others fit their contents.
+QTableWidget *makeTable(const QStringList &headers, QWidget *parent, int stretchFirst = 1,
+                        int stretchLast = -1)
 {
     auto *table = new QTableWidget(0, headers.size(), parent);
     table->setHorizontalHeaderLabels(headers);
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table->setSelectionBehavior(QAbstractItemView::SelectRows);
     table->verticalHeader()->hide();
-    table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    table->horizontalHeader()->setStretchLastSection(true);
+    QHeaderView *header = table->horizontalHeader();
+    header->setMinimumSectionSize(56);
+    for (int c = 0; c < headers.size(); ++c) {
+        const bool stretch = c >= stretchFirst && (stretchLast < 0 || c <= stretchLast);
+        header->setSectionResizeMode(c, stretch ? QHeaderView::Stretch : QHeaderView::ResizeToContents);
+    }
     return table;
 }
 
@@ -126,7 +133,7 @@ StatsDlg::StatsDlg(QWidget *parent) : QDialog(parent)
     for (int g = 0; g < StatsGradeCount; ++g)
         fitHeaders << statsGradeName(g);
     fitHeaders << tr("未评定");
-    m_fitness = makeTable(fitHeaders, fitPage);
+    m_fitness = makeTable(fitHeaders, fitPage, 1, 5);
     fitLayout->addWidget(m_fitness, 3);
     m_totalLine = new QLabel(fitPage);
     fitLayout->addWidget(m_totalLine);
@@ -135,7 +142,9 @@ StatsDlg::StatsDlg(QWidget *parent) : QDialog(parent)
         bands << totalBandName(b);
     m_total = makeTable(bands, fitPage);
     m_total->setRowCount(2);
-    m_total->setMaximumHeight(110);
+    m_total->setFixedHeight(m_total->horizontalHeader()->sizeHint().height() +
+                            2 * m_total->verticalHeader()->defaultSectionSize() + 2 * m_total->frameWidth() +
+                            2);
     fitLayout->addWidget(m_total);
     m_tabs->addTab(fitPage, tr("体质测试"));
 
@@ -144,16 +153,17 @@ StatsDlg::StatsDlg(QWidget *parent) : QDialog(parent)
     QStringList bcaHeaders = {tr("项目"), tr("人数"), tr("平均值"), tr("标准差"), tr("最小值"), tr("最大值")};
     for (int r = 0; r < RangeSideCount; ++r)
         bcaHeaders << rangeSideName(r);
-    m_bca = makeTable(bcaHeaders, bcaPage);
+    m_bca = makeTable(bcaHeaders, bcaPage, 1, 5);
     bcaLayout->addWidget(m_bca, 2);
     m_bodyTypes = makeTable({tr("体型"), tr("人数"), tr("比例")}, bcaPage);
     bcaLayout->addWidget(m_bodyTypes, 3);
     m_tabs->addTab(bcaPage, tr("体成分测试"));
 
-    QStringList groupHeaders = {tr("组别"), tr("体质人数"), tr("总分平均"), tr("总分标准差"), tr("体成分人数")};
+    QStringList groupHeaders = {tr("组别"), tr("体质人数"), tr("总分平均"), tr("总分标准差"),
+                                tr("体成分人数")};
     for (int q = 0; q < BcaQuantityCount; ++q)
         groupHeaders << tr("平均") + nameWithUnit(bcaQuantityName(q), bcaQuantityUnit(q));
-    m_groups = makeTable(groupHeaders, this);
+    m_groups = makeTable(groupHeaders, this, groupHeaders.size());
     m_tabs->addTab(m_groups, tr("分组统计"));
     layout->addWidget(m_tabs, 1);
 
@@ -218,19 +228,25 @@ void StatsDlg::showStatistics()
 {
     for (QPushButton *b : {m_csv, m_pdf, m_print})
         b->setEnabled(true);
-    m_summary->setText(m_stats.isEmpty()
-                           ? emptyStatsSentence(m_stats.filter)
-                           : tr("%1：体质测试 %2 人，体成分测试 %3 人。")
-                                 .arg(describeFilter(m_stats.filter))
-                                 .arg(m_stats.fitness.records)
-                                 .arg(m_stats.bca.records));
+    m_summary->setText(m_stats.isEmpty() ? emptyStatsSentence(m_stats.filter)
+                                         : tr("体质测试 %1 人，体成分测试 %2 人（%3）。")
+                                               .arg(m_stats.fitness.records)
+                                               .arg(m_stats.bca.records)
+                                               .arg(describeFilter(m_stats.filter)));
     const QSignalBlocker block(m_group);
     m_group->clear();
-    m_group->addItem(tr("全部（%1，%2）").arg(statsSexName(m_stats.filter.sex), statsAgeGroupName(m_stats.filter.ageGroup)),
+    QStringList chosen;
+    if (m_stats.filter.sex >= 0)
+        chosen << statsSexName(m_stats.filter.sex);
+    if (m_stats.filter.ageGroup >= 0)
+        chosen << statsAgeGroupName(m_stats.filter.ageGroup);
+    m_group->addItem(chosen.isEmpty() ? tr("全部") : tr("全部（%1）").arg(chosen.join(QStringLiteral("，"))),
                      -1);
     for (int s = 0; s < StatsSexCount; ++s) {
         for (int a = 0; a < StatsAgeGroupCount; ++a) {
-            if (m_stats.fitnessCells[size_t(s)][size_t(a)].records + m_stats.bcaCells[size_t(s)][size_t(a)].records > 0)
+            if (m_stats.fitnessCells[size_t(s)][size_t(a)].records +
+                    m_stats.bcaCells[size_t(s)][size_t(a)].records >
+                0)
                 m_group->addItem(statsSexName(s) + QLatin1Char(' ') + statsAgeGroupName(a), s * 10 + a);
         }
     }
@@ -307,7 +323,8 @@ void StatsDlg::showGroup()
         const int r = m_bodyTypes->rowCount();
         m_bodyTypes->insertRow(r);
         setRow(m_bodyTypes, r,
-               {bodyTypeName(i), QString::number(n), formatShare(typed > 0 ? 100.0 * double(n) / double(typed) : qQNaN())});
+               {bodyTypeName(i), QString::number(n),
+                formatShare(typed > 0 ? 100.0 * double(n) / double(typed) : qQNaN())});
     }
 }
 

@@ -48,13 +48,13 @@ bool isJobCommandLine(int argc, char **argv)
 
 QString jobOptionsHelp()
 {
-    return QStringLiteral(
+    const QString help = QStringLiteral(
         "\nScheduled jobs (no window; on maindb.db of the working directory; may be combined):\n"
         "  --export-bca FILE     write the body-composition results to the CSV file FILE\n"
         "  --export-fit FILE     write the fitness results to the CSV file FILE\n"
         "  --backup              copy the database to ../backup/maindbYYYYMMDDhhmmss.db\n"
-        "Each job prints what it wrote; on failure the reason goes to stderr and the exit code is 1.\n") +
-           statsJobHelp();
+        "Each job prints what it wrote; on failure the reason goes to stderr and the exit code is 1.\n");
+    return help + statsJobHelp();
 }
 
 int runJobCommandLine(int argc, char **argv)

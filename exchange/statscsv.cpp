@@ -22,9 +22,9 @@ enum Column {
     ColSd,
     ColMin,
     ColMax,
-    ColGrades,                                // four grade counts
+    ColGrades,                                 // four grade counts
     ColUngraded = ColGrades + StatsGradeCount, // measured, not graded
-    ColGradeShares,                           // four shares
+    ColGradeShares,                            // four shares
     ColRanges = ColGradeShares + StatsGradeCount,
     ColRangeShares = ColRanges + RangeSideCount,
     ColumnCount = ColRangeShares + RangeSideCount
@@ -124,8 +124,8 @@ public:
 
 QStringList statsCsvColumns()
 {
-    QStringList columns = {QObject::tr("分类"),  QObject::tr("性别"),   QObject::tr("年龄组"),
-                           QObject::tr("项目"),  QObject::tr("单位"),   QObject::tr("人数"),
+    QStringList columns = {QObject::tr("分类"),   QObject::tr("性别"),   QObject::tr("年龄组"),
+                           QObject::tr("项目"),   QObject::tr("单位"),   QObject::tr("人数"),
                            QObject::tr("平均值"), QObject::tr("标准差"), QObject::tr("最小值"),
                            QObject::tr("最大值")};
     for (int g = 0; g < StatsGradeCount; ++g)

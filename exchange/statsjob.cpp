@@ -77,14 +77,17 @@ void printSummary(QTextStream &out, const GroupStatistics &s)
     if (s.fitness.records > 0) {
         const RunningStats &t = s.fitness.total;
         out << QObject::tr("总分：平均 %1，标准差 %2，最低 %3，最高 %4")
-                   .arg(formatStat(t.mean(), 1), formatStat(t.sd(), 1), formatValue(t.min()), formatValue(t.max()))
+                   .arg(formatStat(t.mean(), 1), formatStat(t.sd(), 1), formatValue(t.min()),
+                        formatValue(t.max()))
             << "\n";
         for (const FitItem item : statsItemOrder()) {
             const FitnessItemStats &i = s.fitness.item(item);
             if (i.values.count() == 0)
                 continue;
-            out << statsItemName(item) << QObject::tr("：%1 人，平均 %2").arg(i.values.count()).arg(
-                                              formatStat(i.values.mean(), statsItemDecimals(item)));
+            out << statsItemName(item)
+                << QObject::tr("：%1 人，平均 %2")
+                       .arg(i.values.count())
+                       .arg(formatStat(i.values.mean(), statsItemDecimals(item)));
             for (int g = 0; g < StatsGradeCount; ++g) {
                 if (i.graded() > 0)
                     out << QStringLiteral("，") << statsGradeName(g) << ' ' << formatShare(i.share(g));

@@ -280,9 +280,9 @@ QString bcaQuantityUnit(int quantity)
 QString bodyTypeName(int index)
 {
     namespace bt = indicators::bodytype;
-    const QString *const words[BodyTypeCount - 1] = {&bt::obese,   &bt::overweight,    &bt::athletic,
-                                                     &bt::excessFat, &bt::healthy,     &bt::lowFat,
-                                                     &bt::hiddenObesity, &bt::insufficientMuscle, &bt::thin};
+    const QString *const words[BodyTypeCount - 1] = {
+        &bt::obese,  &bt::overweight,    &bt::athletic,           &bt::excessFat, &bt::healthy,
+        &bt::lowFat, &bt::hiddenObesity, &bt::insufficientMuscle, &bt::thin};
     if (index >= 0 && index < BodyTypeCount - 1)
         return *words[index];
     return index == BodyTypeCount - 1 ? QObject::tr("其他") : QString();

@@ -84,9 +84,9 @@ private:
 
 struct FitnessItemStats
 {
-    RunningStats values;                         // measured values (0 and empty left out)
+    RunningStats values;                          // measured values (0 and empty left out)
     std::array<qint64, StatsGradeCount> grades{}; // graded values per grade
-    qint64 ungraded = 0;                         // measured but not graded (under 20)
+    qint64 ungraded = 0;                          // measured but not graded (under 20)
 
     qint64 graded() const;
     // Share of |grade| among the graded values in percent; NaN when none.

@@ -66,11 +66,13 @@ public:
         painter.drawText(QRectF(kLeft, 40, kRight - kLeft, 40), Qt::AlignCenter,
                          QObject::tr("群体统计分析报告"));
         painter.setFont(pageFont(11));
-        const QString unit = stats.unitName.isEmpty() ? QString() : QObject::tr("单位：%1").arg(stats.unitName);
+        const QString unit =
+            stats.unitName.isEmpty() ? QString() : QObject::tr("单位：%1").arg(stats.unitName);
         painter.drawText(QRectF(kLeft, 88, 430, 24), Qt::AlignLeft | Qt::AlignVCenter, unit);
-        painter.drawText(QRectF(480, 88, kRight - 480, 24), Qt::AlignRight | Qt::AlignVCenter,
-                         QObject::tr("测试日期：%1 至 %2")
-                             .arg(stats.filter.from.toString(Qt::ISODate), stats.filter.to.toString(Qt::ISODate)));
+        painter.drawText(
+            QRectF(480, 88, kRight - 480, 24), Qt::AlignRight | Qt::AlignVCenter,
+            QObject::tr("测试日期：%1 至 %2")
+                .arg(stats.filter.from.toString(Qt::ISODate), stats.filter.to.toString(Qt::ISODate)));
         painter.drawText(QRectF(kLeft, 114, 430, 24), Qt::AlignLeft | Qt::AlignVCenter,
                          QObject::tr("性别：%1    年龄组：%2")
                              .arg(statsSexName(stats.filter.sex), statsAgeGroupName(stats.filter.ageGroup)));
@@ -136,7 +138,8 @@ public:
             painter.setPen(Qt::black);
             if (int(i) < cells.size()) {
                 if (i == 0)
-                    painter.drawText(cell.adjusted(8, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter, cells.at(0));
+                    painter.drawText(cell.adjusted(8, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter,
+                                     cells.at(0));
                 else
                     painter.drawText(cell, Qt::AlignCenter, cells.at(int(i)));
             }
@@ -245,9 +248,9 @@ QStringList rangeNames()
 int StatsPainter::fitnessItems(int y)
 {
     const std::vector<Column> columns = {
-        {QObject::tr("项目"), 150}, {QObject::tr("人数"), 50},  {QObject::tr("平均值"), 70},
-        {QObject::tr("标准差"), 70}, {QObject::tr("最小值"), 65}, {QObject::tr("最大值"), 65},
-        {QObject::tr("优秀"), 46},   {QObject::tr("良好"), 46},   {QObject::tr("及格"), 46},
+        {QObject::tr("项目"), 150},  {QObject::tr("人数"), 50},     {QObject::tr("平均值"), 70},
+        {QObject::tr("标准差"), 70}, {QObject::tr("最小值"), 65},   {QObject::tr("最大值"), 65},
+        {QObject::tr("优秀"), 46},   {QObject::tr("良好"), 46},     {QObject::tr("及格"), 46},
         {QObject::tr("不及格"), 52}, {QObject::tr("等级分布"), 196}};
     y = tableHeader(y, columns);
     bool anyUngraded = false;
@@ -255,8 +258,8 @@ int StatsPainter::fitnessItems(int y)
         const FitnessItemStats &s = stats.fitness.item(item);
         const int decimals = statsItemDecimals(item);
         const QString unit = statsItemUnit(item);
-        const QString name = unit.isEmpty() ? statsItemName(item)
-                                            : QStringLiteral("%1(%2)").arg(statsItemName(item), unit);
+        const QString name =
+            unit.isEmpty() ? statsItemName(item) : QStringLiteral("%1(%2)").arg(statsItemName(item), unit);
         QStringList cells = {name, QString::number(s.values.count())};
         if (s.values.count() > 0) {
             cells << formatStat(s.values.mean(), decimals) << formatStat(s.values.sd(), decimals)
@@ -287,11 +290,11 @@ int StatsPainter::totalDistribution(int y)
     const RunningStats &t = stats.fitness.total;
     heading(y + 24, QObject::tr("总分分布（满分110分）"));
     painter.setFont(pageFont(10));
-    painter.drawText(QPointF(kLeft + 260, y + 24),
-                     QObject::tr("人数 %1    平均 %2    标准差 %3    最低 %4    最高 %5")
-                         .arg(t.count())
-                         .arg(formatStat(t.mean(), 1), formatStat(t.sd(), 1), formatValue(t.min()),
-                              formatValue(t.max())));
+    painter.drawText(
+        QPointF(kLeft + 260, y + 24),
+        QObject::tr("人数 %1    平均 %2    标准差 %3    最低 %4    最高 %5")
+            .arg(t.count())
+            .arg(formatStat(t.mean(), 1), formatStat(t.sd(), 1), formatValue(t.min()), formatValue(t.max())));
     const int top = y + 50;
     const int chartHeight = 170;
     const int baseline = top + chartHeight;
@@ -323,9 +326,9 @@ int StatsPainter::fitnessGroups(int y)
 {
     heading(y + 24, QObject::tr("按性别和年龄组"));
     y += 38;
-    const std::vector<Column> columns = {{QObject::tr("组别"), 150},      {QObject::tr("人数"), 60},
-                                         {QObject::tr("总分平均"), 80},   {QObject::tr("总分标准差"), 90},
-                                         {QObject::tr("最低"), 55},       {QObject::tr("最高"), 55},
+    const std::vector<Column> columns = {{QObject::tr("组别"), 150},        {QObject::tr("人数"), 60},
+                                         {QObject::tr("总分平均"), 80},     {QObject::tr("总分标准差"), 90},
+                                         {QObject::tr("最低"), 55},         {QObject::tr("最高"), 55},
                                          {QObject::tr("各项等级合计"), 370}};
     y = tableHeader(y, columns);
     for (int sex = 0; sex < StatsSexCount; ++sex) {
@@ -357,11 +360,11 @@ void StatsPainter::fitnessPage()
 
 int StatsPainter::bcaQuantities(int y)
 {
-    const std::vector<Column> columns = {
-        {QObject::tr("项目"), 150}, {QObject::tr("人数"), 55},  {QObject::tr("平均值"), 75},
-        {QObject::tr("标准差"), 75}, {QObject::tr("最小值"), 70}, {QObject::tr("最大值"), 70},
-        {QObject::tr("偏低"), 50},   {QObject::tr("正常"), 50},   {QObject::tr("偏高"), 50},
-        {QObject::tr("正常范围分布"), 215}};
+    const std::vector<Column> columns = {{QObject::tr("项目"), 150},  {QObject::tr("人数"), 55},
+                                         {QObject::tr("平均值"), 75}, {QObject::tr("标准差"), 75},
+                                         {QObject::tr("最小值"), 70}, {QObject::tr("最大值"), 70},
+                                         {QObject::tr("偏低"), 50},   {QObject::tr("正常"), 50},
+                                         {QObject::tr("偏高"), 50},   {QObject::tr("正常范围分布"), 215}};
     y = tableHeader(y, columns);
     for (int q = 0; q < BcaQuantityCount; ++q) {
         const BcaQuantityStats &s = stats.bca.quantities[size_t(q)];
@@ -371,8 +374,8 @@ int StatsPainter::bcaQuantities(int y)
         QStringList cells = {name, QString::number(s.values.count())};
         if (s.values.count() > 0) {
             const int d = bcaQuantityDecimals(q);
-            cells << formatStat(s.values.mean(), d) << formatStat(s.values.sd(), d) << formatValue(s.values.min())
-                  << formatValue(s.values.max());
+            cells << formatStat(s.values.mean(), d) << formatStat(s.values.sd(), d)
+                  << formatValue(s.values.min()) << formatValue(s.values.max());
             for (int r = 0; r < RangeSideCount; ++r)
                 cells << (q == BcaVfi ? QStringLiteral("—") : QString::number(s.ranges[size_t(r)]));
         }
@@ -388,8 +391,9 @@ int StatsPainter::bcaQuantities(int y)
     }
     legend(y + 6, rangeNames(), kRangeColours);
     y += 30;
-    note(y, QObject::tr("正常范围与体成分报告相同：体重按身高和性别，BMI 18.5-23.9，体脂率男10-20%、女18-28%，"
-                        "骨骼肌按身高和性别；内脏脂肪指数无正常范围。"));
+    note(y,
+         QObject::tr("正常范围与体成分报告相同：体重按身高和性别，BMI 18.5-23.9，体脂率男10-20%、女18-28%，"
+                     "骨骼肌按身高和性别；内脏脂肪指数无正常范围。"));
     return y + 20;
 }
 
@@ -418,7 +422,8 @@ int StatsPainter::bodyTypes(int y)
             const QRectF bar = cell.adjusted(6, 7, -6, -7);
             painter.setPen(Qt::NoPen);
             painter.setBrush(kBarFill);
-            painter.drawRect(QRectF(bar.left(), bar.top(), bar.width() * double(n) / double(most), bar.height()));
+            painter.drawRect(
+                QRectF(bar.left(), bar.top(), bar.width() * double(n) / double(most), bar.height()));
             painter.setBrush(Qt::NoBrush);
         }
         y += kRowHeight;
@@ -434,7 +439,8 @@ int StatsPainter::bcaGroups(int y)
     for (int q = 0; q < BcaQuantityCount; ++q) {
         const QString unit = bcaQuantityUnit(q);
         columns.push_back(
-            {unit.isEmpty() ? bcaQuantityName(q) : QStringLiteral("%1(%2)").arg(bcaQuantityName(q), unit), 125});
+            {unit.isEmpty() ? bcaQuantityName(q) : QStringLiteral("%1(%2)").arg(bcaQuantityName(q), unit),
+             125});
     }
     y = tableHeader(y, columns);
     for (int sex = 0; sex < StatsSexCount; ++sex) {
@@ -447,10 +453,10 @@ int StatsPainter::bcaGroups(int y)
             for (int q = 0; q < BcaQuantityCount; ++q) {
                 const RunningStats &v = cell.quantities[size_t(q)].values;
                 const int d = bcaQuantityDecimals(q);
-                cells << (v.count() == 0 ? QString()
-                                         : v.count() < 2 ? formatStat(v.mean(), d)
-                                                         : QStringLiteral("%1 ± %2")
-                                                               .arg(formatStat(v.mean(), d), formatStat(v.sd(), d)));
+                cells << (v.count() == 0  ? QString()
+                          : v.count() < 2 ? formatStat(v.mean(), d)
+                                          : QStringLiteral("%1 ± %2").arg(formatStat(v.mean(), d),
+                                                                          formatStat(v.sd(), d)));
             }
             tableRow(y, columns, cells);
             y += kRowHeight;

@@ -92,7 +92,8 @@ QList<QStringList> pythonRows(const QString &path)
                        "with open(sys.argv[1], newline='', encoding='utf-8-sig') as f:\n"
                        "    print('\\x1e'.join('\\x1f'.join(r) for r in csv.reader(f)), end='')");
     QList<QStringList> rows;
-    const outputcheck::Run run = outputcheck::run(QStringLiteral("python3"), {QStringLiteral("-c"), script, path});
+    const outputcheck::Run run =
+        outputcheck::run(QStringLiteral("python3"), {QStringLiteral("-c"), script, path});
     for (const QString &row : run.out.split(QChar(0x1e)))
         rows << row.split(QChar(0x1f));
     return rows;
@@ -184,10 +185,10 @@ private slots:
     {
         const QList<QStringList> rows =
             exchange::statsCsvRows(compute({QDate(2023, 12, 31), QDate(2024, 1, 2), -1, -1}));
-        for (const QString &line : {
-                 QStringLiteral("体质测试,男,20-24岁,握力,kg,1,50.00,,50,50,0,1,0,0,0,0.0,100.0,0.0,0.0,,,,,,"),
-                 QStringLiteral("体质测试,男,25-29岁,握力,kg,1,50.00,,50,50,0,0,1,0,0,0.0,0.0,100.0,0.0,,,,,,"),
-                 QStringLiteral("体质测试,全部,全部,测试人数,,2,,,,,,,,,,,,,,,,,,,")})
+        for (const QString &line :
+             {QStringLiteral("体质测试,男,20-24岁,握力,kg,1,50.00,,50,50,0,1,0,0,0,0.0,100.0,0.0,0.0,,,,,,"),
+              QStringLiteral("体质测试,男,25-29岁,握力,kg,1,50.00,,50,50,0,0,1,0,0,0.0,0.0,100.0,0.0,,,,,,"),
+              QStringLiteral("体质测试,全部,全部,测试人数,,2,,,,,,,,,,,,,,,,,,,")})
             QCOMPARE(lineFor(rows, line), line);
     }
 
@@ -207,7 +208,8 @@ private slots:
         QTest::newRow("men 20-24") << kDay << kDay << int(SexMale) << int(Age20to24) << 2 << 1;
         QTest::newRow("women 20-24") << kDay << kDay << int(SexFemale) << int(Age20to24) << 0 << 0;
         QTest::newRow("day before to day after") << kDay.addDays(-1) << kDay.addDays(1) << -1 << -1 << 6 << 5;
-        QTest::newRow("new year across years") << QDate(2023, 12, 31) << QDate(2024, 1, 2) << -1 << -1 << 2 << 0;
+        QTest::newRow("new year across years")
+            << QDate(2023, 12, 31) << QDate(2024, 1, 2) << -1 << -1 << 2 << 0;
         QTest::newRow("nothing tested") << QDate(2024, 6, 1) << QDate(2024, 6, 30) << -1 << -1 << 0 << 0;
     }
     void filters()
@@ -296,8 +298,8 @@ private slots:
         QVERIFY2(writeStatisticsPdf(path("day.pdf"), day, &error), qPrintable(error));
         QCOMPARE(outputcheck::pdfPages(path("day.pdf")), 2);
         const QString text = outputcheck::pdfText(path("day.pdf"));
-        for (const char *word : {"群体统计分析报告", "一、体质测试（4 人）", "二、体成分测试（4 人）", "握力(kg)",
-                                 "41.3", "健康匀称型", "男 20-24岁", "第2页/共2页"})
+        for (const char *word : {"群体统计分析报告", "一、体质测试（4 人）", "二、体成分测试（4 人）",
+                                 "握力(kg)", "41.3", "健康匀称型", "男 20-24岁", "第2页/共2页"})
             QVERIFY2(text.contains(QString::fromUtf8(word)), word);
         QVERIFY(!text.contains(outputcheck::radicals));
 
@@ -308,8 +310,13 @@ private slots:
         QVERIFY(writeStatisticsPdf(path("none.pdf"), none, &error));
         QCOMPARE(outputcheck::pdfPages(path("none.pdf")), 1);
         const QString sentence = emptyStatsSentence(june);
-        QCOMPARE(sentence, QStringLiteral("2024-06-01 至 2024-06-30 没有符合条件的测试结果（性别：女，年龄组：全部）。"));
-        QVERIFY(outputcheck::pdfText(path("none.pdf")).simplified().remove(' ').contains(QString(sentence).remove(' ')));
+        QCOMPARE(
+            sentence,
+            QStringLiteral("2024-06-01 至 2024-06-30 没有符合条件的测试结果（性别：女，年龄组：全部）。"));
+        QVERIFY(outputcheck::pdfText(path("none.pdf"))
+                    .simplified()
+                    .remove(' ')
+                    .contains(QString(sentence).remove(' ')));
 
         // A folder that does not exist: no file, a reason.
         const exchange::ExportResult failed = exchange::writeStatsCsv(path("no/such/dir/x.csv"), day);
@@ -323,8 +330,8 @@ private slots:
         QSqlDatabase::database().transaction();
         for (int i = 0; i < 3000; ++i)
             outputcheck::insertRow(QStringLiteral("ResultFIT"), kFitColumns,
-                                   {QStringLiteral("M%1").arg(i), "1", 1990, "2024-05-06", 170, 60, 40.0, 0, 0, 0,
-                                    0, 0, 0, 0, 0, 0});
+                                   {QStringLiteral("M%1").arg(i), "1", 1990, "2024-05-06", 170, 60, 40.0, 0,
+                                    0, 0, 0, 0, 0, 0, 0, 0});
         QSqlDatabase::database().commit();
         QList<qint64> seen;
         StatsOutcome done = computeGroupStatistics(dayFilter(), [&seen](qint64 n, qint64 total) {
@@ -335,7 +342,8 @@ private slots:
         QCOMPARE(done.stats.fitness.records, qint64(3004));
         // The rows of 2024 are read: 3000 + 7 fitness, 5 body composition.
         QCOMPARE(seen, (QList<qint64>{1024, 3012, 2048, 3012, 3012, 3012}));
-        const StatsOutcome cancelled = computeGroupStatistics(dayFilter(), [](qint64, qint64) { return false; });
+        const StatsOutcome cancelled =
+            computeGroupStatistics(dayFilter(), [](qint64, qint64) { return false; });
         QVERIFY(cancelled.cancelled && !cancelled.ok);
     }
 
@@ -352,13 +360,14 @@ private slots:
             }
         }
         QVERIFY(action);
-        bool opened = testsupport::withModal([](QWidget *w) { return qobject_cast<StatsDlg *>(w) != nullptr; },
-                                             [action] { action->trigger(); },
-                                             [](QWidget *w) {
-                                                 auto *d = qobject_cast<StatsDlg *>(w);
-                                                 QCOMPARE(d->fromEdit()->date(), QDate::currentDate());
-                                                 QCOMPARE(d->toEdit()->date(), QDate::currentDate());
-                                             });
+        bool opened =
+            testsupport::withModal([](QWidget *w) { return qobject_cast<StatsDlg *>(w) != nullptr; },
+                                   [action] { action->trigger(); },
+                                   [](QWidget *w) {
+                                       auto *d = qobject_cast<StatsDlg *>(w);
+                                       QCOMPARE(d->fromEdit()->date(), QDate::currentDate());
+                                       QCOMPARE(d->toEdit()->date(), QDate::currentDate());
+                                   });
         QVERIFY(opened);
 
         StatsDlg dlg;
@@ -366,13 +375,15 @@ private slots:
         dlg.fromEdit()->setDate(kDay);
         dlg.toEdit()->setDate(kDay);
         dlg.runButton()->click();
-        QCOMPARE(dlg.summaryLabel()->text(),
-                 QStringLiteral("2024-05-06 至 2024-05-06，性别：全部，年龄组：全部：体质测试 4 人，体成分测试 4 人。"));
+        QCOMPARE(
+            dlg.summaryLabel()->text(),
+            QStringLiteral(
+                "体质测试 4 人，体成分测试 4 人（2024-05-06 至 2024-05-06，性别：全部，年龄组：全部）。"));
         QCOMPARE(tableRow(dlg.fitnessTable(), 0),
                  QStringList({"BMI", "3", "23.6", "6.3", "20.0", "30.9", "2 (66.7%)", "0 (0.0%)", "0 (0.0%)",
                               "1 (33.3%)", "0"}));
-        QCOMPARE(tableRow(dlg.bcaTable(), 2),
-                 QStringList({"体脂率(%)", "4", "21.5", "4.5", "17.9", "28", "1 (25.0%)", "2 (50.0%)", "1 (25.0%)"}));
+        QCOMPARE(tableRow(dlg.bcaTable(), 2), QStringList({"体脂率(%)", "4", "21.5", "4.5", "17.9", "28",
+                                                           "1 (25.0%)", "2 (50.0%)", "1 (25.0%)"}));
         QCOMPARE(tableRow(dlg.totalTable(), 0),
                  QStringList({"人数", "0", "1", "0", "1", "2", "0", "0", "0", "0", "0", "0"}));
         QCOMPARE(dlg.groupTable()->rowCount(), 3);
@@ -400,13 +411,15 @@ private slots:
         dlg.fromEdit()->setDate(QDate(2024, 6, 1));
         dlg.toEdit()->setDate(QDate(2024, 6, 30));
         dlg.runButton()->click();
-        QCOMPARE(dlg.summaryLabel()->text(), emptyStatsSentence({QDate(2024, 6, 1), QDate(2024, 6, 30), -1, -1}));
+        QCOMPARE(dlg.summaryLabel()->text(),
+                 emptyStatsSentence({QDate(2024, 6, 1), QDate(2024, 6, 30), -1, -1}));
         QCOMPARE(dlg.fitnessTable()->rowCount(), 0);
         QCOMPARE(dlg.groupTable()->rowCount(), 0);
 
         dlg.toEdit()->setDate(QDate(2024, 5, 1));
         dlg.runButton()->click();
-        QCOMPARE(watcher.seen.last(), QStringLiteral("统计分析|开始日期 2024-06-01 晚于结束日期 2024-05-01。"));
+        QCOMPARE(watcher.seen.last(),
+                 QStringLiteral("统计分析|开始日期 2024-06-01 晚于结束日期 2024-05-01。"));
     }
 
     // quelmar --stats as a scheduled job would run it.
@@ -419,20 +432,22 @@ private slots:
                              << "体质测试 4 人，体成分测试 4 人";
         QTest::newRow("pdf") << QStringList{"--stats", "2024-05-06", "2024-05-06", "--out=s.PDF"} << 0
                              << "(2 pages)";
-        QTest::newRow("empty range") << QStringList{"--stats", "2024-06-01", "2024-06-30", "--out", "e.csv"} << 0
-                                     << "2024-06-01 至 2024-06-30 没有符合条件的测试结果";
-        QTest::newRow("one date") << QStringList{"--stats", "2024-05-06", "--out", "s.csv"} << 2 << "two dates";
+        QTest::newRow("empty range") << QStringList{"--stats", "2024-06-01", "2024-06-30", "--out", "e.csv"}
+                                     << 0 << "2024-06-01 至 2024-06-30 没有符合条件的测试结果";
+        QTest::newRow("one date") << QStringList{"--stats", "2024-05-06", "--out", "s.csv"} << 2
+                                  << "two dates";
         QTest::newRow("bad date") << QStringList{"--stats", "2024-02-30", "2024-05-06", "--out", "s.csv"} << 2
                                   << "yyyy-MM-dd";
         QTest::newRow("reversed") << QStringList{"--stats", "2024-05-07", "2024-05-06", "--out", "s.csv"} << 2
                                   << "晚于结束日期";
         QTest::newRow("no out") << QStringList{"--stats", "2024-05-06", "2024-05-06"} << 2 << "--out FILE";
-        QTest::newRow("other suffix") << QStringList{"--stats", "2024-05-06", "2024-05-06", "--out", "s.txt"} << 2
-                                      << ".csv or .pdf";
-        QTest::newRow("unwritable") << QStringList{"--stats", "2024-05-06", "2024-05-06", "--out", "no/dir/s.csv"}
+        QTest::newRow("other suffix")
+            << QStringList{"--stats", "2024-05-06", "2024-05-06", "--out", "s.txt"} << 2 << ".csv or .pdf";
+        QTest::newRow("unwritable") << QStringList{"--stats", "2024-05-06", "2024-05-06", "--out",
+                                                   "no/dir/s.csv"}
                                     << 1 << "failed";
-        QTest::newRow("no database") << QStringList{"--stats", "2024-05-06", "2024-05-06", "--out", "s.csv"} << 1
-                                     << "does not exist";
+        QTest::newRow("no database") << QStringList{"--stats", "2024-05-06", "2024-05-06", "--out", "s.csv"}
+                                     << 1 << "does not exist";
     }
     void commandLine()
     {
@@ -449,13 +464,15 @@ private slots:
         QVERIFY2((exitCode == 0 ? run.out : run.err).contains(says), qPrintable(run.out + run.err));
         QString out;
         for (int i = 0; i < args.size(); ++i)
-            out = args.at(i) == "--out" ? args.value(i + 1) : args.at(i).startsWith("--out=") ? args.at(i).mid(6) : out;
+            out = args.at(i) == "--out"             ? args.value(i + 1)
+                  : args.at(i).startsWith("--out=") ? args.at(i).mid(6)
+                                                    : out;
         if (exitCode != 0) {
             QVERIFY(out.isEmpty() || !QFile::exists(QDir(dir).filePath(out)));
         } else if (out.endsWith(".csv")) {
             QList<QStringList> expected = {exchange::statsCsvColumns()};
-            expected << exchange::statsCsvRows(
-                compute({QDate::fromString(args.at(1), Qt::ISODate), QDate::fromString(args.at(2), Qt::ISODate)}));
+            expected << exchange::statsCsvRows(compute(
+                {QDate::fromString(args.at(1), Qt::ISODate), QDate::fromString(args.at(2), Qt::ISODate)}));
             QCOMPARE(pythonRows(QDir(dir).filePath(out)), expected);
         } else {
             QCOMPARE(outputcheck::pdfPages(QDir(dir).filePath(out)), 2);

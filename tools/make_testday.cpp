@@ -72,7 +72,8 @@ QList<Person> makePeople(int count, const QDate &day, Generator &g)
 {
     static const QStringList surnames = {"张", "王", "李", "赵", "刘", "陈", "杨", "黄", "周", "吴",
                                          "徐", "孙", "马", "朱", "胡", "郭", "何", "高", "林", "罗"};
-    static const QString given = QStringLiteral("伟芳娜敏静丽强磊军洋勇艳杰娟涛明超秀英华慧建国平红霞玲桂兰晨");
+    static const QString given =
+        QStringLiteral("伟芳娜敏静丽强磊军洋勇艳杰娟涛明超秀英华慧建国平红霞玲桂兰晨");
     QList<Person> people;
     for (int i = 0; i < count; ++i) {
         Person p;
@@ -118,7 +119,8 @@ bool insertFitness(QSqlDatabase &db, const Person &p, const QDate &day, Generato
     // Each test is missed by a few people (value 0, not measured).
     auto measured = [&g](double v, double missRate = 0.04) { return g.chance(missRate) ? 0.0 : v; };
     const double woli = measured(round1(qMax(10.0, testValue(g, p, m ? 47 : 28, m ? 7 : 4.5, 0.1))));
-    const int fhl = int(measured(qMax(900.0, std::round(testValue(g, p, m ? 3800 : 2600, m ? 600 : 450, 15)))));
+    const int fhl =
+        int(measured(qMax(900.0, std::round(testValue(g, p, m ? 3800 : 2600, m ? 600 : 450, 15)))));
     const double tqq = measured(round1(testValue(g, p, m ? 10 : 13, 7, 0.1)));
     const double tz = measured(round1(qMax(30.0, testValue(g, p, 56, 8, 0.05))), 0.1);
     const int ywqz = m ? 0 : int(measured(qMax(0.0, std::round(testValue(g, p, 20, 8, 0.3)))));
@@ -129,14 +131,15 @@ bool insertFitness(QSqlDatabase &db, const Person &p, const QDate &day, Generato
     const double ty = measured(std::round(qMax(90.0, testValue(g, p, m ? 225 : 160, m ? 22 : 16, 0.8))));
 
     QSqlQuery q(db);
-    q.prepare(QStringLiteral("INSERT INTO ResultFIT (UUID, UID, Name, Sex, BirthYear, TestDate, Height, Weight, "
-                             "WOLI, FHL, TQQ, TZ, YWQZ, FYS, FWC, BYDJ, ZT, TY) "
-                             "VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)"));
+    q.prepare(
+        QStringLiteral("INSERT INTO ResultFIT (UUID, UID, Name, Sex, BirthYear, TestDate, Height, Weight, "
+                       "WOLI, FHL, TQQ, TZ, YWQZ, FYS, FWC, BYDJ, ZT, TY) "
+                       "VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)"));
     for (const QVariant &v :
          {QVariant(QStringLiteral("UNIT-0001")), QVariant(p.uid), QVariant(p.name), QVariant(m ? "1" : "2"),
           QVariant(p.birthYear), QVariant(day.toString(Qt::ISODate)), QVariant(p.height), QVariant(p.weight),
-          QVariant(woli), QVariant(fhl), QVariant(tqq), QVariant(tz), QVariant(ywqz), QVariant(fys), QVariant(fwc),
-          QVariant(bydj), QVariant(zt), QVariant(ty)})
+          QVariant(woli), QVariant(fhl), QVariant(tqq), QVariant(tz), QVariant(ywqz), QVariant(fys),
+          QVariant(fwc), QVariant(bydj), QVariant(zt), QVariant(ty)})
         q.addBindValue(v);
     return q.exec();
 }
@@ -147,7 +150,8 @@ bool insertBca(QSqlDatabase &db, const Person &p, const QDate &day, Generator &g
     const double h = p.height;
     const double w = round1(p.weight + g.normal(0, 0.4));
     const double bmi = round1(w / (h / 100) / (h / 100));
-    const double pbf = round1(qBound(5.0, g.normal((m ? 14.0 : 23.0) + (bmi - 22) * 1.4 - p.fitness * 3, 3.0), 50.0));
+    const double pbf =
+        round1(qBound(5.0, g.normal((m ? 14.0 : 23.0) + (bmi - 22) * 1.4 - p.fitness * 3, 3.0), 50.0));
     const double fat = round2(w * pbf / 100);
     const double lbm = round2(w - fat);
     const double water = round2(lbm * 0.73);
@@ -164,18 +168,39 @@ bool insertBca(QSqlDatabase &db, const Person &p, const QDate &day, Generator &g
     QSqlQuery q(db);
     q.prepare(QStringLiteral(
         "INSERT INTO Result (UUID, UID, Name, Sex, BirthYear, TestDate, Fat, Bone, Protein, Water, ICW, ECW, "
-        "Muscle, LBM, Height, Weight, Standard_weight, Weight_control, Fat_control, Muscle_control, PBF, SMM, "
+        "Muscle, LBM, Height, Weight, Standard_weight, Weight_control, Fat_control, Muscle_control, PBF, "
+        "SMM, "
         "BMI, WHR, BMR, Edema, VFI, Body_age, Score, BodyType, LiverRisk) "
         "VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)"));
     const int age = p.age;
     for (const QVariant &v :
-         {QVariant(QStringLiteral("UNIT-0001")), QVariant(p.uid), QVariant(p.name), QVariant(sex),
-          QVariant(p.birthYear), QVariant(day.toString(Qt::ISODate)), QVariant(fat), QVariant(bone),
-          QVariant(protein), QVariant(water), QVariant(icw), QVariant(ecw), QVariant(muscle), QVariant(lbm),
-          QVariant(h), QVariant(w), QVariant(standard), QVariant(round1(standard - w)),
-          QVariant(round1(w * (m ? 0.15 : 0.23) - fat)), QVariant(0.0), QVariant(pbf), QVariant(smm),
-          QVariant(bmi), QVariant(round2(g.normal(m ? 0.88 : 0.80, 0.04))),
-          QVariant(std::round(370 + 21.6 * lbm)), QVariant(round2(ecw / water)), QVariant(vfi),
+         {QVariant(QStringLiteral("UNIT-0001")),
+          QVariant(p.uid),
+          QVariant(p.name),
+          QVariant(sex),
+          QVariant(p.birthYear),
+          QVariant(day.toString(Qt::ISODate)),
+          QVariant(fat),
+          QVariant(bone),
+          QVariant(protein),
+          QVariant(water),
+          QVariant(icw),
+          QVariant(ecw),
+          QVariant(muscle),
+          QVariant(lbm),
+          QVariant(h),
+          QVariant(w),
+          QVariant(standard),
+          QVariant(round1(standard - w)),
+          QVariant(round1(w * (m ? 0.15 : 0.23) - fat)),
+          QVariant(0.0),
+          QVariant(pbf),
+          QVariant(smm),
+          QVariant(bmi),
+          QVariant(round2(g.normal(m ? 0.88 : 0.80, 0.04))),
+          QVariant(std::round(370 + 21.6 * lbm)),
+          QVariant(round2(ecw / water)),
+          QVariant(vfi),
           QVariant(double(qBound(18, age + int(std::round((pbf - (m ? 15 : 23)) / 2)), 80))),
           QVariant(round1(qBound(50.0, 80 - std::abs(pbf - (m ? 15 : 23)) * 1.5 - std::abs(bmi - 22), 99.0))),
           QVariant(indicators::bodyTypeRule(sex, bmi, pbf, QString())),
@@ -190,7 +215,8 @@ bool buildSchema(const QString &schema, const QString &out)
     QProcess sqlite;
     sqlite.setStandardInputFile(schema);
     sqlite.start(QStringLiteral("sqlite3"), {out});
-    return sqlite.waitForFinished(60000) && sqlite.exitStatus() == QProcess::NormalExit && sqlite.exitCode() == 0;
+    return sqlite.waitForFinished(60000) && sqlite.exitStatus() == QProcess::NormalExit &&
+           sqlite.exitCode() == 0;
 }
 } // namespace
 
@@ -205,15 +231,18 @@ int main(int argc, char *argv[])
     parser.setApplicationDescription(QStringLiteral("Builds the database of one realistic test day."));
     parser.addHelpOption();
     parser.addPositionalArgument(QStringLiteral("out"), QStringLiteral("database file"));
-    const QCommandLineOption date(QStringLiteral("date"), QStringLiteral("test day (yyyy-MM-dd, default today)"),
+    const QCommandLineOption date(QStringLiteral("date"),
+                                  QStringLiteral("test day (yyyy-MM-dd, default today)"),
                                   QStringLiteral("day"), QDate::currentDate().toString(Qt::ISODate));
-    const QCommandLineOption people(QStringLiteral("people"), QStringLiteral("people tested"), QStringLiteral("n"),
-                                    QStringLiteral("200"));
+    const QCommandLineOption people(QStringLiteral("people"), QStringLiteral("people tested"),
+                                    QStringLiteral("n"), QStringLiteral("200"));
     const QCommandLineOption seed(QStringLiteral("seed"), QStringLiteral("random seed"), QStringLiteral("s"),
                                   QStringLiteral("20240506"));
-    const QCommandLineOption append(QStringLiteral("append"),
-                                    QStringLiteral("add to an existing database instead of building a new one"));
-    const QCommandLineOption schema(QStringLiteral("schema"), QStringLiteral("schema script"), QStringLiteral("file"),
+    const QCommandLineOption append(
+        QStringLiteral("append"),
+        QStringLiteral("add to an existing database instead of building a new one"));
+    const QCommandLineOption schema(QStringLiteral("schema"), QStringLiteral("schema script"),
+                                    QStringLiteral("file"),
                                     QStringLiteral(QUELMAR_SOURCE_DIR "/db/maindb.sql"));
     parser.addOptions({date, people, seed, append, schema});
     parser.process(app);
