@@ -188,9 +188,10 @@ bool writePagesPdf(const QString &path, int pageCount, const PagePainter &paintP
             return false;
         }
     }
+    // A small file reaches the disk only when flushed: check that before the commit.
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(buffer.data()) != buffer.data().size() ||
-        !file.commit()) {
+        !file.flush() || file.error() != QFileDevice::NoError || !file.commit()) {
         *error =
             QObject::tr("无法写入文件 %1：%2").arg(QFileInfo(path).absoluteFilePath(), file.errorString());
         return false;

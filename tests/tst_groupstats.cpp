@@ -16,6 +16,10 @@
 #include <QMenuBar>
 #include <QTableWidget>
 
+#include <sys/resource.h>
+
+#include <csignal>
+
 using namespace reports;
 
 namespace {
@@ -318,10 +322,21 @@ private slots:
                     .remove(' ')
                     .contains(QString(sentence).remove(' ')));
 
-        // A folder that does not exist: no file, a reason.
+        // A folder that does not exist, a disk that fills up: no file, a reason.
         const exchange::ExportResult failed = exchange::writeStatsCsv(path("no/such/dir/x.csv"), day);
         QVERIFY(!failed.ok && !failed.error.isEmpty());
         QVERIFY(!writeStatisticsPdf(path("no/such/dir/x.pdf"), day, &error));
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit old{};
+        getrlimit(RLIMIT_FSIZE, &old);
+        rlimit small = old;
+        small.rlim_cur = 2000;
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+        const bool csvWritten = exchange::writeStatsCsv(path("full.csv"), day).ok;
+        const bool pdfWritten = writeStatisticsPdf(path("full.pdf"), none, &error);
+        setrlimit(RLIMIT_FSIZE, &old);
+        QVERIFY(!csvWritten && !QFile::exists(path("full.csv")));
+        QVERIFY(!pdfWritten && !QFile::exists(path("full.pdf")));
     }
 
     // A long run reports its progress and can be cancelled.
