@@ -197,14 +197,15 @@ int runStatsCommandLine(int argc, char **argv)
             err << "quelmar: stats to " << target << " failed: " << r.error << "\n";
             return finish(1);
         }
-        out << "stats: " << target << " (" << r.lines << " rows)\n";
+        out << "stats: " << target << " (" << r.lines << (r.lines == 1 ? " row)\n" : " rows)\n");
     } else {
         QString error;
         if (!writeStatisticsPdf(args.out, outcome.stats, &error)) {
             err << "quelmar: stats to " << target << " failed: " << error << "\n";
             return finish(1);
         }
-        out << "stats: " << target << " (" << statisticsPageCount(outcome.stats) << " pages)\n";
+        const int pages = statisticsPageCount(outcome.stats);
+        out << "stats: " << target << " (" << pages << (pages == 1 ? " page)\n" : " pages)\n");
     }
     return finish(0);
 }
