@@ -162,6 +162,7 @@ void MainWindow::createMenus()
     people->addActions({m_actUsersList, m_actUsersImport});
     QMenu *results = menuBar()->addMenu(tr("&测量结果"));
     results->addActions({m_actDataListFit, m_actDataList, m_actDataExport, m_actDataFitExport, m_actBackup});
+    results->insertAction(m_actDataExport, createStatsAction());
     QMenu *helpMenu = menuBar()->addMenu(tr("&说明与帮助"));
     helpMenu->addActions({m_actAbout, m_actHelp});
 }

@@ -202,6 +202,9 @@ public slots:
     void dataFitExport();
     void DBbackup();
 
+    // Group statistics ("统计分析")
+    void groupStats();
+
 private:
     void createStatusNotice();
     void createActions();
@@ -341,4 +344,7 @@ private:
     void sendUpload(const exchange::RecordLookup &lookup);
     QString chooseExportFile();
     void runExport(bool fitness);
+    // --- group statistics ---
+    QAction *m_actStats = nullptr;
+    QAction *createStatsAction();
 };

@@ -51,8 +51,9 @@ void MainWindow::printHistory(const history::PersonHistory &history)
     if (!choosePrinter(printer))
         return;
     const QString unitName = history::readUnitName();
-    if (!reports::printPage(
-            printer, [&](QPainter &painter) { history::paintHistoryPage(painter, history, unitName); })) {
+    if (reports::printPages(printer, 1, [&](QPainter &painter, int) {
+            history::paintHistoryPage(painter, history, unitName);
+        }).failed) {
         QMessageBox::warning(QApplication::activeModalWidget(), tr("打印"),
                              tr("无法开始打印，请检查打印机或输出文件 %1。").arg(printer.outputFileName()));
     }

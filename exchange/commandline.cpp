@@ -5,6 +5,7 @@
 #include "exchange/csvexport.h"
 #include "exchange/xlsxexport.h"
 #include "reports/historypage.h"
+#include "exchange/statsjob.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -72,7 +73,7 @@ QString sameFileProblem(const QList<QPair<QString, QString>> &outputs, const QSt
 
 bool isJobCommandLine(int argc, char **argv)
 {
-    if (history::wantsHistoryExport(argc, argv))
+    if (history::wantsHistoryExport(argc, argv) || isStatsCommandLine(argc, argv))
         return true;
     for (int i = 1; i < argc; ++i) {
         if (isJobOption(argv[i]))
@@ -83,7 +84,7 @@ bool isJobCommandLine(int argc, char **argv)
 
 QString jobOptionsHelp()
 {
-    return QStringLiteral(
+    const QString help = QStringLiteral(
         "\nScheduled jobs (no window; on maindb.db of the working directory; may be combined):\n"
         "  --export-bca FILE     write the body-composition results to FILE: a CSV file, or an\n"
         "                        Excel workbook when FILE ends in .xlsx\n"
@@ -91,6 +92,7 @@ QString jobOptionsHelp()
         "                        to FILE, a CSV file or an Excel workbook (.xlsx) as above\n"
         "  --backup              copy the database to ../backup/maindbYYYYMMDDhhmmss.db\n"
         "Each job prints what it wrote; on failure the reason goes to stderr and the exit code is 1.\n");
+    return help + statsJobHelp();
 }
 
 int runJobCommandLine(int argc, char **argv)
@@ -98,6 +100,9 @@ int runJobCommandLine(int argc, char **argv)
     // The history page holds charts: a run of its own with a GUI application.
     if (history::wantsHistoryExport(argc, argv))
         return history::historyExportMain(argc, argv);
+    // The statistics run on their own (their PDF needs a GUI application).
+    if (isStatsCommandLine(argc, argv))
+        return runStatsCommandLine(argc, argv);
     QCoreApplication app(argc, argv);
     QTextStream out(stdout);
     QTextStream err(stderr);

@@ -82,7 +82,7 @@ int ageGroup(int age);
 
 // Grades |record| for a person of |age|; writes the scoring log lines.
 FitnessAssessment assessFitness(const FitnessRecord &record, int age);
-// The same grading without log lines (exports grade every stored record).
+// The same grading without log lines, for runs over many records.
 FitnessAssessment gradeFitness(const FitnessRecord &record, int age);
 
 // Width of an ability bar for a grade word ("不及格" 83 ... "优秀" 350).

@@ -287,8 +287,8 @@ QString historyFileName(const PersonInfo &person)
 bool writeHistoryPdf(const QString &path, const PersonHistory &history, QString *error)
 {
     const QString unitName = readUnitName();
-    return reports::writePagePdf(
-        path, [&](QPainter &painter) { paintHistoryPage(painter, history, unitName); }, error,
+    return reports::writePagesPdf(
+        path, 1, [&](QPainter &painter, int) { paintHistoryPage(painter, history, unitName); }, error,
         historyTitle(history.person));
 }
 

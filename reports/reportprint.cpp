@@ -177,9 +177,39 @@ PrintOutcome printTestList(QPagedPaintDevice &device, const QString &sheetTag, c
 bool writeReportPdf(const QString &path, const QString &sheetTag, int testId, QString *error,
                     const QString &title)
 {
-    // Rendered in memory first, then written through QSaveFile: a full disk or
-    // a read-only folder shows up as a failed write or commit, and a failed
-    // write never leaves a truncated file behind.
+    return writePagesPdf(
+        path, 1, [&](QPainter &painter, int) { paintReportPage(painter, sheetTag, testId); }, error, title);
+}
+
+PrintOutcome printPages(QPagedPaintDevice &device, int pageCount, const PagePainter &paintPage)
+{
+    PrintOutcome outcome;
+    if (pageCount <= 0)
+        return outcome;
+    QPainter painter;
+    if (!painter.begin(&device)) {
+        outcome.failed = true;
+        return outcome;
+    }
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    const QRect area = painter.viewport();
+    for (int page = 0; page < pageCount; ++page) {
+        if (page > 0)
+            device.newPage();
+        painter.save();
+        fitPageToRect(painter, area);
+        paintPage(painter, page);
+        painter.restore();
+        ++outcome.pages;
+    }
+    painter.end();
+    return outcome;
+}
+
+bool writePagesPdf(const QString &path, int pageCount, const PagePainter &paintPage, QString *error,
+                   const QString &title)
+{
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
     {
@@ -189,52 +219,12 @@ bool writeReportPdf(const QString &path, const QString &sheetTag, int testId, QS
             QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF(0, 0, 0, 0)));
         writer.setCreator(QStringLiteral("Quelmar V2.0"));
         writer.setTitle(title);
-        QPainter painter(&writer);
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.setRenderHint(QPainter::SmoothPixmapTransform);
-        fitPageToRect(painter, painter.viewport());
-        paintReportPage(painter, sheetTag, testId);
+        if (printPages(writer, pageCount, paintPage).failed) {
+            *error = QObject::tr("无法生成PDF页面");
+            return false;
+        }
     }
     return exchange::saveWholeFile(path, buffer.data(), error);
-}
-
-bool printPage(QPagedPaintDevice &device, const PagePainter &paint)
-{
-    QPainter painter;
-    if (!painter.begin(&device))
-        return false;
-    painter.setRenderHint(QPainter::Antialiasing);
-    fitPageToRect(painter, painter.viewport());
-    paint(painter);
-    return painter.end();
-}
-
-bool writePagePdf(const QString &path, const PagePainter &paint, QString *error, const QString &title)
-{
-    QBuffer buffer;
-    buffer.open(QIODevice::WriteOnly);
-    {
-        QPdfWriter writer(&buffer);
-        writer.setResolution(300);
-        writer.setPageLayout(
-            QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF(0, 0, 0, 0)));
-        writer.setCreator(QStringLiteral("Quelmar V2.0"));
-        writer.setTitle(title);
-        QPainter painter(&writer);
-        painter.setRenderHint(QPainter::Antialiasing);
-        fitPageToRect(painter, painter.viewport());
-        paint(painter);
-    }
-    // A small file reaches the disk only in commit(): flush and check first,
-    // so a full disk is reported and leaves no cut file under the name.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(buffer.data()) != buffer.data().size() ||
-        !file.flush() || file.error() != QFileDevice::NoError || !file.commit()) {
-        *error =
-            QObject::tr("无法写入文件 %1：%2").arg(QFileInfo(path).absoluteFilePath(), file.errorString());
-        return false;
-    }
-    return true;
 }
 
 } // namespace reports

@@ -63,17 +63,17 @@ PrintOutcome printTestList(QPagedPaintDevice &device, const QString &sheetTag, c
 bool writeReportPdf(const QString &path, const QString &sheetTag, int testId, QString *error,
                     const QString &title = QString());
 
-// Pages that are not a stored report (the person history page): |paint|
-// draws one page in page units (960 x 1358) on the painter it is given.
-using PagePainter = std::function<void(QPainter &)>;
+// Pages other than single reports (the group statistics): |paintPage| paints
+// page |page| (0-based) in page units on a painter whose window is already the
+// 960 x 1358 page.
+using PagePainter = std::function<void(QPainter &painter, int page)>;
 
-// Paints one page on |device|, fitted to its printable area. False when
-// the device cannot be opened for painting.
-bool printPage(QPagedPaintDevice &device, const PagePainter &paint);
+// Paints |pageCount| pages on |device|, fitted to its printable area and
+// separated by newPage.
+PrintOutcome printPages(QPagedPaintDevice &device, int pageCount, const PagePainter &paintPage);
 
-// Writes one page to the PDF file |path| as writeReportPdf does; false with
-// |error| set when the file cannot be written.
-bool writePagePdf(const QString &path, const PagePainter &paint, QString *error,
-                  const QString &title = QString());
+// Writes |pageCount| pages to the PDF file |path| as writeReportPdf does.
+bool writePagesPdf(const QString &path, int pageCount, const PagePainter &paintPage, QString *error,
+                   const QString &title = QString());
 
 } // namespace reports
