@@ -3,6 +3,7 @@
 // previewed report as PDF. Pages come from the shared page painter.
 #include "app/globals.h"
 #include "app/mainwindow.h"
+#include "exchange/errortext.h"
 #include "reports/layout.h"
 #include "reports/paintarea.h"
 #include "reports/reportprint.h"
@@ -136,6 +137,9 @@ void MainWindow::printReportWithPic()
                              tr("无法开始打印，请检查打印机或输出文件 %1。").arg(printer.outputFileName()));
     } else if (outcome.pages == 0 && list.first() != 0) {
         QMessageBox::information(this, tr("打印"), tr("所选范围内没有测试记录，未打印任何报告。"));
+    } else if (list.first() != 0) {
+        // A batch run ends with what was printed and which numbers had no record.
+        QMessageBox::information(this, tr("批量打印"), reports::batchPrintSummary(outcome));
     } else if (outcome.cancelled) {
         QMessageBox::information(this, tr("打印"), tr("打印已取消，已发送 %1 页。").arg(outcome.pages));
     }
@@ -191,15 +195,16 @@ void MainWindow::printAllReportFit()
 void MainWindow::savePdf()
 {
     qDebug() << "savePdf function";
-    QString path =
-        QFileDialog::getSaveFileName(this, tr("PDF file"), QStringLiteral("../"), tr("Files (*.pdf)"));
+    QString path = QFileDialog::getSaveFileName(this, tr("存为PDF文件"), QStringLiteral("../"),
+                                                tr("PDF文件 (*.pdf)"));
     if (path.isEmpty())
         return; // cancelled: nothing written, nothing to report
     if (QFileInfo(path).suffix().isEmpty())
         path += QStringLiteral(".pdf");
     QString error;
     if (!reports::writeReportPdf(path, global::sheetTag, global::currentTestID, &error)) {
-        QMessageBox::warning(this, tr("存为PDF文件"), tr("PDF文件保存失败。\n%1").arg(error));
+        QMessageBox::warning(this, tr("存为PDF文件"),
+                             tr("PDF文件保存失败。\n%1").arg(exchange::systemErrorText(error)));
         return;
     }
     QMessageBox::information(this, tr("存为PDF文件"), tr("保存完毕"));

@@ -5,6 +5,7 @@
 #include "reports/reportpage.h"
 
 #include <QBuffer>
+#include <QCoreApplication>
 #include <QDebug>
 #include <QFileInfo>
 #include <QPageLayout>
@@ -88,8 +89,10 @@ PrintOutcome printTestList(QPagedPaintDevice &device, const QString &sheetTag, c
         }
         const int testId = currentOnly ? global::currentTestID : item;
         // The current test 0 names the newest record, which exists whenever any does.
-        if (testId != 0 && !testExists(sheetTag, testId))
+        if (testId != 0 && !testExists(sheetTag, testId)) {
+            outcome.missing << testId;
             continue;
+        }
         if (outcome.pages == 0) {
             if (!painter.begin(&device)) {
                 outcome.failed = true;
@@ -112,6 +115,33 @@ PrintOutcome printTestList(QPagedPaintDevice &device, const QString &sheetTag, c
     if (progress && !outcome.cancelled && !outcome.failed)
         progress(list.size(), list.size());
     return outcome;
+}
+
+QString numberRuns(const QList<int> &numbers, int maxRuns)
+{
+    QStringList runs;
+    for (int i = 0; i < numbers.size() && runs.size() < maxRuns;) {
+        int j = i;
+        while (j + 1 < numbers.size() && qint64(numbers.at(j + 1)) == qint64(numbers.at(j)) + 1)
+            ++j;
+        runs << (j == i ? QString::number(numbers.at(i))
+                        : QStringLiteral("%1-%2").arg(numbers.at(i)).arg(numbers.at(j)));
+        i = j + 1;
+        if (runs.size() == maxRuns && i < numbers.size())
+            return runs.join(QStringLiteral("、")) +
+                   QCoreApplication::translate("reports", "等共 %1 个").arg(numbers.size());
+    }
+    return runs.join(QStringLiteral("、"));
+}
+
+QString batchPrintSummary(const PrintOutcome &outcome)
+{
+    QString text = outcome.cancelled
+                       ? QCoreApplication::translate("reports", "打印已取消，已打印 %1 份").arg(outcome.pages)
+                       : QCoreApplication::translate("reports", "已打印 %1 份").arg(outcome.pages);
+    if (!outcome.missing.isEmpty())
+        text += QCoreApplication::translate("reports", "，缺少测试编号：%1").arg(numberRuns(outcome.missing));
+    return text + QCoreApplication::translate("reports", "。");
 }
 
 bool writeReportPdf(const QString &path, const QString &sheetTag, int testId, QString *error,

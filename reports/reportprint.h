@@ -31,7 +31,15 @@ struct PrintOutcome
     int pages = 0;
     bool cancelled = false;
     bool failed = false; // the device could not be opened for painting
+    QList<int> missing;  // numbers of the list without a record, in list order
 };
+
+// "3、7-9、12": ascending numbers as runs, the first |maxRuns| runs and then
+// "等共 N 个".
+QString numberRuns(const QList<int> &numbers, int maxRuns = 10);
+// The closing words of a batch run: "已打印 N 份，缺少测试编号：…。" (with
+// the cancellation when the operator stopped it).
+QString batchPrintSummary(const PrintOutcome &outcome);
 
 // Called before each element with (done, total); returning false ends the
 // run before that element.
