@@ -1,15 +1,19 @@
 #include "app/mainwindow.h"
 
+#include "analyzer/analyzersession.h"
 #include "app/globals.h"
 #include "people/namesearch.h"
 #include "people/resultmodels.h"
 #include "reports/layout.h"
+#include "reports/reportprint.h"
 
 #include <QAction>
+#include <QCloseEvent>
 #include <QDataWidgetMapper>
 #include <QDebug>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QIntValidator>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -118,8 +122,10 @@ void MainWindow::setStoreWarning(QString *which, const QString &text)
 
 void MainWindow::showPortActive()
 {
-    // While a measurement waits for its store the error picture stays.
-    const bool waiting = !m_bcaStoreWarning.isEmpty() || !m_fitStoreWarning.isEmpty();
+    // While a measurement waits for its store or an instrument is silent the
+    // error picture stays.
+    const bool waiting = !m_bcaStoreWarning.isEmpty() || !m_fitStoreWarning.isEmpty() ||
+                         m_bcaWatch.silent() || m_fitWatch.silent();
     m_stateIcon->setPixmap(
         QPixmap(waiting ? QStringLiteral(":/image/Error.png") : QStringLiteral(":/image/Valid.png")));
 }
@@ -136,7 +142,7 @@ void MainWindow::createActions()
     m_actExit = make(tr("退出"), QString(), &MainWindow::close);
     m_actCollect = make(tr("实时采集模式"), QString(), &MainWindow::collect);
     m_actPcControl = make(tr("主控测试模式"), QString(), &MainWindow::pcControl);
-    m_actBatch = make(tr("批量采集模式"), QString(), &MainWindow::batchCollect);
+    m_actBatch = make(tr("批量采集模式"), QStringLiteral(":/image/icon-batch.png"), &MainWindow::batchCollect);
     m_actTestBCA = make(tr("通讯调试"), QStringLiteral(":/image/icon-collect.png"), &MainWindow::testBCA);
     m_actUsersList =
         make(tr("用户列表"), QStringLiteral(":/image/icon-usersList.png"), &MainWindow::usersList);
@@ -157,7 +163,7 @@ void MainWindow::createMenus()
     QMenu *setup = menuBar()->addMenu(tr("&连接与设置"));
     setup->addActions({m_actConfig, m_actConnect, m_actExit});
     QMenu *collection = menuBar()->addMenu(tr("&数据采集"));
-    collection->addActions({m_actCollect, m_actPcControl, m_actTestBCA});
+    collection->addActions({m_actCollect, m_actPcControl, m_actBatch, m_actTestBCA});
     QMenu *people = menuBar()->addMenu(tr("&人员信息"));
     people->addActions({m_actUsersList, m_actUsersImport});
     QMenu *results = menuBar()->addMenu(tr("&测量结果"));
@@ -171,22 +177,37 @@ void MainWindow::createToolBar()
 {
     m_actConfig->setIconText(tr("连接与设置"));
     m_actTestBCA->setIconText(tr("通讯调试"));
+    m_actBatch->setIconText(tr("批量采集"));
+    m_actBatch->setToolTip(tr("批量采集模式：连接仪器后，下载体成分仪中保存的测试记录"));
     m_actUsersList->setIconText(tr("人员列表"));
     m_actDataList->setIconText(tr("体成分数据列表"));
     m_actDataListFit->setIconText(tr("体质数据列表"));
     m_actHelp->setIconText(tr("使用帮助"));
 
+    // The test number of the page shown; typing one and pressing Enter opens
+    // that test. It takes the focus only when clicked.
     m_currentTestEdit = new QLineEdit(this);
+    m_currentTestEdit->setObjectName(QStringLiteral("currentTestEdit"));
+    m_currentTestEdit->setFocusPolicy(Qt::ClickFocus);
+    m_currentTestEdit->setValidator(new QIntValidator(1, 2147483647, m_currentTestEdit));
+    m_currentTestEdit->setMaximumWidth(110);
+    m_currentTestEdit->setToolTip(tr("当前页面的测试编号；输入测试编号后按回车键打开该测试的报告"));
+    connect(m_currentTestEdit, &QLineEdit::returnPressed, this, &MainWindow::openTypedTest);
     m_stateEdit = new QLineEdit(tr(" 未连接"), this);
+    m_stateEdit->setObjectName(QStringLiteral("stateEdit"));
+    m_stateEdit->setReadOnly(true);
+    m_stateEdit->setFocusPolicy(Qt::NoFocus);
+    m_stateEdit->setMinimumWidth(230);
     m_stateIcon = new QLabel(this);
     m_stateIcon->setPixmap(QPixmap(QStringLiteral(":/image/Error.png")));
 
-    m_toolBar = addToolBar(tr("tool"));
+    m_toolBar = addToolBar(tr("工具栏"));
+    m_toolBar->setObjectName(QStringLiteral("toolBar"));
     m_toolBar->setStyleSheet(QStringLiteral("font-size:14px;"));
     m_toolBar->setFixedHeight(90);
     m_toolBar->setIconSize(QSize(32, 32));
     m_toolBar->addActions(
-        {m_actConfig, m_actTestBCA, m_actUsersList, m_actDataListFit, m_actDataList, m_actHelp});
+        {m_actConfig, m_actTestBCA, m_actBatch, m_actUsersList, m_actDataListFit, m_actDataList, m_actHelp});
     createUploadActions(); // the two upload actions, before the spacer
     auto *spacer = new QWidget(this);
     spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
@@ -282,6 +303,105 @@ void MainWindow::createPages()
     connect(m_overlayPrintButton, &QPushButton::clicked, this, &MainWindow::printReport);
     connect(m_viewReportButton, &QPushButton::clicked, this, &MainWindow::viewReport);
     connect(m_choosePersonButton, &QPushButton::clicked, this, &MainWindow::usersList);
+
+    // "当前测试号" follows the page shown: the selected fitness row or the
+    // record of the detail table.
+    connect(m_tabs, &QTabWidget::currentChanged, this, &MainWindow::updateCurrentTestField);
+    connect(m_fitTestIdEdit, &QLineEdit::textChanged, this, &MainWindow::updateCurrentTestField);
+    connect(m_bcaTable->model(), &QAbstractItemModel::dataChanged, this, &MainWindow::updateCurrentTestField);
+    updateCurrentTestField();
+    m_fitView->setFocus();
+}
+
+void MainWindow::updateCurrentTestField()
+{
+    if (m_currentTestEdit->hasFocus())
+        return; // the operator is typing a number
+    const bool fitness = m_tabs->currentIndex() == 0;
+    const QTableWidgetItem *bcaTest = m_bcaTable->item(1, 1);
+    m_currentTestEdit->setText(fitness ? m_fitTestIdEdit->text() : bcaTest ? bcaTest->text() : QString());
+}
+
+bool MainWindow::selectFitRow(int testId)
+{
+    // Rows are newest first: fetch until the number is passed.
+    for (int row = 0;; ++row) {
+        if (row >= m_fitModel->rowCount()) {
+            if (!m_fitModel->canFetchMore())
+                return false;
+            m_fitModel->fetchMore();
+        }
+        if (row >= m_fitModel->rowCount())
+            return false;
+        const int id = m_fitModel->index(row, 1).data().toInt();
+        if (id == testId) {
+            m_fitView->selectRow(row);
+            m_fitView->setCurrentIndex(m_fitModel->index(row, 1));
+            return true;
+        }
+        if (id < testId)
+            return false;
+    }
+}
+
+void MainWindow::openTypedTest()
+{
+    const int testId = m_currentTestEdit->text().toInt();
+    m_fitView->setFocus(); // the field shows the page's test again
+    const bool fitness = m_tabs->currentIndex() == 0;
+    qDebug() << "open typed test" << testId << (fitness ? "fitness" : "body composition");
+    if (fitness) {
+        if (testId <= 0 || !selectFitRow(testId)) {
+            QMessageBox::warning(this, tr("当前测试号"), tr("没有测试编号为 %1 的体质测试记录。").arg(testId));
+            updateCurrentTestField();
+            return;
+        }
+        setCurrentDataFit();
+        viewReportFit();
+        return;
+    }
+    if (testId <= 0 || !reports::testExists(QString(), testId)) {
+        QMessageBox::warning(this, tr("当前测试号"), tr("没有测试编号为 %1 的体成分测试记录。").arg(testId));
+        updateCurrentTestField();
+        return;
+    }
+    global::currentTestID = testId;
+    displayData();
+    viewReport();
+}
+
+QString MainWindow::busyText() const
+{
+    QStringList busy;
+    if (global::BCAstate == 2)
+        busy << tr("体成分仪正在测试中");
+    if (global::BCAstate == 3 || m_analyzer->downloading())
+        busy << tr("体成分测试数据正在接收");
+    if (m_analyzer->recordWaiting() || !m_bcaStoreWarning.isEmpty() || !m_fitStoreWarning.isEmpty())
+        busy << tr("有测试数据等待保存");
+    if (m_fitSession.containerFlag() != 0)
+        busy << tr("体测成绩正在接收");
+    return busy.join(QStringLiteral("，"));
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    const QString busy = busyText();
+    if (!busy.isEmpty()) {
+        QMessageBox box(QMessageBox::Question, tr("退出"),
+                        tr("%1。\n现在退出，这次测试的数据可能不会保存。确定要退出吗？").arg(busy),
+                        QMessageBox::NoButton, this);
+        QPushButton *quit = box.addButton(tr("退出"), QMessageBox::DestructiveRole);
+        box.setDefaultButton(box.addButton(tr("继续测试"), QMessageBox::RejectRole));
+        box.exec();
+        if (box.clickedButton() != quit) {
+            qDebug() << "exit cancelled while busy:" << busy;
+            event->ignore();
+            return;
+        }
+        qDebug() << "exit while busy:" << busy;
+    }
+    QMainWindow::closeEvent(event);
 }
 
 void MainWindow::about()
@@ -300,5 +420,6 @@ void MainWindow::help()
            "测试分为体质测试和体成分测试两种模式，使用不同的串口。<br>"
            "测试时，请在仪器上输入相应编号，测试完，数据会自动传到软件中，显示在下方数据表格中。<br>"
            "最好先在人员列表中建立人员信息，再进行测试。<br>"
+           "下载体成分仪中保存的测试记录：连接仪器后，在“数据采集”菜单或工具栏中打开“批量采集模式”。<br>"
            "在‘用户列表’和‘数据列表’中可以查看人员和所有数据，并可显示报告、打印。"));
 }

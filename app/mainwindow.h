@@ -4,16 +4,19 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include <QHash>
 #include <QMainWindow>
 #include <QPointer>
 #include <QString>
 
 #include <memory>
 
+#include "analyzer/linkwatch.h"
 #include "dialogs/personregistrydlg.h"
 #include "dialogs/resultlistdlg.h"
 #include "fitness/fitnesssession.h"
 #include "records/measurement.h"
+#include "reports/reportprint.h"
 
 namespace analyzer {
 class AnalyzerSession;
@@ -125,6 +128,13 @@ public:
     }
     QAction *uploadFitAction() const { return m_actUploadFit; }
     QAction *uploadBcaAction() const { return m_actUploadBca; }
+    // The upload message of the status bar; empty when none is shown.
+    QString uploadStatus() const;
+
+    QLineEdit *currentTestEdit() const { return m_currentTestEdit; }
+    QTabWidget *pages() const { return m_tabs; }
+    // What a closing window would interrupt ("体成分仪正在测试中", ...); empty when idle.
+    QString busyText() const;
 
 signals:
     void tidChanged(int tid);
@@ -205,8 +215,15 @@ public slots:
     // Group statistics ("统计分析")
     void groupStats();
 
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
 private:
     void createStatusNotice();
+    void updateCurrentTestField();
+    void openTypedTest();
+    // Selects the fitness page row of |testId|; false when it has none.
+    bool selectFitRow(int testId);
     void createActions();
     void createMenus();
     void createToolBar();
@@ -285,6 +302,10 @@ private:
     QString m_fitStoreWarning;
     void setStoreWarning(QString *which, const QString &text);
     void showPortActive();
+    // Unanswered queries of either link turn the state icon to the error
+    // picture and show "仪器无响应" until the instrument answers again.
+    analyzer::LinkWatch m_bcaWatch;
+    analyzer::LinkWatch m_fitWatch;
     // The person import stops both links so that no measurement is stored
     // inside its transaction.
     bool m_linksSuspended = false;
@@ -313,6 +334,8 @@ private:
     // The list dialog opened last (its batch-print range).
     QPointer<ResultListDlg> m_openList;
     void runResultListDialog(ResultListDlg &dialog);
+    // "查看详情": the chosen record on the main window's page; the list closes.
+    void showOnPage(ResultListDlg &dialog, bool fitness);
     void uploadChosenResult();
     void uploadChosenFitResult();
     // --- reports ---
@@ -321,7 +344,8 @@ private:
     bool choosePrinter(QPrinter &printer);
     // Preview of one record; its print and PDF buttons use that record.
     void runReportPreview(const QString &title, const QString &sheetTag, int testId);
-    void printReports(const QString &sheetTag, const QList<int> &list);
+    void printReports(const QString &sheetTag, const QList<int> &list, bool batch = false,
+                      const reports::NumberRuns &missing = {});
     void saveReportPdf(const QString &sheetTag, int testId);
     // Test number of the record the body-composition page shows (0: none yet,
     // which the report and upload take as the newest record).
@@ -342,6 +366,18 @@ private:
     bool m_hasPresetExportFile = false;
     void createUploadActions();
     void sendUpload(const exchange::RecordLookup &lookup);
+    // Upload progress and outcome in the status bar and in |origin| (the
+    // list dialog that started it, if any).
+    void showUploadStatus(const QString &text, bool ok, QLabel *origin, bool running = false);
+    struct PendingUpload
+    {
+        QString subject;
+        QPointer<QLabel> origin;
+    };
+    QHash<QNetworkReply *, PendingUpload> m_pendingUploads;
+    QPointer<QLabel> m_uploadOrigin; // set while a list dialog starts an upload
+    QLabel *m_uploadLabel = nullptr;
+    QTimer *m_uploadLabelTimer = nullptr;
     QString chooseExportFile();
     void runExport(bool fitness);
     // --- group statistics ---

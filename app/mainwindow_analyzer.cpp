@@ -5,6 +5,7 @@
 
 #include "analyzer/analyzersession.h"
 #include "analyzer/framecodec.h"
+#include "analyzer/linkwatch.h"
 #include "app/globals.h"
 
 #include <QComboBox>
@@ -29,9 +30,17 @@ void MainWindow::wireAnalyzerSession()
 {
     m_analyzer = new analyzer::AnalyzerSession(this);
     connect(m_analyzer, &analyzer::AnalyzerSession::writeFrame, this, &MainWindow::writeToAnalyzer);
-    connect(m_analyzer, &analyzer::AnalyzerSession::showText, this,
-            [this](const QString &text) { m_stateEdit->setText(text); });
-    connect(m_analyzer, &analyzer::AnalyzerSession::portActive, this, &MainWindow::showPortActive);
+    connect(m_analyzer, &analyzer::AnalyzerSession::showText, this, [this](const QString &text) {
+        // A silent analyzer keeps "仪器无响应" until it answers again.
+        if (!m_bcaWatch.silent())
+            m_stateEdit->setText(text);
+    });
+    connect(m_analyzer, &analyzer::AnalyzerSession::portActive, this, [this] {
+        // The answer's own state text follows at once.
+        if (m_bcaWatch.answered() == analyzer::LinkWatch::Change::Recovered)
+            qDebug() << "analyzer answers again";
+        showPortActive();
+    });
     connect(m_analyzer, &analyzer::AnalyzerSession::listenChanged, this, &MainWindow::listenToAnalyzer);
     connect(m_analyzer, &analyzer::AnalyzerSession::stateChanged, this, &MainWindow::analyzerStateChanged);
     connect(m_analyzer, &analyzer::AnalyzerSession::noFurtherRecord, this, &MainWindow::stopPCctrl);
@@ -83,7 +92,18 @@ void MainWindow::checkBCAstate()
 {
     // While a download runs, getData alone reads the port.
     const QByteArray bytes = m_analyzer->downloading() ? QByteArray() : BCAport->readAll();
-    m_analyzer->tick(bytes, bcaNow());
+    const qint64 now = bcaNow();
+    m_analyzer->tick(bytes, now);
+    // Every tick sent a status query; one left unanswered for 5 s means the
+    // analyzer is gone (cable out, switched off).
+    if (!BCAport->isOpen())
+        return;
+    m_bcaWatch.queried(now);
+    if (m_bcaWatch.check(now) == analyzer::LinkWatch::Change::WentSilent) {
+        qDebug() << "analyzer silent for" << analyzer::kSilenceMs << "ms";
+        m_stateEdit->setText(tr("仪器无响应（体成分仪）"));
+        showPortActive();
+    }
 }
 
 void MainWindow::stopCheckTimer()
@@ -95,6 +115,8 @@ void MainWindow::stopCheckTimer()
     if (BCAtimer->isActive() || fitTimer->isActive())
         qDebug() << "Oooops, timer is still working......";
     m_bcaPollingPaused = false;
+    m_bcaWatch.reset();
+    m_fitWatch.reset();
     global::portFlag = QStringLiteral("0");
     m_stateIcon->setPixmap(QPixmap(QStringLiteral(":/image/Error.png")));
     m_stateEdit->setText(tr("连接中断，串口已关闭"));
@@ -120,7 +142,7 @@ void MainWindow::startPCctrl()
         QMessageBox::warning(this, tr("主控测试状态"), tr("检查个人信息输入是否完整"));
         return;
     }
-    const QString sex = m_registry->sexCombo()->currentText();
+    const QString sex = m_registry->sexCode();
     const int birthYear = m_registry->birthYearSpin()->value();
     const int height = m_registry->heightSpin()->value();
     global::PCCtrlUID = m_registry->uidEdit()->text();
@@ -165,6 +187,7 @@ void MainWindow::pauseAnalyzerPolling()
     BCAtimer->stop();
     listenToAnalyzer(false);
     m_bcaPollingPaused = true;
+    m_bcaWatch.reset(); // the console's own exchange decides meanwhile
 }
 
 void MainWindow::resumeAnalyzerPolling()

@@ -6,6 +6,7 @@
 #include "app/globals.h"
 #include "exchange/backup.h"
 #include "exchange/csvexport.h"
+#include "exchange/errortext.h"
 #include "exchange/upload.h"
 #include "exchange/xlsxexport.h"
 
@@ -13,19 +14,24 @@
 #include <QApplication>
 #include <QDateTime>
 #include <QDebug>
+#include <QDir>
 #include <QFile>
-#include <QFileDialog>
 #include <QFileInfo>
+#include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QProgressDialog>
+#include <QStatusBar>
 #include <QSqlDatabase>
 #include <QTimer>
 #include <QToolBar>
 
 namespace {
+constexpr int kUploadSuccessShownMs = 6000;
+
 void showBox(QWidget *parent, QMessageBox::Icon icon, const QString &title, const QString &text)
 {
     QMessageBox box(icon, title, text, QMessageBox::NoButton, parent);
@@ -44,6 +50,16 @@ int testIdFromField(const QString &text)
 void MainWindow::createUploadActions()
 {
     m_network = new QNetworkAccessManager(this);
+    m_uploadLabel = new QLabel(this);
+    m_uploadLabel->setObjectName(QStringLiteral("uploadStatus"));
+    m_uploadLabel->hide();
+    statusBar()->insertPermanentWidget(0, m_uploadLabel);
+    m_uploadLabelTimer = new QTimer(this);
+    m_uploadLabelTimer->setSingleShot(true);
+    connect(m_uploadLabelTimer, &QTimer::timeout, this, [this] {
+        m_uploadLabel->clear();
+        m_uploadLabel->hide();
+    });
     m_actUploadFit = new QAction(QIcon(QStringLiteral(":/image/icon-upload.png")), tr("上传体质数据"), this);
     m_actUploadFit->setIconText(tr("上传体质数据"));
     m_actUploadFit->setToolTip(tr("上传体质测定结果页中选中的测试记录"));
@@ -96,17 +112,22 @@ void MainWindow::uploadBcaTest(int testId)
 
 void MainWindow::sendUpload(const exchange::RecordLookup &lookup)
 {
-    m_stateEdit->setToolTip(QString());
+    // The subject names what goes out; a list dialog that started the upload
+    // hears the outcome too.
+    const QString subject = tr("%1（测试编号 %2）")
+                                .arg(lookup.record.testItem == QLatin1String("Fit") ? tr("体质数据")
+                                                                                    : tr("体成分数据"),
+                                     lookup.found ? lookup.record.testId : QString::number(global::currentTestID));
+    const QPointer<QLabel> origin = m_uploadOrigin;
     if (!lookup.error.isEmpty()) {
         qDebug() << "upload query failed:" << lookup.error;
-        m_stateEdit->setText(exchange::uploadFailedText());
-        m_stateEdit->setToolTip(lookup.error);
+        showUploadStatus(exchange::uploadFailedText(subject, exchange::systemErrorText(lookup.error)), false, origin);
         return;
     }
     if (!lookup.found) {
         // Nothing stored under this number: an empty record is not sent.
         qDebug() << "upload: no such test record";
-        m_stateEdit->setText(exchange::uploadNoRecordText());
+        showUploadStatus(exchange::uploadFailedText(subject, exchange::uploadNoRecordText()), false, origin);
         return;
     }
     const QByteArray body = lookup.record.body();
@@ -118,24 +139,16 @@ void MainWindow::sendUpload(const exchange::RecordLookup &lookup)
     const QUrl url = exchange::checkedUploadUrl(address, &why);
     if (url.isEmpty()) {
         qDebug() << "upload refused:" << why;
-        m_stateEdit->setText(exchange::uploadFailedText());
-        m_stateEdit->setToolTip(why);
+        showUploadStatus(exchange::uploadFailedText(subject, why + tr("（请在“连接与设置”中填写上传地址）")),
+                         false, origin);
         return;
     }
 
-    QNetworkReply *reply = m_network->post(exchange::uploadRequest(url, body), body);
+    QNetworkReply *reply = exchange::postUpload(*m_network, url, body, m_uploadTimeoutMs);
     m_uploadReply = reply;
-    // A server that never answers must not leave the upload pending.
-    auto *timeout = new QTimer(reply);
-    timeout->setSingleShot(true);
-    connect(timeout, &QTimer::timeout, reply, [reply] {
-        qDebug() << "upload timed out";
-        reply->setProperty("timedOut", true);
-        reply->abort();
-    });
-    timeout->start(m_uploadTimeoutMs);
+    m_pendingUploads.insert(reply, {subject, origin});
     connect(reply, &QNetworkReply::finished, this, &MainWindow::uploadFinished);
-    m_stateEdit->setText(tr(" 正在上传数据…"));
+    showUploadStatus(exchange::uploadStartedText(subject), true, origin, true);
 }
 
 void MainWindow::uploadFinished()
@@ -148,18 +161,39 @@ void MainWindow::uploadFinished()
     if (!reply)
         return;
     reply->deleteLater();
-    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    if (reply->error() != QNetworkReply::NoError || status < 200 || status > 299) {
-        const QString reason = reply->property("timedOut").toBool()
-                                   ? tr("服务器在 %1 秒内没有应答").arg(m_uploadTimeoutMs / 1000.0)
-                                   : reply->errorString();
-        qDebug() << "upload failed:" << status << reply->error() << reason;
-        m_stateEdit->setText(exchange::uploadFailedText());
-        m_stateEdit->setToolTip(reason);
+    const PendingUpload pending = m_pendingUploads.take(reply);
+    const exchange::UploadOutcome outcome = exchange::replyOutcome(reply);
+    if (!outcome.ok) {
+        qDebug() << "upload failed:" << outcome.httpStatus << reply->error() << outcome.reason;
+        showUploadStatus(exchange::uploadFailedText(pending.subject, outcome.reason), false, pending.origin);
         return;
     }
-    m_stateEdit->setText(exchange::uploadSucceededText());
+    showUploadStatus(exchange::uploadSucceededText(pending.subject), true, pending.origin);
     qDebug() << "replyMessage=" << QString::fromUtf8(reply->readAll());
+}
+
+void MainWindow::showUploadStatus(const QString &text, bool ok, QLabel *origin, bool running)
+{
+    // The status bar keeps a failure until the next upload and a success for
+    // a few seconds; the polling never writes there.
+    const QString style = running ? QStringLiteral("color:#424242;")
+                          : ok    ? QStringLiteral("color:#2e7d32;")
+                                  : QStringLiteral("color:#c00000; font-weight:bold;");
+    for (QLabel *label : {m_uploadLabel, origin}) {
+        if (!label)
+            continue;
+        label->setStyleSheet(style);
+        label->setText(text);
+        label->setVisible(true);
+    }
+    m_uploadLabelTimer->stop();
+    if (ok && !running)
+        m_uploadLabelTimer->start(kUploadSuccessShownMs);
+}
+
+QString MainWindow::uploadStatus() const
+{
+    return m_uploadLabel->isHidden() ? QString() : m_uploadLabel->text();
 }
 
 QString MainWindow::chooseExportFile()
@@ -180,11 +214,14 @@ QString MainWindow::chooseExportFile()
 
 void MainWindow::runExport(bool fitness)
 {
-    const QString fileName = chooseExportFile();
+    QString fileName = chooseExportFile();
     if (fileName.isEmpty()) {
         qDebug() << "Cannot open file for writing: " << fileName;
         return;
     }
+    // A name typed without a suffix gets ".csv", as a PDF gets ".pdf".
+    if (QFileInfo(fileName).suffix().isEmpty())
+        fileName += QStringLiteral(".csv");
 
     QProgressDialog progress(tr("正在导出数据…"), tr("取消"), 0, 1, this);
     progress.setWindowTitle(fitness ? tr("体测测试数据导出") : tr("体成分测试数据导出"));
@@ -217,7 +254,7 @@ void MainWindow::runExport(bool fitness)
     } else {
         qDebug() << "export failed:" << fileName << result.error;
         showBox(this, QMessageBox::Warning, tr("导出数据失败"),
-                tr("数据导出失败，文件%1没有保存。\n%2").arg(fileName, result.error));
+                tr("数据导出失败，文件%1没有保存。\n%2").arg(fileName, exchange::systemErrorText(result.error)));
     }
 }
 
@@ -245,12 +282,14 @@ void MainWindow::DBbackup()
     QApplication::setOverrideCursor(Qt::WaitCursor);
     const exchange::BackupResult result = exchange::backupDatabase(target);
     QApplication::restoreOverrideCursor();
+    // The operator is told the whole folder, not a path relative to the program.
+    const QString shown = QDir::toNativeSeparators(QDir::cleanPath(QFileInfo(target).absoluteFilePath()));
     if (result.ok) {
         showBox(this, QMessageBox::Information, tr("数据库备份"),
-                tr("数据库备份成功,信息已保存在%1！").arg(target));
+                tr("数据库备份成功,信息已保存在%1！").arg(shown));
     } else {
         qDebug() << "backup failed:" << result.error;
-        showBox(this, QMessageBox::Information, tr("数据库备份"),
-                tr("数据库备份失败！") + QLatin1Char('\n') + result.error);
+        showBox(this, QMessageBox::Warning, tr("数据库备份"),
+                tr("数据库备份失败！") + QLatin1Char('\n') + exchange::systemErrorText(result.error));
     }
 }

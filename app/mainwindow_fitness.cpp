@@ -2,7 +2,9 @@
 // handler that stores each result, and the refresh of the fitness page.
 #include "app/mainwindow.h"
 
+#include "analyzer/linkwatch.h"
 #include "app/globals.h"
+#include "exchange/errortext.h"
 #include "fitness/fitnessstore.h"
 #include "people/resultmodels.h"
 
@@ -28,9 +30,15 @@ void MainWindow::checkFitstate()
     qDebug() << "checkFitstate now!!!!!";
     showPortActive();
     connect(fitPort, &QSerialPort::readyRead, this, &MainWindow::getFitData, Qt::UniqueConnection);
-    const fitness::FitnessSession::TickOutcome tick = m_fitSession.tick(fitNow());
+    const qint64 now = fitNow();
+    const fitness::FitnessSession::TickOutcome tick = m_fitSession.tick(now);
     if (tick.timedOut)
         m_stateEdit->setText(tr("体测结果接收超时，已放弃不完整的数据"));
+    if (m_fitWatch.check(now) == analyzer::LinkWatch::Change::WentSilent) {
+        qDebug() << "station silent for" << analyzer::kSilenceMs << "ms after a result request";
+        m_stateEdit->setText(tr("仪器无响应（体测仪）"));
+        showPortActive();
+    }
     // Nothing goes to a closed port (the next tick tries again).
     if (!tick.write.isEmpty() && fitPort->isOpen())
         fitPort->write(tick.write);
@@ -39,9 +47,20 @@ void MainWindow::checkFitstate()
 void MainWindow::getFitData()
 {
     qDebug() << "getFitData function......";
-    const fitness::FitnessSession::ReceiveOutcome rx = m_fitSession.receive(fitPort->readAll(), fitNow());
-    if (!rx.shown.isEmpty())
-        m_stateEdit->setText(rx.shown);
+    const QByteArray bytes = fitPort->readAll();
+    const qint64 now = fitNow();
+    if (!bytes.isEmpty() && m_fitWatch.answered() == analyzer::LinkWatch::Change::Recovered) {
+        qDebug() << "station answers again";
+        m_stateEdit->setText(tr("体测仪已恢复响应"));
+        showPortActive();
+    }
+    const int receivingBefore = m_fitSession.containerFlag();
+    const fitness::FitnessSession::ReceiveOutcome rx = m_fitSession.receive(bytes, now);
+    // The field shows what the station is doing, never its raw bytes.
+    if (receivingBefore == 0 && m_fitSession.containerFlag() == 1) {
+        m_stateEdit->setText(tr("体测仪有新成绩，正在接收…"));
+        m_fitWatch.queried(now); // the result text is awaited now
+    }
     if (rx.timedOut)
         m_stateEdit->setText(tr("体测结果接收超时，已放弃不完整的数据"));
     if (rx.resynced)
@@ -62,14 +81,15 @@ bool MainWindow::storeFitResult(const fitness::FitResult &result)
     const fitnessstore::StoreOutcome out = fitnessstore::storeResult(result, m_fitValues);
     if (out.ok) {
         setStoreWarning(&m_fitStoreWarning, QString());
+        m_stateEdit->setText(tr("已收到体测成绩（用户编号 %1）").arg(out.uid));
         emit fitRecorded();
         qDebug() << "Signal emitted==============================!";
     } else {
         qDebug() << "fitness result not stored / 体测结果未保存:" << out.error;
-        m_stateEdit->setText(tr("体测结果未能保存（用户编号 %1）：%2").arg(out.uid, out.error));
-        setStoreWarning(
-            &m_fitStoreWarning,
-            tr("体测结果未能保存（用户编号 %1：%2），未确认接收，终端将重新发送").arg(out.uid, out.error));
+        const QString why = exchange::systemErrorText(out.error);
+        m_stateEdit->setText(tr("体测结果未能保存（用户编号 %1）：%2").arg(out.uid, why));
+        setStoreWarning(&m_fitStoreWarning,
+                        tr("体测结果未能保存（用户编号 %1：%2），未确认接收，终端将重新发送").arg(out.uid, why));
     }
     global::currentPerson = out.uid;
     qDebug() << "当前人员是：" << global::currentPerson;

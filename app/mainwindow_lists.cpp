@@ -10,15 +10,17 @@
 
 #include <QDataWidgetMapper>
 #include <QDebug>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QTableView>
 
 namespace {
-bool requireChosenTest(QWidget *parent)
+bool requireChosenTest(QWidget *parent, int testId = global::currentTestID)
 {
-    if (global::currentTestID != 0)
+    if (testId != 0)
         return true;
     QMessageBox::warning(parent, MainWindow::tr("选择测试记录"), MainWindow::tr("请先选择测试记录!"));
     return false;
@@ -56,23 +58,87 @@ void MainWindow::showPersonResults(const QString &uid, const QString &name)
 
 void MainWindow::runResultListDialog(ResultListDlg &dialog)
 {
-    m_resultList = &dialog;
+    // Every list offers the same actions; the person dialog's tab decides
+    // which kind of result they act on.
     m_openList = &dialog;
-    connect(dialog.searchButton(), &QPushButton::clicked, this, &MainWindow::searchData);
-    connect(dialog.backButton(), &QPushButton::clicked, this, &MainWindow::searchDataWhole);
-    connect(dialog.viewButton(), &QPushButton::clicked, this, &MainWindow::setCurrentData2);
-    connect(dialog.viewButton(), &QPushButton::clicked, this, &MainWindow::displayData);
-    connect(dialog.view(), &QTableView::doubleClicked, this, &MainWindow::setCurrentData2);
-    connect(dialog.view(), &QTableView::doubleClicked, this, &MainWindow::displayData);
-    connect(dialog.deleteButton(), &QPushButton::clicked, this, &MainWindow::deleteData);
+    if (dialog.kind() != ResultListDlg::Kind::Fitness)
+        m_resultList = &dialog;
+    if (dialog.kind() != ResultListDlg::Kind::Results)
+        m_fitList = &dialog;
+    const auto isFit = [&dialog] { return dialog.resultTable() == resultlists::ResultTable::Fitness; };
+    connect(dialog.searchButton(), &QPushButton::clicked, this,
+            [this, isFit] { isFit() ? searchDataFit() : searchData(); });
+    connect(dialog.backButton(), &QPushButton::clicked, this,
+            [this, isFit] { isFit() ? searchDataWholeFit() : searchDataWhole(); });
+    const auto report = [this, isFit, &dialog] {
+        if (isFit()) {
+            setCurrentDataFit2();
+            viewReportFit();
+            return;
+        }
+        setCurrentData2();
+        if (!requireChosenTest(&dialog))
+            return;
+        displayData(); // the page shows the record the report is made of
+        viewReport();
+    };
+    connect(dialog.reportButton(), &QPushButton::clicked, this, report);
+    connect(dialog.view(), &QTableView::doubleClicked, this, [&dialog, report](const QModelIndex &index) {
+        dialog.view()->setCurrentIndex(index); // the row double-clicked is the one chosen
+        report();
+    });
+    connect(dialog.printButton(), &QPushButton::clicked, this, [this, isFit, &dialog] {
+        if (isFit()) {
+            setCurrentDataFit2();
+            if (requireChosenTest(&dialog))
+                printReportFit();
+            return;
+        }
+        setCurrentData2();
+        if (!requireChosenTest(&dialog))
+            return;
+        displayData();
+        readSelectedSheet();
+        printReportPic();
+    });
+    connect(dialog.viewButton(), &QPushButton::clicked, this,
+            [this, isFit, &dialog] { showOnPage(dialog, isFit()); });
+    connect(dialog.deleteButton(), &QPushButton::clicked, this,
+            [this, isFit] { isFit() ? deleteDataFit() : deleteData(); });
     if (dialog.batchPrintButton())
-        connect(dialog.batchPrintButton(), &QPushButton::clicked, this, &MainWindow::printAllReport);
-    if (dialog.uploadButton())
-        connect(dialog.uploadButton(), &QPushButton::clicked, this, &MainWindow::uploadChosenResult);
+        connect(dialog.batchPrintButton(), &QPushButton::clicked, this,
+                [this, isFit] { isFit() ? printAllReportFit() : printAllReport(); });
+    connect(dialog.uploadButton(), &QPushButton::clicked, this,
+            [this, isFit] { isFit() ? uploadChosenFitResult() : uploadChosenResult(); });
     if (dialog.historyButton())
         connect(dialog.historyButton(), &QPushButton::clicked, this,
                 [this, uid = dialog.personUid()] { showPersonHistory(uid); });
     dialog.exec();
+}
+
+void MainWindow::showOnPage(ResultListDlg &dialog, bool fitness)
+{
+    // The record goes to the main window's page, which the list would hide:
+    // the list closes.
+    if (fitness) {
+        const int testId = dialog.chosenTestId();
+        if (!requireChosenTest(&dialog, testId))
+            return;
+        if (!selectFitRow(testId)) {
+            QMessageBox::warning(&dialog, tr("查看详情"),
+                                 tr("体质测定结果页中没有测试编号 %1。").arg(testId));
+            return;
+        }
+        setCurrentDataFit();
+        m_tabs->setCurrentIndex(0);
+    } else {
+        setCurrentData2();
+        if (!requireChosenTest(&dialog))
+            return;
+        displayData();
+        m_tabs->setCurrentIndex(1);
+    }
+    dialog.accept();
 }
 
 void MainWindow::dataListFit()
@@ -80,22 +146,7 @@ void MainWindow::dataListFit()
     qDebug() << "dataListFit function";
     global::sheetTag = QStringLiteral("FITreport");
     ResultListDlg dialog(ResultListDlg::Kind::Fitness, tr("全部体质测试数据列表"));
-    m_fitList = &dialog;
-    m_openList = &dialog;
-    connect(dialog.searchButton(), &QPushButton::clicked, this, &MainWindow::searchDataFit);
-    connect(dialog.backButton(), &QPushButton::clicked, this, &MainWindow::searchDataWholeFit);
-    connect(dialog.viewButton(), &QPushButton::clicked, this, &MainWindow::setCurrentDataFit2);
-    connect(dialog.viewButton(), &QPushButton::clicked, this, &MainWindow::viewReportFit);
-    connect(dialog.view(), &QTableView::doubleClicked, this, &MainWindow::setCurrentDataFit2);
-    connect(dialog.printButton(), &QPushButton::clicked, this, [this, parent = &dialog] {
-        setCurrentDataFit2();
-        if (requireChosenTest(parent))
-            printReportFit();
-    });
-    connect(dialog.deleteButton(), &QPushButton::clicked, this, &MainWindow::deleteDataFit);
-    connect(dialog.batchPrintButton(), &QPushButton::clicked, this, &MainWindow::printAllReportFit);
-    connect(dialog.uploadButton(), &QPushButton::clicked, this, &MainWindow::uploadChosenFitResult);
-    dialog.exec();
+    runResultListDialog(dialog);
 }
 
 void MainWindow::searchData()
@@ -190,8 +241,12 @@ void MainWindow::deleteDataFit()
 void MainWindow::uploadChosenResult()
 {
     setCurrentData2();
-    if (requireChosenTest(m_resultList ? static_cast<QWidget *>(m_resultList) : this))
-        uploadBcaTest(global::currentTestID);
+    if (!requireChosenTest(m_resultList ? static_cast<QWidget *>(m_resultList) : this))
+        return;
+    // The dialog hears how its upload went.
+    m_uploadOrigin = m_resultList ? m_resultList->uploadStatusLabel() : nullptr;
+    uploadBcaTest(global::currentTestID);
+    m_uploadOrigin = nullptr;
 }
 
 void MainWindow::uploadChosenFitResult()
@@ -204,6 +259,8 @@ void MainWindow::uploadChosenFitResult()
     // its own selection back.
     const QString pageTestId = m_fitTestIdEdit->text();
     m_fitTestIdEdit->setText(QString::number(global::currentTestID));
+    m_uploadOrigin = m_fitList ? m_fitList->uploadStatusLabel() : nullptr;
     uploadPhy();
+    m_uploadOrigin = nullptr;
     m_fitTestIdEdit->setText(pageTestId);
 }

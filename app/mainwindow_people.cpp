@@ -4,6 +4,7 @@
 // Reading, checking and storing the file live in people/personimport.
 #include "app/mainwindow.h"
 
+#include "exchange/errortext.h"
 #include "people/personimport.h"
 
 #include <QDebug>
@@ -67,8 +68,7 @@ QString MainWindow::chooseImportFile()
         m_hasPresetImportFile = false;
         return m_presetImportFile;
     }
-    return QFileDialog::getOpenFileName(this, tr("选择CSV文件"), QStringLiteral("../"),
-                                        QStringLiteral("*.csv"));
+    return QFileDialog::getOpenFileName(this, tr("选择CSV文件"), QStringLiteral("../"), tr("CSV文件 (*.csv)"));
 }
 
 void MainWindow::usersImport()
@@ -90,7 +90,11 @@ void MainWindow::usersImport()
             QMessageBox::warning(parent, tr("导入数据"), personimport::summarize(refused).text,
                                  QMessageBox::Ok);
         } else {
-            QMessageBox::warning(parent, tr("导入数据"), tr("文件无法打开!"), QMessageBox::Ok);
+            QMessageBox::warning(parent, tr("导入数据"),
+                                 fileName.isEmpty()
+                                     ? tr("文件无法打开!")
+                                     : tr("文件无法打开!\n%1").arg(exchange::systemErrorText(error)),
+                                 QMessageBox::Ok);
         }
         refreshPerson();
         return;

@@ -2,6 +2,7 @@
 #include "app/mainwindow.h"
 
 #include "app/globals.h"
+#include "exchange/errortext.h"
 #include "records/measurementstore.h"
 #include "records/resultdetail.h"
 
@@ -24,9 +25,9 @@ void MainWindow::saveTestData()
     if (!out.ok) {
         // Saving runs in the background of a download: no box. The record is
         // kept and stored again at the next tick; the warning stays until then.
-        m_stateEdit->setText(tr("测试数据保存失败：") + out.error);
-        setStoreWarning(&m_bcaStoreWarning,
-                        tr("体成分测试数据未能保存（%1），数据已保留，正在自动重试").arg(out.error));
+        const QString why = exchange::systemErrorText(out.error);
+        m_stateEdit->setText(tr("测试数据保存失败：") + why);
+        setStoreWarning(&m_bcaStoreWarning, tr("体成分测试数据未能保存（%1），数据已保留，正在自动重试").arg(why));
         return;
     }
     setStoreWarning(&m_bcaStoreWarning, QString());

@@ -3,6 +3,7 @@
 // previewed report as PDF. Pages come from the shared page painter.
 #include "app/globals.h"
 #include "app/mainwindow.h"
+#include "exchange/errortext.h"
 #include "reports/layout.h"
 #include "reports/paintarea.h"
 #include "reports/reportprint.h"
@@ -109,10 +110,12 @@ void MainWindow::printReportWithPic()
     qDebug() << "printReportWithPic function ";
     const QList<int> list = global::printList;
     global::printList.clear();
-    printReports(global::sheetTag, list);
+    // A list of test numbers is a batch run; {0} is the current test.
+    printReports(global::sheetTag, list, !list.isEmpty() && list.first() != 0);
 }
 
-void MainWindow::printReports(const QString &sheetTag, const QList<int> &list)
+void MainWindow::printReports(const QString &sheetTag, const QList<int> &list, bool batch,
+                              const reports::NumberRuns &missing)
 {
     qDebug() << "sheetTag received is: " << sheetTag;
     QPrinter printer(QPrinter::HighResolution);
@@ -143,8 +146,11 @@ void MainWindow::printReports(const QString &sheetTag, const QList<int> &list)
             outcome.error.isEmpty()
                 ? tr("无法开始打印，请检查打印机或输出文件 %1。").arg(printer.outputFileName())
                 : tr("报告没有保存。\n%1").arg(outcome.error));
-    } else if (outcome.pages == 0 && list.first() != 0) {
+    } else if (outcome.pages == 0 && batch) {
         QMessageBox::information(this, tr("打印"), tr("所选范围内没有测试记录，未打印任何报告。"));
+    } else if (batch) {
+        // A batch run ends with what was printed and which numbers had no record.
+        QMessageBox::information(this, tr("批量打印"), reports::batchPrintSummary(outcome, missing));
     } else if (outcome.cancelled) {
         QMessageBox::information(this, tr("打印"), tr("打印已取消，已发送 %1 页。").arg(outcome.pages));
     }
@@ -179,7 +185,8 @@ void MainWindow::printTestRange(const QString &firstText, const QString &lastTex
     if (global::printList.isEmpty() && first <= last)
         QMessageBox::information(this, tr("打印"), tr("所选范围内没有测试记录，未打印任何报告。"));
     else if (!global::printList.isEmpty())
-        printReportWithPic();
+        printReports(global::sheetTag, global::printList, true,
+                     reports::missingRuns(first, last, global::printList));
     global::printList.clear();
 }
 
@@ -209,14 +216,15 @@ void MainWindow::savePdf()
 void MainWindow::saveReportPdf(const QString &sheetTag, int testId)
 {
     QString path =
-        QFileDialog::getSaveFileName(this, tr("PDF file"), QStringLiteral("../"), tr("Files (*.pdf)"));
+        QFileDialog::getSaveFileName(this, tr("存为PDF文件"), QStringLiteral("../"), tr("PDF文件 (*.pdf)"));
     if (path.isEmpty())
         return; // cancelled: nothing written, nothing to report
     if (QFileInfo(path).suffix().isEmpty())
         path += QStringLiteral(".pdf");
     QString error;
     if (!reports::writeReportPdf(path, sheetTag, testId, &error)) {
-        QMessageBox::warning(this, tr("存为PDF文件"), tr("PDF文件保存失败。\n%1").arg(error));
+        QMessageBox::warning(this, tr("存为PDF文件"),
+                             tr("PDF文件保存失败。\n%1").arg(exchange::systemErrorText(error)));
         return;
     }
     QMessageBox::information(this, tr("存为PDF文件"), tr("保存完毕"));

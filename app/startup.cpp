@@ -4,6 +4,7 @@
 #include "app/serialports.h"
 #include "exchange/commandline.h"
 #include "reports/historypage.h"
+#include "exchange/errortext.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -120,7 +121,7 @@ QStringList openStartPorts(const StartOptions &options)
         const bool ok = openInstrumentPort(port, name, &error);
         qDebug() << resultLog << ok;
         if (!ok) {
-            problems << QObject::tr("%1 串口打开失败：%2").arg(name, error);
+            problems << QObject::tr("%1 串口打开失败：%2").arg(name, exchange::systemErrorText(error));
             return;
         }
         flag = portFlagFor(name);

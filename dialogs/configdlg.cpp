@@ -2,6 +2,8 @@
 
 #include "app/globals.h"
 #include "app/serialports.h"
+#include "exchange/errortext.h"
+#include "exchange/upload.h"
 
 #include <QComboBox>
 #include <QDataWidgetMapper>
@@ -14,13 +16,14 @@
 #include <QPushButton>
 #include <QSerialPort>
 #include <QSerialPortInfo>
+#include <QSqlError>
 #include <QSqlRecord>
 #include <QSqlTableModel>
 #include <QVBoxLayout>
 
 configDlg::configDlg(QWidget *parent) : QDialog(parent)
 {
-    resize(400, 400);
+    resize(460, 480);
     setWindowTitle(tr("系统设置"));
     setWindowFlags(Qt::CustomizeWindowHint | Qt::WindowCloseButtonHint);
 
@@ -49,6 +52,20 @@ configDlg::configDlg(QWidget *parent) : QDialog(parent)
     sheetGrid->addWidget(m_reportList, 0, 2);
     sheetGrid->addWidget(m_sheetOk, 1, 2);
     layout->addWidget(sheetBox);
+
+    auto *uploadBox = new QGroupBox(tr("数据上传"), this);
+    auto *uploadGrid = new QGridLayout(uploadBox);
+    m_uploadAddress = new QLineEdit(exchange::readPostAddress(), uploadBox);
+    m_uploadAddress->setObjectName(QStringLiteral("uploadAddressEdit"));
+    m_uploadAddress->setPlaceholderText(tr("例如 http://192.168.1.10:8080/upload"));
+    m_uploadOk = new QPushButton(tr("确定"), uploadBox);
+    uploadGrid->addWidget(new QLabel(tr("上传地址："), uploadBox), 0, 1);
+    uploadGrid->addWidget(m_uploadAddress, 0, 2);
+    uploadGrid->addWidget(new QLabel(tr("<font color='grey'>以 http:// 或 https:// 开头，含服务器地址</font>"),
+                                     uploadBox),
+                          1, 2);
+    uploadGrid->addWidget(m_uploadOk, 2, 2);
+    layout->addWidget(uploadBox);
 
     auto *portBox = new QGroupBox(tr("端口设置"), this);
     auto *portGrid = new QGridLayout(portBox);
@@ -80,6 +97,8 @@ configDlg::configDlg(QWidget *parent) : QDialog(parent)
     connect(m_fitOpen, &QPushButton::clicked, this, &configDlg::fitPortOpen);
     connect(m_open, &QPushButton::clicked, this, &configDlg::portOpen);
     connect(m_close, &QPushButton::clicked, this, &configDlg::portClose);
+    connect(m_uploadOk, &QPushButton::clicked, this, &configDlg::saveUploadAddress);
+    connect(m_portList, &QComboBox::currentTextChanged, this, &configDlg::updateOpenButtons);
 
     m_reportModel = new QSqlTableModel(this);
     m_reportModel->setTable(QStringLiteral("Report"));
@@ -91,16 +110,9 @@ configDlg::configDlg(QWidget *parent) : QDialog(parent)
     }
 
     enableButtonScan(true);
-    enableButtonOpen(true);
-    enableFitButtonOpen(true);
-    if (global::portFlag != QLatin1String("0")) {
+    if (global::portFlag != QLatin1String("0") || global::fitPortFlag != QLatin1String("0"))
         m_status->setText(tr("串口已打开"));
-        enableButtonOpen(false);
-    }
-    if (global::fitPortFlag != QLatin1String("0")) {
-        m_status->setText(tr("串口已打开"));
-        enableFitButtonOpen(false);
-    }
+    updateOpenButtons();
     enableButtonClose(true);
 
     m_unitModel = new QSqlTableModel(this);
@@ -124,8 +136,41 @@ void configDlg::modifyUnit()
     qDebug() << "result1:" << result1;
     qDebug() << "result2:" << result2;
     m_unitMapper->setCurrentIndex(0);
-    if (result2)
-        QMessageBox::warning(this, tr("单位信息修改"), tr("单位信息修改成功！"), QMessageBox::Ok);
+    if (result2) {
+        QMessageBox::information(this, tr("单位信息修改"), tr("单位信息修改成功！"), QMessageBox::Ok);
+    } else {
+        const QString error = exchange::systemErrorText(m_unitModel->lastError().text());
+        m_unitModel->revertAll();
+        m_unitMapper->setCurrentIndex(0);
+        QMessageBox::warning(this, tr("单位信息修改"), tr("单位信息修改失败！\n%1").arg(error), QMessageBox::Ok);
+    }
+}
+
+void configDlg::saveUploadAddress()
+{
+    qDebug() << "saveUploadAddress function" << m_uploadAddress->text();
+    QString why;
+    if (!exchange::savePostAddress(m_uploadAddress->text(), &why)) {
+        QMessageBox::warning(this, tr("上传地址"),
+                             tr("上传地址没有保存：%1").arg(exchange::systemErrorText(why)), QMessageBox::Ok);
+        return;
+    }
+    m_uploadAddress->setText(exchange::readPostAddress());
+    QMessageBox::information(this, tr("上传地址"), tr("上传地址已保存。"), QMessageBox::Ok);
+}
+
+void configDlg::updateOpenButtons()
+{
+    // Pseudo-terminals and adapters are typed as paths, scanned ports as names.
+    const auto location = [](const QString &name) {
+        return name.startsWith(QLatin1Char('/')) ? name : QStringLiteral("/dev/") + name;
+    };
+    const QString chosen = m_portList->currentText().trimmed();
+    const auto heldBy = [&](const QSerialPort *port) {
+        return port->isOpen() && location(port->portName()) == location(chosen);
+    };
+    enableButtonOpen(!chosen.isEmpty() && !BCAport->isOpen() && !heldBy(fitPort));
+    enableFitButtonOpen(!chosen.isEmpty() && !fitPort->isOpen() && !heldBy(BCAport));
 }
 
 void configDlg::sheetSelect()
@@ -151,8 +196,7 @@ void configDlg::portScan()
         qDebug() << "portName=" << info.portName();
         m_portList->addItem(info.portName());
     }
-    enableButtonOpen(true);
-    enableFitButtonOpen(true);
+    updateOpenButtons();
 }
 
 bool configDlg::openSelected(QSerialPort *port, QString &flag, const char *resultLog, const char *flagLog)
@@ -169,7 +213,7 @@ bool configDlg::openSelected(QSerialPort *port, QString &flag, const char *resul
             error = tr("未选择串口");
         qDebug() << "open failed:" << portName << error;
         m_status->setText(tr("<font color='red'>%1 串口打开失败：%2</font>")
-                              .arg(portName.toHtmlEscaped(), error.toHtmlEscaped()));
+                              .arg(portName.toHtmlEscaped(), exchange::systemErrorText(error).toHtmlEscaped()));
         return false;
     }
     m_status->setText(portName.toHtmlEscaped() + tr("串口已打开"));
@@ -181,14 +225,14 @@ bool configDlg::openSelected(QSerialPort *port, QString &flag, const char *resul
 
 void configDlg::portOpen()
 {
-    if (openSelected(BCAport, global::portFlag, "Open port result:", "Now portflag is: "))
-        enableButtonOpen(false);
+    openSelected(BCAport, global::portFlag, "Open port result:", "Now portflag is: ");
+    updateOpenButtons();
 }
 
 void configDlg::fitPortOpen()
 {
-    if (openSelected(fitPort, global::fitPortFlag, "Open fitport result:", "Now fit portflag is: "))
-        enableFitButtonOpen(false);
+    openSelected(fitPort, global::fitPortFlag, "Open fitport result:", "Now fit portflag is: ");
+    updateOpenButtons();
 }
 
 void configDlg::portClose()
@@ -199,11 +243,11 @@ void configDlg::portClose()
         fitPort->close();
     m_status->setText(tr("<font color='red'>串口已关闭</font>"));
     emit stopTimer();
-    enableButtonOpen(false);
-    enableButtonClose(false);
     enableButtonScan(true);
     global::portFlag = QStringLiteral("0");
     global::fitPortFlag = QStringLiteral("0");
+    // Both ports are closed: the open buttons are ready for the chosen port.
+    updateOpenButtons();
     qDebug() << "After close porting, portflag is: " << global::portFlag;
 }
 

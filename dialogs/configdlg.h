@@ -1,5 +1,6 @@
-// Settings dialog: the owning unit's data, the report sheet style, and the
-// opening and closing of the analyzer and fitness-station ports.
+// Settings dialog: the owning unit's data, the report sheet style, the
+// upload address, and the opening and closing of the analyzer and
+// fitness-station ports.
 #pragma once
 
 #include <QDialog>
@@ -30,6 +31,7 @@ public:
     QLineEdit *unitNameEdit() const { return m_unitName; }
     QLineEdit *unitPhoneEdit() const { return m_unitPhone; }
     QLineEdit *unitIdEdit() const { return m_unitId; }
+    QLineEdit *uploadAddressEdit() const { return m_uploadAddress; }
 
 signals:
     void stopTimer();
@@ -37,6 +39,8 @@ signals:
 public slots:
     void modifyUnit();
     void sheetSelect();
+    // Stores the upload address once it is an http or https address with a host.
+    void saveUploadAddress();
     void portScan();
     void portOpen();
     void fitPortOpen();
@@ -47,6 +51,9 @@ public slots:
     void enableButtonScan(bool enable);
 
 private:
+    // The open buttons follow the chosen port: enabled while a port is
+    // chosen, their own port is closed and the other one does not hold it.
+    void updateOpenButtons();
     // Opens |port| on the current port-list text; on success stores the flag in
     // |flag|, on failure reports the error. Returns whether the port opened.
     bool openSelected(class QSerialPort *port, QString &flag, const char *resultLog, const char *flagLog);
@@ -70,4 +77,6 @@ private:
     QPushButton *m_open = nullptr;
     QPushButton *m_fitOpen = nullptr;
     QPushButton *m_close = nullptr;
+    QLineEdit *m_uploadAddress = nullptr;
+    QPushButton *m_uploadOk = nullptr;
 };

@@ -1,6 +1,8 @@
 #include "dialogs/personregistrydlg.h"
 
+#include "exchange/errortext.h"
 #include "people/personmodel.h"
+#include "people/personregistry.h"
 
 #include <QComboBox>
 #include <QDataWidgetMapper>
@@ -18,6 +20,7 @@
 #include <QSpinBox>
 #include <QSqlError>
 #include <QSqlRecord>
+#include <QStyledItemDelegate>
 #include <QTableView>
 #include <QVBoxLayout>
 
@@ -37,6 +40,32 @@ QLineEdit *namedEdit(const char *name, QWidget *parent)
     edit->setObjectName(QLatin1String(name));
     return edit;
 }
+
+// The form's sex box shows 男/女 and carries the stored code "1"/"2" as its
+// item data; the other fields go through the default delegate.
+class FormDelegate : public QStyledItemDelegate
+{
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    void setEditorData(QWidget *editor, const QModelIndex &index) const override
+    {
+        if (auto *combo = qobject_cast<QComboBox *>(editor)) {
+            const int i = combo->findData(index.data(Qt::EditRole).toString());
+            combo->setCurrentIndex(i < 0 ? 0 : i);
+            return;
+        }
+        QStyledItemDelegate::setEditorData(editor, index);
+    }
+    void setModelData(QWidget *editor, QAbstractItemModel *model, const QModelIndex &index) const override
+    {
+        if (auto *combo = qobject_cast<QComboBox *>(editor)) {
+            model->setData(index, combo->currentData());
+            return;
+        }
+        QStyledItemDelegate::setModelData(editor, model, index);
+    }
+};
 } // namespace
 
 PersonRegistryDlg::PersonRegistryDlg(int &entryFlag, QString &unitId, QWidget *parent)
@@ -56,7 +85,7 @@ PersonRegistryDlg::PersonRegistryDlg(int &entryFlag, QString &unitId, QWidget *p
 
     auto *searchRow = new QHBoxLayout;
     m_search = namedEdit("searchEdit", this);
-    m_search->setPlaceholderText(tr("请输入姓名查询，支持按姓氏模糊查找"));
+    m_search->setPlaceholderText(tr("请输入姓名或用户编号查询，支持按开头模糊查找"));
     QPushButton *searchButton = formButton(tr("搜索"), this);
     QPushButton *resultsButton = formButton(tr("查人员测试结果"), this);
     QPushButton *historyButton = formButton(tr("历史趋势"), this);
@@ -96,8 +125,10 @@ void PersonRegistryDlg::buildForm()
     m_name = namedEdit("nameEdit", group);
     m_sex = new QComboBox(group);
     m_sex->setObjectName(QStringLiteral("sexCombo"));
-    m_sex->addItems({tr("1"), tr("2")});
+    m_sex->addItem(tr("男"), QStringLiteral("1"));
+    m_sex->addItem(tr("女"), QStringLiteral("2"));
     m_sex->setCurrentIndex(0);
+    m_name->setMaxLength(personregistry::kNameMaxLength);
     m_birthYear = new QSpinBox(group);
     m_birthYear->setObjectName(QStringLiteral("birthYearSpin"));
     m_birthYear->setRange(1900, 3000);
@@ -120,9 +151,9 @@ void PersonRegistryDlg::buildForm()
         QString hint;
     };
     const Row rows[] = {
-        {tr("  编号"), m_uid, tr("默认是用户序号")},
-        {required.arg(tr("姓名")), m_name, tr("仅限3-10个字符")},
-        {required.arg(tr("性别")), m_sex, tr("男1,女2")},
+        {tr("  编号"), m_uid, tr("留空时使用用户序号")},
+        {required.arg(tr("姓名")), m_name, tr("最多%1个字符").arg(personregistry::kNameMaxLength)},
+        {required.arg(tr("性别")), m_sex, QString()},
         {required.arg(tr("出生年份")), m_birthYear, tr("格式：1990")},
         {required.arg(tr("身高")), m_height, QStringLiteral("cm")},
         {tr("手机号"), m_phone, QString()},
@@ -151,6 +182,7 @@ void PersonRegistryDlg::buildForm()
     m_mapper = new QDataWidgetMapper(this);
     m_mapper->setSubmitPolicy(QDataWidgetMapper::ManualSubmit);
     m_mapper->setModel(m_model);
+    m_mapper->setItemDelegate(new FormDelegate(m_mapper));
     m_mapper->addMapping(m_uid, 2);
     m_mapper->addMapping(m_name, 3);
     m_mapper->addMapping(m_sex, 4);
@@ -237,14 +269,8 @@ void PersonRegistryDlg::addPerson()
     qDebug() << "addPerson function";
     m_entryFlag = 1;
     qDebug() << "Now newFlag = " << m_entryFlag;
-    m_uid->clear();
-    m_name->clear();
+    clearForm();
     qDebug() << "After clear,Name: " << m_name->text();
-    m_sex->setCurrentIndex(0);
-    m_birthYear->setValue(1990);
-    m_height->setValue(170);
-    m_phone->clear();
-    m_note->clear();
 }
 
 void PersonRegistryDlg::savePerson()
@@ -264,8 +290,8 @@ void PersonRegistryDlg::savePerson()
         // A failed check leaves new-entry mode on: the corrected form is
         // inserted on the next click and never written over the person the
         // mapper stands on.
-        const QString missing = m_name->text().isEmpty()        ? tr("姓名不得为空！")
-                                : m_uid->text().isEmpty()       ? tr("用户编号不得为空！")
+        const QString missing = !personregistry::nameProblem(m_name->text()).isEmpty()
+                                    ? personregistry::nameProblem(m_name->text())
                                 : m_birthYear->text().isEmpty() ? tr("出生年份不得为空！")
                                 : m_height->text().isEmpty()    ? tr("身高不得为空！")
                                                                 : QString();
@@ -273,23 +299,20 @@ void PersonRegistryDlg::savePerson()
             QMessageBox::warning(this, tr("人员数据"), missing);
             return;
         }
-        QSqlRecord record = m_model->record();
-        record.setValue(QStringLiteral("UUID"), m_unitId);
-        record.setValue(QStringLiteral("UID"), m_uid->text());
-        record.setValue(QStringLiteral("Name"), m_name->text());
+        personregistry::NewPerson person;
+        person.uuid = m_unitId;
+        person.uid = m_uid->text();
+        person.name = m_name->text();
         qDebug() << "After save,Name: " << m_name->text();
-        record.setValue(QStringLiteral("Sex"), m_sex->currentText());
-        record.setValue(QStringLiteral("BirthYear"), m_birthYear->value());
-        record.setValue(QStringLiteral("Height"), m_height->value());
-        record.setValue(QStringLiteral("Phone"), m_phone->text());
-        record.setValue(QStringLiteral("Note"), m_note->text());
-        // The record's ID is left for the database to assign.
-        record.setGenerated(QStringLiteral("ID"), false);
-        if (!m_model->insertRecord(-1, record) || !m_model->submitAll()) {
-            const QString error = m_model->lastError().text();
-            qDebug() << "insert person failed:" << m_model->lastError();
-            m_model->revertAll();
-            QMessageBox::warning(this, tr("人员数据"), tr("数据库错误: %1").arg(error), QMessageBox::Ok);
+        person.sex = sexCode();
+        person.birthYear = m_birthYear->value();
+        person.height = m_height->value();
+        person.phone = m_phone->text();
+        person.note = m_note->text();
+        QString error;
+        if (personregistry::insertPerson(person, &error) < 0) {
+            qDebug() << "insert person failed:" << error;
+            QMessageBox::warning(this, tr("人员数据"), error, QMessageBox::Ok);
             return;
         }
         m_model->initialize();
@@ -307,6 +330,21 @@ void PersonRegistryDlg::savePerson()
         return;
     }
     const int id = m_model->index(row, 0).data().toInt();
+    const QString problem = personregistry::nameProblem(m_name->text());
+    if (!problem.isEmpty()) {
+        QMessageBox::warning(this, tr("人员数据"), problem);
+        return;
+    }
+    // An emptied user number becomes the serial number, as for a new person.
+    const QString uid = m_uid->text().trimmed().isEmpty() ? QString::number(id) : m_uid->text().trimmed();
+    const personregistry::Holder holder = personregistry::holderOf(uid, id);
+    if (holder.found) {
+        QMessageBox::warning(this, tr("人员数据"),
+                             personregistry::duplicateText(uid, holder) + tr("，请换一个编号。"));
+        return;
+    }
+    m_uid->setText(uid);
+    m_name->setText(m_name->text().trimmed());
     m_mapper->submit();
     if (m_model->submitAll()) {
         // submitAll reselected the model; put the form back on the same person.
@@ -314,9 +352,24 @@ void PersonRegistryDlg::savePerson()
         QMessageBox::information(this, tr("人员数据"), tr("数据已更新！"));
     } else {
         qDebug() << m_model->lastError();
-        QMessageBox::warning(this, tr("人员数据"), tr("数据库错误: %1").arg(m_model->lastError().text()),
+        QMessageBox::warning(this, tr("人员数据"),
+                             tr("数据库错误: %1").arg(exchange::systemErrorText(m_model->lastError().text())),
                              QMessageBox::Ok);
     }
+}
+
+QString PersonRegistryDlg::sexCode() const
+{
+    return m_sex->currentData().toString();
+}
+
+void PersonRegistryDlg::clearForm()
+{
+    for (QLineEdit *edit : {m_uid, m_name, m_phone, m_note})
+        edit->clear();
+    m_sex->setCurrentIndex(0);
+    m_birthYear->setValue(1990);
+    m_height->setValue(170);
 }
 
 void PersonRegistryDlg::deletePerson()
@@ -328,9 +381,16 @@ void PersonRegistryDlg::deletePerson()
         QMessageBox::warning(this, tr("警告"), tr("没有所选用户！"), QMessageBox::Cancel);
         return;
     }
+    // The question names who goes: the one person, or how many.
+    const auto cell = [this](const QModelIndex &index, int column) {
+        return m_model->index(index.row(), column).data(Qt::EditRole).toString();
+    };
+    const QString question =
+        rows.size() == 1 ? tr("确定删除用户“%1”（用户编号 %2）吗？").arg(cell(rows.first(), 3), cell(rows.first(), 2))
+                         : tr("确定删除所选的 %1 位用户吗？").arg(rows.size());
     for (const QModelIndex &index : rows)
         m_model->removeRow(index.row());
-    const auto answer = QMessageBox::warning(this, tr("删除用户"), tr("你确定删除所选用户吗？"),
+    const auto answer = QMessageBox::warning(this, tr("删除用户"), question + tr("\n其测试结果会保留。"),
                                              QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
     if (answer != QMessageBox::Yes) {
         m_model->revertAll();
@@ -340,7 +400,13 @@ void PersonRegistryDlg::deletePerson()
         const QString error = m_model->lastError().text();
         qDebug() << "delete person failed:" << m_model->lastError();
         m_model->revertAll();
-        QMessageBox::warning(this, tr("删除用户"), tr("数据库错误: %1").arg(error), QMessageBox::Ok);
+        QMessageBox::warning(this, tr("删除用户"), tr("数据库错误: %1").arg(exchange::systemErrorText(error)),
+                             QMessageBox::Ok);
+        refreshPerson();
+        return;
     }
     refreshPerson();
+    // The form no longer shows anyone: the deleted person is gone.
+    m_view->clearSelection();
+    clearForm();
 }

@@ -31,6 +31,8 @@ public:
     QComboBox *sexCombo() const { return m_sex; }
     QSpinBox *birthYearSpin() const { return m_birthYear; }
     QSpinBox *heightSpin() const { return m_height; }
+    // The stored code of the sex shown: "1" (男) or "2" (女).
+    QString sexCode() const;
 
 signals:
     void personResultsRequested();  // "查人员测试结果"
@@ -52,6 +54,7 @@ private:
     int currentPersonId() const;
     void returnToPerson(int id);
     void fitNameColumn();
+    void clearForm();
 
     int &m_entryFlag;
     QString &m_unitId;

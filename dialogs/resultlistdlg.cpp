@@ -1,5 +1,6 @@
 #include "dialogs/resultlistdlg.h"
 
+#include "exchange/errortext.h"
 #include "people/resultmodels.h"
 
 #include <QDataWidgetMapper>
@@ -13,6 +14,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTabBar>
 #include <QTableView>
 #include <QVBoxLayout>
 
@@ -59,6 +61,16 @@ ResultListDlg::ResultListDlg(Kind kind, const QString &caption, const QString &p
         auto *who = new QLabel(tr("人员：%1    用户编号：%2").arg(personName, personUid), this);
         who->setObjectName(QStringLiteral("personLabel"));
         layout->addWidget(who);
+        // Both kinds of the person's results, a tab each.
+        m_tabs = new QTabBar(this);
+        m_tabs->setObjectName(QStringLiteral("resultTabs"));
+        m_tabs->addTab(tr("体成分测试结果"));
+        m_tabs->addTab(tr("体质测试结果"));
+        m_tabs->setExpanding(false);
+        layout->addWidget(m_tabs);
+        connect(m_tabs, &QTabBar::currentChanged, this, [this](int index) {
+            setResultTable(index == 1 ? ResultTable::Fitness : ResultTable::BodyComposition);
+        });
     }
 
     auto *searchRow = new QHBoxLayout;
@@ -94,26 +106,27 @@ ResultListDlg::ResultListDlg(Kind kind, const QString &caption, const QString &p
         connect(m_view->selectionModel(), &QItemSelectionModel::currentRowChanged, m_mapper,
                 &QDataWidgetMapper::setCurrentModelIndex);
     }
-    m_viewButton = plainButton(fitness ? tr("查看报告") : tr("查看详情"), this);
-    actionRow->addWidget(m_viewButton);
-    if (fitness) {
-        m_printButton = plainButton(tr("打印报告"), this);
-        actionRow->addWidget(m_printButton);
-    }
+    // The same actions in every list, on the chosen row.
+    m_reportButton = plainButton(tr("查看报告"), this);
+    m_printButton = plainButton(tr("打印报告"), this);
+    m_viewButton = plainButton(tr("查看详情"), this);
+    m_viewButton->setToolTip(tr("在主窗口的结果页中显示所选记录，并关闭本列表"));
     m_deleteButton = plainButton(tr("删除"), this);
-    actionRow->addWidget(m_deleteButton);
+    m_uploadButton = plainButton(tr("上传数据"), this);
+    m_uploadButton->setIcon(QIcon(QStringLiteral(":/image/icon-upload.png")));
+    for (QPushButton *button : {m_reportButton, m_printButton, m_viewButton, m_deleteButton, m_uploadButton})
+        actionRow->addWidget(button);
     if (person) {
         m_historyButton = plainButton(tr("历史趋势"), this);
         actionRow->addWidget(m_historyButton);
     }
-    if (!person) {
-        m_uploadButton = plainButton(tr("上传数据"), this);
-        m_uploadButton->setIcon(QIcon(fitness ? QStringLiteral(":/image/icon-upload2.png")
-                                              : QStringLiteral(":/image/icon-upload.png")));
-        actionRow->addWidget(m_uploadButton);
-    }
     actionRow->addStretch(1);
     layout->addLayout(actionRow);
+    m_uploadStatus = new QLabel(this);
+    m_uploadStatus->setObjectName(QStringLiteral("uploadStatus"));
+    m_uploadStatus->setWordWrap(true);
+    m_uploadStatus->hide();
+    layout->addWidget(m_uploadStatus);
 
     if (!person) {
         auto *printRow = new QHBoxLayout;
@@ -130,6 +143,19 @@ ResultListDlg::ResultListDlg(Kind kind, const QString &caption, const QString &p
     }
 
     showAll();
+}
+
+void ResultListDlg::setResultTable(ResultTable table)
+{
+    if (table == m_table)
+        return;
+    m_table = table;
+    m_model->setSexColumn(table == ResultTable::Fitness ? -1 : kResultSexColumn);
+    if (m_tabs)
+        m_tabs->setCurrentIndex(table == ResultTable::Fitness ? 1 : 0);
+    m_search->clear();
+    showAll();
+    emit resultTableChanged();
 }
 
 void ResultListDlg::select(const QString &namePrefix)
@@ -191,21 +217,34 @@ int ResultListDlg::chosenTestId() const
 void ResultListDlg::deleteSelected()
 {
     const QModelIndexList selected = m_view->selectionModel()->selectedIndexes();
-    if (selected.isEmpty()) {
+    const QList<int> testIds = resultlists::selectedTestIds(selected);
+    if (testIds.isEmpty()) {
         QMessageBox::warning(this, tr("警告"), tr("没有选择记录！"), QMessageBox::Cancel);
         return;
     }
-    const auto answer = QMessageBox::warning(this, tr("删除数据"), tr("你确定删除所选记录吗？"),
+    // The question names what goes: the one test and its person, or how many.
+    QString question = tr("确定删除所选的 %1 条记录吗？").arg(testIds.size());
+    if (testIds.size() == 1) {
+        for (const QModelIndex &index : selected) {
+            if (index.column() == 1)
+                question = tr("确定删除测试编号 %1（%2）的记录吗？")
+                               .arg(testIds.first())
+                               .arg(m_model->index(index.row(), kNameColumn).data().toString());
+        }
+    }
+    const auto answer = QMessageBox::warning(this, tr("删除数据"), question,
                                              QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
     if (answer != QMessageBox::Yes) {
         qDebug() << "you press no";
     } else {
         qDebug() << "you press yes";
-        const resultlists::DeleteOutcome outcome =
-            resultlists::deleteTests(m_table, resultlists::selectedTestIds(selected));
+        const resultlists::DeleteOutcome outcome = resultlists::deleteTests(m_table, testIds);
         if (!outcome.failed.isEmpty()) {
             qDebug() << "not deleted:" << outcome.failed << outcome.error;
-            QMessageBox::warning(this, tr("删除数据"), tr("删除记录出错！"), QMessageBox::Yes);
+            const QString why = exchange::systemErrorText(outcome.error);
+            QMessageBox::warning(this, tr("删除数据"),
+                                 why.isEmpty() ? tr("删除记录出错！") : tr("删除记录出错！\n%1").arg(why),
+                                 QMessageBox::Yes);
         }
     }
     // A person's dialog goes on listing only that person's results.

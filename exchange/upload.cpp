@@ -1,10 +1,13 @@
 #include "exchange/upload.h"
 
+#include <QDebug>
 #include <QJsonDocument>
+#include <QNetworkAccessManager>
 #include <QObject>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <QTimer>
 #include <QVariant>
 
 namespace exchange {
@@ -194,19 +197,234 @@ QNetworkRequest uploadRequest(const QUrl &url, const QByteArray &body)
     return request;
 }
 
-QString uploadSucceededText()
+bool savePostAddress(const QString &address, QString *why)
 {
-    return QObject::tr(" 数据上传成功");
+    QString problem;
+    const QUrl url = checkedUploadUrl(address, &problem);
+    if (url.isEmpty()) {
+        if (why)
+            *why = problem;
+        return false;
+    }
+    QSqlQuery query;
+    bool ok = query.exec(QStringLiteral("SELECT COUNT(*) FROM Server")) && query.next();
+    const bool hasRow = ok && query.value(0).toInt() > 0;
+    query.finish();
+    if (ok) {
+        // Only row 0 is read; every row is kept at the same address.
+        query.prepare(hasRow ? QStringLiteral("UPDATE Server SET PostAddress = ?")
+                             : QStringLiteral("INSERT INTO Server (PostAddress) VALUES (?)"));
+        query.addBindValue(address.trimmed());
+        ok = query.exec();
+    }
+    if (!ok && why)
+        *why = query.lastError().text();
+    return ok;
 }
 
-QString uploadFailedText()
+QString httpStatusText(int status)
 {
-    return QObject::tr(" 上传数据失败!请检查网络环境");
+    switch (status) {
+    case 400:
+        return QObject::tr("请求格式不被服务器接受");
+    case 401:
+        return QObject::tr("需要身份验证");
+    case 403:
+        return QObject::tr("服务器拒绝访问");
+    case 404:
+        return QObject::tr("服务器上没有这个上传地址");
+    case 405:
+        return QObject::tr("服务器不接受这种上传方式");
+    case 408:
+        return QObject::tr("服务器等待请求超时");
+    case 413:
+        return QObject::tr("上传的数据过大");
+    case 415:
+        return QObject::tr("服务器不接受这种数据类型");
+    case 429:
+        return QObject::tr("上传过于频繁");
+    case 500:
+        return QObject::tr("服务器内部错误");
+    case 502:
+        return QObject::tr("网关错误");
+    case 503:
+        return QObject::tr("服务暂时不可用");
+    case 504:
+        return QObject::tr("网关超时");
+    default:
+        break;
+    }
+    if (status >= 300 && status < 400)
+        return QObject::tr("服务器要求转到其他地址");
+    if (status >= 400 && status < 500)
+        return QObject::tr("服务器拒绝了请求");
+    if (status >= 500)
+        return QObject::tr("服务器出错");
+    return QString();
+}
+
+namespace {
+QString certificateText(const QList<QSslError::SslError> &errors)
+{
+    QStringList words;
+    for (const QSslError::SslError e : errors) {
+        QString w;
+        switch (e) {
+        case QSslError::SelfSignedCertificate:
+        case QSslError::SelfSignedCertificateInChain:
+            w = QObject::tr("服务器使用自签名证书");
+            break;
+        case QSslError::CertificateExpired:
+            w = QObject::tr("证书已过期");
+            break;
+        case QSslError::CertificateNotYetValid:
+            w = QObject::tr("证书尚未生效");
+            break;
+        case QSslError::HostNameMismatch:
+            w = QObject::tr("证书与服务器名称不符");
+            break;
+        case QSslError::CertificateRevoked:
+            w = QObject::tr("证书已被吊销");
+            break;
+        case QSslError::UnableToGetLocalIssuerCertificate:
+        case QSslError::UnableToGetIssuerCertificate:
+        case QSslError::UnableToVerifyFirstCertificate:
+        case QSslError::CertificateUntrusted:
+            w = QObject::tr("证书的签发机构不受信任");
+            break;
+        default:
+            w = QObject::tr("证书无效");
+            break;
+        }
+        if (!words.contains(w))
+            words << w;
+    }
+    return words.join(QStringLiteral("，"));
+}
+} // namespace
+
+UploadOutcome describeReply(QNetworkReply::NetworkError error, int httpStatus, bool timedOut, int timeoutMs,
+                            const QList<QSslError::SslError> &sslErrors, const QString &host)
+{
+    UploadOutcome out;
+    out.httpStatus = httpStatus;
+    if (timedOut) {
+        out.reason = QObject::tr("服务器在 %1 秒内没有应答（超时）").arg(timeoutMs / 1000.0);
+        return out;
+    }
+    if (httpStatus != 0 && (httpStatus < 200 || httpStatus > 299)) {
+        out.reason = QObject::tr("服务器返回 HTTP %1（%2）").arg(httpStatus).arg(httpStatusText(httpStatus));
+        return out;
+    }
+    switch (error) {
+    case QNetworkReply::NoError:
+        out.ok = httpStatus >= 200 && httpStatus <= 299;
+        if (!out.ok)
+            out.reason = QObject::tr("服务器的应答不是 HTTP 应答");
+        return out;
+    case QNetworkReply::ConnectionRefusedError:
+        out.reason = QObject::tr("服务器拒绝连接（%1 上没有接收上传的服务）").arg(host);
+        break;
+    case QNetworkReply::RemoteHostClosedError:
+        out.reason = QObject::tr("服务器没有应答就关闭了连接");
+        break;
+    case QNetworkReply::HostNotFoundError:
+        out.reason = QObject::tr("找不到服务器 %1，请检查上传地址和网络").arg(host);
+        break;
+    case QNetworkReply::TimeoutError:
+        out.reason = QObject::tr("连接服务器超时");
+        break;
+    case QNetworkReply::OperationCanceledError:
+        out.reason = QObject::tr("上传已取消");
+        break;
+    case QNetworkReply::SslHandshakeFailedError:
+        out.reason = sslErrors.isEmpty() ? QObject::tr("无法与服务器建立安全连接（HTTPS）")
+                                         : QObject::tr("服务器证书未通过验证：%1").arg(certificateText(sslErrors));
+        break;
+    case QNetworkReply::TemporaryNetworkFailureError:
+    case QNetworkReply::NetworkSessionFailedError:
+    case QNetworkReply::BackgroundRequestNotAllowedError:
+        out.reason = QObject::tr("网络不可用");
+        break;
+    case QNetworkReply::TooManyRedirectsError:
+    case QNetworkReply::InsecureRedirectError:
+        out.reason = QObject::tr("服务器要求转到其他地址");
+        break;
+    case QNetworkReply::ProxyConnectionRefusedError:
+    case QNetworkReply::ProxyConnectionClosedError:
+    case QNetworkReply::ProxyNotFoundError:
+    case QNetworkReply::ProxyTimeoutError:
+    case QNetworkReply::ProxyAuthenticationRequiredError:
+    case QNetworkReply::UnknownProxyError:
+        out.reason = QObject::tr("代理服务器连接失败");
+        break;
+    case QNetworkReply::ProtocolUnknownError:
+    case QNetworkReply::ProtocolInvalidOperationError:
+    case QNetworkReply::ProtocolFailure:
+        out.reason = QObject::tr("服务器的应答不符合 HTTP 协议");
+        break;
+    default:
+        out.reason = QObject::tr("网络错误（代码 %1）").arg(int(error));
+        break;
+    }
+    return out;
+}
+
+QNetworkReply *postUpload(QNetworkAccessManager &network, const QUrl &url, const QByteArray &body,
+                          int timeoutMs)
+{
+    QNetworkReply *reply = network.post(uploadRequest(url, body), body);
+    reply->setProperty("timeoutMs", timeoutMs);
+    QObject::connect(reply, &QNetworkReply::sslErrors, reply, [reply](const QList<QSslError> &errors) {
+        QVariantList codes = reply->property("sslErrors").toList();
+        for (const QSslError &e : errors) {
+            qDebug() << "upload certificate error:" << e.errorString();
+            codes << int(e.error());
+        }
+        reply->setProperty("sslErrors", codes);
+    });
+    // A server that never answers must not leave the upload pending.
+    auto *timeout = new QTimer(reply);
+    timeout->setSingleShot(true);
+    QObject::connect(timeout, &QTimer::timeout, reply, [reply] {
+        qDebug() << "upload timed out";
+        reply->setProperty("timedOut", true);
+        reply->abort();
+    });
+    QObject::connect(reply, &QNetworkReply::finished, timeout, &QTimer::stop);
+    timeout->start(timeoutMs);
+    return reply;
+}
+
+UploadOutcome replyOutcome(QNetworkReply *reply)
+{
+    QList<QSslError::SslError> ssl;
+    for (const QVariant &code : reply->property("sslErrors").toList())
+        ssl << QSslError::SslError(code.toInt());
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    qDebug() << "upload reply:" << status << reply->error() << reply->errorString();
+    return describeReply(reply->error(), status, reply->property("timedOut").toBool(),
+                         reply->property("timeoutMs").toInt(), ssl, reply->url().host());
+}
+
+QString uploadStartedText(const QString &subject)
+{
+    return QObject::tr("正在上传%1…").arg(subject);
+}
+
+QString uploadSucceededText(const QString &subject)
+{
+    return QObject::tr("%1上传成功").arg(subject);
+}
+
+QString uploadFailedText(const QString &subject, const QString &reason)
+{
+    return QObject::tr("%1上传失败：%2").arg(subject, reason);
 }
 
 QString uploadNoRecordText()
 {
-    return QObject::tr(" 上传数据失败!未找到该测试记录");
+    return QObject::tr("没有找到这条测试记录");
 }
 
 } // namespace exchange

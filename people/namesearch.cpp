@@ -21,6 +21,11 @@ QString nameCondition()
     return QStringLiteral("Name like ? ESCAPE '\\'");
 }
 
+QString nameOrUidCondition()
+{
+    return QStringLiteral("(Name like ? ESCAPE '\\' OR UID like ? ESCAPE '\\')");
+}
+
 QString sexText(const QString &code)
 {
     if (code == QLatin1String("1"))

@@ -13,6 +13,9 @@ QString prefixPattern(const QString &text);
 
 // "Name like ? ESCAPE '\'": the condition the pattern is bound to.
 QString nameCondition();
+// The same over Name or UID (the pattern is bound twice): the registry
+// finds a person by the beginning of his name or of his user number.
+QString nameOrUidCondition();
 
 // "男" for "1", "女" for "2", anything else as stored.
 QString sexText(const QString &code);

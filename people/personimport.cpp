@@ -1,10 +1,12 @@
 #include "people/personimport.h"
 
+#include "people/personregistry.h"
+
 #include <QCoreApplication>
 #include <QDate>
 #include <QDebug>
 #include <QFile>
-#include <QSet>
+#include <QHash>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -137,11 +139,9 @@ QString convertUid(const QString &field)
     return field;
 }
 
-// "男" or the stored code "1" (as our own export writes it) is a man.
 QString convertSex(const QString &field)
 {
-    return field == QStringLiteral("男") || field == QLatin1String("1") ? QStringLiteral("1")
-                                                                        : QStringLiteral("2");
+    return personregistry::sexCode(field);
 }
 
 QString reasonText(SkipReason reason)
@@ -153,6 +153,8 @@ QString reasonText(SkipReason reason)
         return tr("没有用户编号");
     case SkipReason::MissingName:
         return tr("没有姓名");
+    case SkipReason::BadSex:
+        return tr("性别不是男/女、1/2、M/F 或 male/female");
     case SkipReason::BadBirthYear:
         return tr("出生年份不是1900年到今年之间的四位年份");
     case SkipReason::BadHeight:
@@ -216,6 +218,8 @@ std::optional<PersonRow> parseFields(const QStringList &fields, SkipReason *reas
         return skip(SkipReason::MissingUid);
     if (row.name.isEmpty())
         return skip(SkipReason::MissingName);
+    if (row.sex.isEmpty())
+        return skip(SkipReason::BadSex);
     // The registry form requires both: a spin box has no empty value.
     if (!isBirthYear(row.birthYear, currentYear))
         return skip(SkipReason::BadBirthYear);
@@ -255,13 +259,17 @@ ImportResult importRecords(const QList<csv::Record> &records, const Progress &pr
     if (!inTransaction)
         qDebug() << "import without transaction:" << db.lastError();
 
-    // User numbers registered already; the file's own are added as they go in.
-    QSet<QString> registered;
+    // User numbers registered already, with who holds them; the file's own
+    // are added as they go in.
+    QHash<QString, QString> registered;
     {
         QSqlQuery uids(db);
-        if (uids.exec(QStringLiteral("SELECT UID FROM Person"))) {
-            while (uids.next())
-                registered.insert(uids.value(0).toString());
+        if (uids.exec(QStringLiteral("SELECT UID, Name, ID FROM Person ORDER BY ID DESC"))) {
+            while (uids.next()) {
+                personregistry::Holder holder{true, uids.value(2).toInt(), uids.value(1).toString()};
+                registered.insert(uids.value(0).toString(),
+                                  personregistry::duplicateText(uids.value(0).toString(), holder));
+            }
         } else {
             qDebug() << uids.lastError();
         }
@@ -290,13 +298,15 @@ ImportResult importRecords(const QList<csv::Record> &records, const Progress &pr
         qDebug() << "i=" << i;
         SkipReason reason = SkipReason::Incomplete;
         std::optional<PersonRow> row = parseFields(record.fields, &reason, year);
+        QString detail;
         if (row && registered.contains(row->uid)) {
+            detail = registered.value(row->uid);
             row.reset();
             reason = SkipReason::AlreadyRegistered;
         }
         if (!row) {
-            qDebug() << "line skipped:" << record.line << reasonText(reason);
-            result.skipped << Skipped{record.line, reason};
+            qDebug() << "line skipped:" << record.line << reasonText(reason) << detail;
+            result.skipped << Skipped{record.line, reason, detail};
             continue;
         }
         qDebug() << "UID=" << row->uid;
@@ -312,12 +322,13 @@ ImportResult importRecords(const QList<csv::Record> &records, const Progress &pr
         }
         if (ok) {
             ++imported;
-            registered.insert(row->uid);
+            registered.insert(row->uid,
+                              tr("用户编号 %1 在第 %2 行已用于 %3").arg(row->uid).arg(record.line).arg(row->name));
             qDebug() << "人员数据已插入! 行号：" << i;
         } else {
             const QSqlError error = query.lastError();
             qDebug() << error;
-            result.skipped << Skipped{record.line, SkipReason::InsertFailed};
+            result.skipped << Skipped{record.line, SkipReason::InsertFailed, QString()};
             result.insertError = error.text();
         }
     }
@@ -409,6 +420,27 @@ QString lineList(const QList<int> &lines, int limit)
     return text;
 }
 
+namespace {
+// "  第 5 行：用户编号 0042 已登记给 张三（序号 12）" for the first few.
+QStringList registeredDetails(const QList<Skipped> &skipped)
+{
+    constexpr int kShown = 5;
+    QStringList lines;
+    int more = 0;
+    for (const Skipped &s : skipped) {
+        if (s.reason != SkipReason::AlreadyRegistered)
+            continue;
+        if (lines.size() < kShown)
+            lines << tr("  第 %1 行：%2").arg(s.line).arg(s.detail);
+        else
+            ++more;
+    }
+    if (more > 0)
+        lines << tr("  另有 %1 行同样已登记").arg(more);
+    return lines;
+}
+} // namespace
+
 Summary summarize(const ImportResult &result)
 {
     Summary summary;
@@ -438,8 +470,8 @@ Summary summarize(const ImportResult &result)
     // One line per reason, in the order of the reasons, with the file lines.
     const SkipReason order[] = {SkipReason::AlreadyRegistered, SkipReason::Incomplete,
                                 SkipReason::MissingUid,        SkipReason::MissingName,
-                                SkipReason::BadBirthYear,      SkipReason::BadHeight,
-                                SkipReason::InsertFailed};
+                                SkipReason::BadSex,            SkipReason::BadBirthYear,
+                                SkipReason::BadHeight,         SkipReason::InsertFailed};
     for (const SkipReason reason : order) {
         QList<int> lines;
         for (const Skipped &s : result.skipped) {
@@ -449,6 +481,8 @@ Summary summarize(const ImportResult &result)
         if (lines.isEmpty())
             continue;
         parts << tr("%1：%2 行（第 %3 行）。").arg(reasonText(reason)).arg(lines.size()).arg(lineList(lines));
+        if (reason == SkipReason::AlreadyRegistered)
+            parts << registeredDetails(result.skipped);
         if (reason == SkipReason::InsertFailed)
             parts << tr("数据库错误: %1").arg(result.insertError);
     }

@@ -39,7 +39,8 @@ QStringList splitLines(const QString &text);
 
 // User number: one leading 'N' or 'n' is removed ("N0012" -> "0012", "NN7" -> "N7").
 QString convertUid(const QString &field);
-// Sex: exactly "男" is "1", every other text "2".
+// Sex: "1" for 男/1/M/male, "2" for 女/2/F/female (letters in any case);
+// empty for any other text, which refuses the line.
 QString convertSex(const QString &field);
 
 // Why a data record was not stored.
@@ -47,6 +48,7 @@ enum class SkipReason {
     Incomplete,        // fewer than six fields, or all six blank
     MissingUid,        // no user number
     MissingName,       // no name
+    BadSex,            // a sex word that is none of the accepted ones
     BadBirthYear,      // not a four-digit year from 1900 to this year
     BadHeight,         // not a number from 50 to 250 (cm)
     AlreadyRegistered, // the user number is in Person already or earlier in the file
@@ -58,6 +60,7 @@ struct Skipped
 {
     int line = 0; // 1-based file line on which the record starts
     SkipReason reason = SkipReason::Incomplete;
+    QString detail; // AlreadyRegistered: who holds the user number
 };
 
 struct PersonRow

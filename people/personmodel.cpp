@@ -40,11 +40,12 @@ bool PersonModel::select()
     revertAll();
     QSqlQuery query(database());
     const QString sql =
-        QStringLiteral("SELECT * FROM Person WHERE %1 ORDER BY ID DESC").arg(namesearch::nameCondition());
+        QStringLiteral("SELECT * FROM Person WHERE %1 ORDER BY ID DESC").arg(namesearch::nameOrUidCondition());
     const QString pattern = namesearch::prefixPattern(m_namePrefix);
     qDebug().noquote() << "filter:" << sql << "pattern=" << pattern;
     bool ok = query.prepare(sql);
     if (ok) {
+        query.addBindValue(pattern);
         query.addBindValue(pattern);
         ok = query.exec();
     }

@@ -1,5 +1,5 @@
-// The registry's model of table Person: newest first, an optional name
-// search whose pattern is bound (never spliced into the SQL), and the sex
+// The registry's model of table Person: newest first, an optional search by
+// name or user number whose pattern is bound (never spliced into the SQL), and the sex
 // column shown as 男/女 while editors still read and write "1"/"2".
 #pragma once
 
@@ -15,8 +15,8 @@ public:
     // Table Person sorted by ID descending, every row, the Chinese headers.
     void initialize();
 
-    // Rows whose Name begins with |text| from the next select on; a null
-    // text shows every row again.
+    // Rows whose Name or UID begins with |text| from the next select on; a
+    // null text shows every row again.
     void setNamePrefix(const QString &text);
     QString namePrefix() const { return m_namePrefix; }
 

@@ -14,6 +14,8 @@ class ResultListModel : public QSqlQueryModel
 
 public:
     explicit ResultListModel(int sexColumn, QObject *parent = nullptr);
+    // -1: no sex column. Takes effect with the next query.
+    void setSexColumn(int column) { m_sexColumn = column; }
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
 
 private:

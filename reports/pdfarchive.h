@@ -8,6 +8,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "reports/reportprint.h"
+
 class QTextStream;
 
 namespace reports {
@@ -20,8 +22,7 @@ bool parseArchiveRange(const QString &text, int *first, int *last);
 // characters.
 QString archiveFileName(int testId, const QString &uid, const QString &name);
 
-// Inclusive runs of test numbers, written "101, 105-110".
-using NumberRuns = QList<QPair<qint64, qint64>>;
+// Runs of test numbers written "101, 105-110".
 QString foldRuns(const NumberRuns &runs);
 
 // Runs the export on the open default connection. |arguments| are the

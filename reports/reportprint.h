@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QList>
+#include <QPair>
 #include <QString>
 
 #include <functional>
@@ -40,7 +41,19 @@ struct PrintOutcome
     bool cancelled = false;
     bool failed = false; // the device could not be opened for painting, or its file not written
     QString error;       // why a PDF file could not be written
+    QList<int> missing;  // numbers of the list without a record, in list order
 };
+
+// Inclusive runs of test numbers.
+using NumberRuns = QList<QPair<qint64, qint64>>;
+// The numbers of [first, last] that the ascending list |existing| lacks.
+NumberRuns missingRuns(qint64 first, qint64 last, const QList<int> &existing);
+// "3、7-9、12": the first |maxRuns| runs, then "等共 N 个" (N numbers in all).
+QString numberRuns(const NumberRuns &runs, int maxRuns = 10);
+// The closing words of a batch run: "已打印 N 份，缺少测试编号：…。" (with
+// the cancellation when the operator stopped it); |missing| are the range's
+// numbers without a record.
+QString batchPrintSummary(const PrintOutcome &outcome, NumberRuns missing = {});
 
 // Called before each element with (done, total); returning false ends the
 // run before that element.

@@ -68,7 +68,7 @@ void TestAnalyzerE2E::pcControlStoresTheChosenPerson()
         QVERIFY(dlg);
         dlg->findChild<QLineEdit *>(QStringLiteral("uidEdit"))->setText(QStringLiteral("P'7"));
         dlg->findChild<QLineEdit *>(QStringLiteral("nameEdit"))->setText(QStringLiteral("王小丽"));
-        dlg->findChild<QComboBox *>(QStringLiteral("sexCombo"))->setCurrentText(QStringLiteral("2"));
+        dlg->findChild<QComboBox *>(QStringLiteral("sexCombo"))->setCurrentText(QStringLiteral("女"));
         dlg->findChild<QSpinBox *>(QStringLiteral("birthYearSpin"))->setValue(2001);
         dlg->findChild<QSpinBox *>(QStringLiteral("heightSpin"))->setValue(158);
         for (QPushButton *b : dlg->findChildren<QPushButton *>()) {

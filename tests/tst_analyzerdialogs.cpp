@@ -3,6 +3,7 @@
 // and shown once, decoded, however the reads split them; the window's polling
 // rests meanwhile. Batch collection page: record counts from tidChanged, the
 // reception state, batch reception switched off however the page is closed.
+// The window's state field and icon while the analyzer is silent and after.
 #include "analyzer/framecodec.h"
 #include "app/mainwindow.h"
 #include "app/serialports.h"
@@ -14,6 +15,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSerialPort>
@@ -78,6 +80,7 @@ private slots:
     void batchCountsAndStates();
     void everyWayOfClosingTheBatchPageSwitchesOff_data();
     void everyWayOfClosingTheBatchPageSwitchesOff();
+    void silentAnalyzerIsShownUntilItAnswers();
 
 private:
     void write(const QByteArray &bytes)
@@ -232,6 +235,28 @@ void TestAnalyzerDialogs::everyWayOfClosingTheBatchPageSwitchesOff()
     // The dialog is gone and no longer listens.
     emit w.tidChanged(9);
     emit w.analyzerStateChanged(6);
+}
+
+void TestAnalyzerDialogs::silentAnalyzerIsShownUntilItAnswers()
+{
+    const auto icon = [](MainWindow &w) { return w.stateIcon()->pixmap(Qt::ReturnByValue).toImage(); };
+    const QImage error = QPixmap(QStringLiteral(":/image/Error.png")).toImage();
+    MainWindow w;
+    global::BCAstate = 2; // it was measuring when it fell silent
+    w.connectBCA();
+    write(statusFrame(0x02));
+    QTRY_COMPARE(w.stateEdit()->text(), QStringLiteral("正在测试中"));
+    QVERIFY(icon(w) != error);
+    // Queries every second, no answer: after 5 s the field says so, and the
+    // per-state texts of the ticks do not cover it.
+    QTRY_COMPARE_WITH_TIMEOUT(w.stateEdit()->text(), QStringLiteral("仪器无响应（体成分仪）"), 8000);
+    QCOMPARE(icon(w), error);
+    QTest::qWait(1100);
+    QCOMPARE(w.stateEdit()->text(), QStringLiteral("仪器无响应（体成分仪）"));
+    write(statusFrame(0x01));
+    QTRY_COMPARE_WITH_TIMEOUT(w.stateEdit()->text(), QStringLiteral("体成分仪正常待机"), 3000);
+    QVERIFY(icon(w) != error);
+    w.stopCheckTimer();
 }
 
 QTEST_MAIN(TestAnalyzerDialogs)

@@ -1,9 +1,11 @@
 // The analyzer link without port or widgets: the frame codec (built frames,
 // cutting, trimming, decoding, damaged frames, random bytes), and the
 // dialogue fed generated answer frames in arbitrary pieces, checking the
-// frames it writes, the records it hands out and the state it reaches.
+// frames it writes, the records it hands out and the state it reaches; the
+// silence watch of a link on a driven clock.
 #include "analyzer/analyzersession.h"
 #include "analyzer/framecodec.h"
+#include "analyzer/linkwatch.h"
 #include "app/globals.h"
 
 #include <QRandomGenerator>
@@ -83,6 +85,9 @@ private slots:
     void noiseAndOverflowResynchronise();
     void recordWaitsForItsStoreAndIsStoredOnce();
     void damagedAnswerIsAskedAgainUnlessRepeatedAlike();
+
+    void silenceAfterFiveSecondsAndRecovery_data();
+    void silenceAfterFiveSecondsAndRecovery();
 };
 
 void TestAnalyzerSession::builtFrames()
@@ -343,6 +348,55 @@ void TestAnalyzerSession::damagedAnswerIsAskedAgainUnlessRepeatedAlike()
     t.s.receive(answer(0x87, {}) + answer(0x89, {}), 2700);
     const MeasurementLists lists = t.records.at(0).at(0).value<MeasurementLists>();
     QCOMPARE(lists.segData + lists.impData, analyzer::defaultRecord() + analyzer::defaultRecord());
+}
+
+void TestAnalyzerSession::silenceAfterFiveSecondsAndRecovery_data()
+{
+    // Steps "q<ms>" query sent, "a<ms>" bytes came, "c<ms>" check, "x" reset;
+    // a check or answer followed by ":S" went silent, ":R" recovered, ":-" nothing.
+    QTest::addColumn<QString>("script");
+    QTest::newRow("one query a second, never answered")
+        << "q0 c0:- q1000 c1000:- q4000 c4999:- q5000 c5000:S q6000 c6000:- c60000:-";
+    QTest::newRow("an answer restarts the count")
+        << "q0 q1000 a1100:- q2000 q3000 c6999:- c7000:S a7100:R c7100:- c30000:-";
+    QTest::newRow("silence counts from the first unanswered query")
+        << "q0 a500:- q1000 q5900 c5999:- c6000:S";
+    QTest::newRow("recovered, then silent again") << "q0 c5000:S a5100:R q6000 c10999:- c11000:S";
+    QTest::newRow("reset forgets what was awaited") << "q0 c4000:- x c9000:- q9000 c14000:S x c20000:-";
+    QTest::newRow("no query, no silence") << "c0:- c100000:- a100001:-";
+}
+
+void TestAnalyzerSession::silenceAfterFiveSecondsAndRecovery()
+{
+    QFETCH(QString, script);
+    using Change = analyzer::LinkWatch::Change;
+    analyzer::LinkWatch watch;
+    QString seen;
+    bool silent = false; // as the script says it should be
+    for (const QString &step : script.split(QLatin1Char(' '))) {
+        silent = step.endsWith(":S") || (silent && !step.endsWith(":R") && step != QLatin1String("x"));
+        const qint64 t = step.mid(1).section(QLatin1Char(':'), 0, 0).toLongLong();
+        Change change = Change::None;
+        switch (step.at(0).toLatin1()) {
+        case 'q':
+            watch.queried(t);
+            break;
+        case 'a':
+            change = watch.answered();
+            break;
+        case 'c':
+            change = watch.check(t);
+            break;
+        default:
+            watch.reset();
+            break;
+        }
+        seen += (seen.isEmpty() ? QString() : QStringLiteral(" ")) + step.section(QLatin1Char(':'), 0, 0);
+        if (step.contains(QLatin1Char(':')))
+            seen += change == Change::WentSilent ? ":S" : change == Change::Recovered ? ":R" : ":-";
+        QCOMPARE(watch.silent(), silent);
+    }
+    QCOMPARE(seen, script);
 }
 
 QTEST_MAIN(TestAnalyzerSession)

@@ -1,9 +1,11 @@
 // Database backup: the copy is sound and complete (also right after a batch
 // of inserts and while the program still has queries open), an existing
-// target or a missing folder fails with the reason, the backup slot's boxes,
-// and the command-line jobs of the program binary.
+// target or a missing folder fails with the reason, the backup slot's boxes
+// (the whole folder named, a failure with the warning icon), the command-line
+// jobs of the program binary, and system error texts put in Chinese.
 #include "app/mainwindow.h"
 #include "exchange/backup.h"
+#include "exchange/errortext.h"
 #include "tests/outputcheck.h"
 
 #include <QSqlDatabase>
@@ -122,7 +124,8 @@ private slots:
         QVERIFY(QDir::setCurrent(path(QStringLiteral("run"))));
         MainWindow w;
         QDir backups(path(QStringLiteral("backup")));
-        outputcheck::ModalWatcher watcher;
+        auto owner = std::make_unique<outputcheck::ModalWatcher>();
+        outputcheck::ModalWatcher &watcher = *owner;
         for (int attempt = 0; attempt < 3; ++attempt) {
             for (const QString &f : backups.entryList(QDir::Files))
                 QVERIFY(backups.remove(f));
@@ -139,16 +142,39 @@ private slots:
         QVERIFY(QRegularExpression(QStringLiteral("^maindb\\d{14}\\.db$")).match(files.first()).hasMatch());
         QCOMPARE(watcher.seen.size(), 2);
         QCOMPARE(watcher.seen[0],
-                 QStringLiteral("数据库备份|数据库备份成功,信息已保存在../backup/%1！").arg(files[0]));
+                 QStringLiteral("数据库备份|数据库备份成功,信息已保存在%1！").arg(backups.filePath(files[0])));
         QVERIFY2(watcher.seen[1].startsWith(QStringLiteral("数据库备份|数据库备份失败！\n")),
                  qPrintable(watcher.seen[1]));
         QVERIFY(watcher.seen[1].contains(QStringLiteral("已存在")));
 
         QVERIFY(backups.removeRecursively());
-        w.DBbackup();
-        QCOMPARE(watcher.seen.size(), 3);
-        QVERIFY(watcher.seen[2].startsWith(QStringLiteral("数据库备份|数据库备份失败！\n")));
-        QVERIFY(watcher.seen[2].contains(QStringLiteral("备份文件夹")));
+        owner.reset();
+        const testsupport::BoxSeen missing = testsupport::boxOf([&w] { w.DBbackup(); });
+        QCOMPARE(missing.icon, QMessageBox::Warning);
+        QVERIFY(missing.text.startsWith(QStringLiteral("数据库备份失败！\n")));
+        QVERIFY(missing.text.contains(QStringLiteral("备份文件夹")));
+    }
+
+    void systemErrorsInChinese_data()
+    {
+        QTest::addColumn<QString>("system");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("full disk") << "No space left on device" << "磁盘空间不足";
+        QTest::newRow("SQLite full, driver words")
+            << "database or disk is full Unable to fetch row" << "磁盘空间不足（数据库已满） 无法读取数据";
+        QTest::newRow("read-only, any case") << "read-only FILE system" << "只读文件系统，无法写入";
+        QTest::newRow("inside Chinese words, path kept")
+            << "SQLite 无法复制数据库：attempt to write a readonly database"
+            << "SQLite 无法复制数据库：数据库文件是只读的，无法写入";
+        QTest::newRow("Chinese already") << "备份文件夹 /srv/b 不存在" << "备份文件夹 /srv/b 不存在";
+        QTest::newRow("unknown") << "Quota of widgets exceeded" << "系统错误：Quota of widgets exceeded";
+        QTest::newRow("empty") << "" << "";
+    }
+    void systemErrorsInChinese()
+    {
+        QFETCH(QString, system);
+        QFETCH(QString, shown);
+        QCOMPARE(exchange::systemErrorText(system), shown);
     }
     // The scheduled jobs of the program binary (--export-bca, --export-fit,
     // --backup): run without any display, say what they wrote, and end with a

@@ -1,11 +1,19 @@
 // Result upload: the request the window sends to a local HTTP server (method,
-// headers, JSON members and their formats), the texts of the instrument-state
-// field, the test-number rules, the refused addresses and the time-out.
+// headers, JSON members and their formats), the reason of every kind of
+// failure in words (real local servers: HTTP statuses, refused, dropped,
+// silent, a self-signed certificate), the status-bar and list-dialog
+// messages, the test-number rules and the refused addresses.
 #include "app/mainwindow.h"
+#include "dialogs/resultlistdlg.h"
 #include "exchange/upload.h"
 #include "tests/outputcheck.h"
 
+#include <QLabel>
 #include <QLineEdit>
+#include <QNetworkAccessManager>
+#include <QSslKey>
+#include <QSslSocket>
+#include <QTableView>
 #include <QTcpServer>
 #include <QTcpSocket>
 
@@ -17,12 +25,35 @@ struct Request
     QJsonObject json() const { return QJsonDocument::fromJson(body).object(); }
 };
 
+// A TCP server that speaks TLS with |certificate| and |key| when they are set.
+class TlsServer : public QTcpServer
+{
+public:
+    QSslCertificate certificate;
+    QSslKey key;
+
+protected:
+    void incomingConnection(qintptr descriptor) override
+    {
+        if (certificate.isNull()) {
+            QTcpServer::incomingConnection(descriptor);
+            return;
+        }
+        auto *socket = new QSslSocket(this);
+        socket->setSocketDescriptor(descriptor);
+        socket->setLocalCertificate(certificate);
+        socket->setPrivateKey(key);
+        addPendingConnection(socket);
+        socket->startServerEncryption();
+    }
+};
+
 // A minimal HTTP/1.1 server on 127.0.0.1 that records every request and
-// answers as told: 200, 500, nothing at all, or a closed connection.
+// answers as told: a status line, nothing at all, or a closed connection.
 class HttpServer : public QObject
 {
 public:
-    enum Answer { Ok, ServerError, Silent, Close };
+    enum Answer { Ok, ServerError, NotFound, Moved, Silent, Close };
     HttpServer()
     {
         connect(&m_server, &QTcpServer::newConnection, this, [this] {
@@ -34,7 +65,27 @@ public:
         });
         m_server.listen(QHostAddress::LocalHost);
     }
-    QString url() const { return QStringLiteral("http://127.0.0.1:%1/upload").arg(m_server.serverPort()); }
+    // Serves https with a self-signed certificate made by the openssl tool in |dir|.
+    bool useSelfSignedCertificate(const QString &dir)
+    {
+        QProcess openssl;
+        openssl.setWorkingDirectory(dir);
+        openssl.start(QStringLiteral("openssl"),
+                      {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", "key.pem", "-out", "cert.pem",
+                       "-days", "2", "-subj", "/CN=127.0.0.1"});
+        if (!openssl.waitForFinished(60000) || openssl.exitCode() != 0)
+            return false;
+        QFile cert(dir + QStringLiteral("/cert.pem")), key(dir + QStringLiteral("/key.pem"));
+        if (!cert.open(QIODevice::ReadOnly) || !key.open(QIODevice::ReadOnly))
+            return false;
+        m_server.certificate = QSslCertificate(cert.readAll());
+        m_server.key = QSslKey(key.readAll(), QSsl::Rsa);
+        return !m_server.certificate.isNull() && !m_server.key.isNull();
+    }
+    QString url(const QString &scheme = QStringLiteral("http")) const
+    {
+        return QStringLiteral("%1://127.0.0.1:%2/upload").arg(scheme).arg(m_server.serverPort());
+    }
 
     Answer answer = Ok;
     int connections = 0;
@@ -53,16 +104,21 @@ private:
             return;
         requests << Request{buf.left(headerEnd).toLower(), buf.mid(headerEnd + 4)};
         buf.clear();
-        if (answer == Ok || answer == ServerError) {
-            s->write(answer == Ok ? "HTTP/1.1 200 OK\r\n" : "HTTP/1.1 500 Internal Server Error\r\n");
-            s->write("Content-Length: 8\r\nConnection: close\r\n\r\nreceived");
-            s->disconnectFromHost();
-        } else if (answer == Close) {
+        const char *status[] = {"200 OK", "500 Internal Server Error", "404 Not Found", "301 Moved Permanently"};
+        if (answer == Silent)
+            return;
+        if (answer == Close) {
             s->abort();
+            return;
         }
+        s->write("HTTP/1.1 " + QByteArray(status[answer]) + "\r\n");
+        if (answer == Moved)
+            s->write("Location: http://127.0.0.1:1/elsewhere\r\n");
+        s->write("Content-Length: 8\r\nConnection: close\r\n\r\nreceived");
+        s->disconnectFromHost();
     }
 
-    QTcpServer m_server;
+    TlsServer m_server;
     QHash<QTcpSocket *, QByteArray> m_buffers;
 };
 
@@ -86,8 +142,16 @@ bool setPostAddress(const QString &address)
     return q.exec();
 }
 
-const QString kSent = QStringLiteral(" 数据上传成功");
-const QString kFailed = QStringLiteral(" 上传数据失败!请检查网络环境");
+// A port on 127.0.0.1 where nothing listens.
+quint16 closedPort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost);
+    return probe.serverPort();
+}
+
+const QString kSent = QStringLiteral("上传成功");
+const QString kFailed = QStringLiteral("上传失败：");
 } // namespace
 
 class TestExchangeUpload : public QObject
@@ -149,8 +213,13 @@ private slots:
         QVERIFY(testId > 0);
         MainWindow w;
         const QString unit = w.unitId();
+        const QString state = w.stateEdit()->text();
         table == QLatin1String("ResultFIT") ? w.uploadFitTest(testId) : w.uploadBcaTest(testId);
-        QTRY_COMPARE_WITH_TIMEOUT(w.stateEdit()->text(), kSent, 10000);
+        const QString subject = QStringLiteral("%1（测试编号 %2）")
+                                    .arg(table == QLatin1String("ResultFIT") ? "体质数据" : "体成分数据")
+                                    .arg(testId);
+        QTRY_COMPARE_WITH_TIMEOUT(w.uploadStatus(), subject + kSent, 10000);
+        QCOMPARE(w.stateEdit()->text(), state); // the state field shows instrument states only
         QCOMPARE(w.unitId(), unit);
 
         QCOMPARE(m_server->requests.size(), 1);
@@ -169,21 +238,75 @@ private slots:
         QVERIFY(g_log.contains(QStringLiteral("replyMessage= \"received\"")));
     }
 
-    // A server error, a dropped connection and a server that never answers
-    // (time-out shortened) all show the failure text with the reason.
-    void failuresShowTheFailureText()
+    // Every kind of ending against a real local server, in the words the
+    // operator reads.
+    void outcomeOfEveryKind_data()
     {
-        const int testId = insert("ResultFIT", "UID=1;WOLI=20");
-        for (HttpServer::Answer answer : {HttpServer::ServerError, HttpServer::Close, HttpServer::Silent}) {
-            m_server->answer = answer;
-            m_server->requests.clear();
-            MainWindow w;
-            w.setUploadTimeout(300);
-            w.uploadFitTest(testId);
-            QTRY_COMPARE_WITH_TIMEOUT(w.stateEdit()->text(), kFailed, 10000);
-            QVERIFY(!m_server->requests.isEmpty());
-            QVERIFY(!w.stateEdit()->toolTip().isEmpty()); // the reason, for the operator
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<QString>("scheme");
+        QTest::addColumn<bool>("ok");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("200") << int(HttpServer::Ok) << "http" << true << "";
+        QTest::newRow("500") << int(HttpServer::ServerError) << "http" << false
+                             << "服务器返回 HTTP 500（服务器内部错误）";
+        QTest::newRow("404") << int(HttpServer::NotFound) << "http" << false
+                             << "服务器返回 HTTP 404（服务器上没有这个上传地址）";
+        QTest::newRow("301") << int(HttpServer::Moved) << "http" << false
+                             << "服务器返回 HTTP 301（服务器要求转到其他地址）";
+        QTest::newRow("refused") << -1 << "http" << false << "服务器拒绝连接（127.0.0.1 上没有接收上传的服务）";
+        QTest::newRow("dropped") << int(HttpServer::Close) << "http" << false << "服务器没有应答就关闭了连接";
+        QTest::newRow("silent") << int(HttpServer::Silent) << "http" << false << "服务器在 0.4 秒内没有应答（超时）";
+        QTest::newRow("self-signed certificate")
+            << int(HttpServer::Ok) << "https" << false << "服务器证书未通过验证：服务器使用自签名证书";
+    }
+    void outcomeOfEveryKind()
+    {
+        QFETCH(int, answer);
+        QFETCH(QString, scheme);
+        QFETCH(bool, ok);
+        QFETCH(QString, reason);
+        if (scheme == QLatin1String("https")) {
+            QVERIFY2(QSslSocket::supportsSsl(), "Qt without TLS support");
+            QVERIFY(m_server->useSelfSignedCertificate(m_dir->path()));
         }
+        if (answer >= 0)
+            m_server->answer = HttpServer::Answer(answer);
+        const QUrl url = answer < 0 ? QUrl(QStringLiteral("http://127.0.0.1:%1/upload").arg(closedPort()))
+                                    : QUrl(m_server->url(scheme));
+        QNetworkAccessManager network;
+        QNetworkReply *reply = exchange::postUpload(network, url, QByteArrayLiteral("{}"), 400);
+        QSignalSpy finished(reply, &QNetworkReply::finished);
+        QVERIFY(finished.wait(10000));
+        const exchange::UploadOutcome outcome = exchange::replyOutcome(reply);
+        QCOMPARE(outcome.ok, ok);
+        QCOMPARE(outcome.reason, reason);
+        delete reply;
+    }
+
+    // An upload started in a list dialog reports there and in the status bar;
+    // a failure stays until the next upload, which replaces it.
+    void listUploadReportsWhereItStarted()
+    {
+        const int testId = insert("Result", "UID=5;Name=王五");
+        MainWindow w;
+        const QString subject = QStringLiteral("体成分数据（测试编号 %1）").arg(testId);
+        const QString failed = subject + kFailed + QStringLiteral("服务器返回 HTTP 500（服务器内部错误）");
+        QVERIFY(testsupport::withModal(
+            [](QWidget *d) { return qobject_cast<ResultListDlg *>(d) != nullptr; }, [&w] { w.dataList(); },
+            [&](QWidget *d) {
+                auto *list = static_cast<ResultListDlg *>(d);
+                list->view()->selectRow(0);
+                for (HttpServer::Answer answer : {HttpServer::ServerError, HttpServer::Ok}) {
+                    m_server->answer = answer;
+                    list->uploadButton()->click();
+                    const QString expected = answer == HttpServer::Ok ? subject + kSent : failed;
+                    QTRY_COMPARE_WITH_TIMEOUT(list->uploadStatusLabel()->text(), expected, 10000);
+                    QCOMPARE(w.uploadStatus(), expected);
+                    QTest::qWait(300);
+                    QCOMPARE(w.uploadStatus(), expected); // the polling never writes there
+                }
+            }));
+        QCOMPARE(w.stateEdit()->text(), QStringLiteral(" 未连接"));
     }
 
     // Refused addresses fail at once, before anything could be sent; a test
@@ -196,8 +319,11 @@ private slots:
             QVERIFY(setPostAddress(address == "ok" ? m_server->url() : address));
             MainWindow w;
             w.uploadBcaTest(address == "ok" ? 2 : 0);
-            QCOMPARE(w.stateEdit()->text(), address == "ok" ? exchange::uploadNoRecordText() : kFailed);
-            QCOMPARE(w.stateEdit()->toolTip().isEmpty(), address == "ok");
+            QString why;
+            exchange::checkedUploadUrl(address, &why);
+            QVERIFY2(w.uploadStatus().endsWith(address == "ok" ? exchange::uploadNoRecordText()
+                                                                : why + QStringLiteral("（请在“连接与设置”中填写上传地址）")),
+                     qPrintable(w.uploadStatus()));
         }
         QTest::qWait(200);
         QCOMPARE(m_server->connections, 0);
@@ -221,7 +347,6 @@ private slots:
         // clang-format on
         for (const auto &c : cases) {
             m_server->requests.clear();
-            w.stateEdit()->clear();
             if (c.field == QLatin1String("bca")) {
                 w.uploadBCA(); // the page's record, not the fitness row in the shared state
             } else {
@@ -229,8 +354,8 @@ private slots:
                 w.uploadPhy();
                 QCOMPARE(global::currentTestID, c.field.toInt());
             }
-            QTRY_COMPARE_WITH_TIMEOUT(w.stateEdit()->text(), kSent, 10000);
-            QCOMPARE(m_server->requests.size(), 1);
+            QTRY_VERIFY_WITH_TIMEOUT(w.uploadStatus().endsWith(kSent), 10000);
+            QTRY_COMPARE_WITH_TIMEOUT(m_server->requests.size(), 1, 10000);
             QCOMPARE(m_server->requests.first().json().value("testID").toString(),
                      QString::number(c.expected));
         }

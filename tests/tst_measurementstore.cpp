@@ -179,12 +179,13 @@ private slots:
                             const char *error) {
             QTest::newRow(name) << QString(breakSql) << QString(repairSql) << QString(error);
         };
-        add("read-only database", "PRAGMA query_only = ON", "PRAGMA query_only = OFF", "readonly");
+        // The reason is shown in Chinese.
+        add("read-only database", "PRAGMA query_only = ON", "PRAGMA query_only = OFF", "只读");
         add("Result table dropped", "DROP TABLE Result", "CREATE TABLE Result AS SELECT * FROM ResultCopy",
-            "no such table");
+            "数据表不存在: Result");
         // A wrong identity is never stored: a failed person lookup fails the save.
         add("person lookup failed", "DROP TABLE Person", "CREATE TABLE Person AS SELECT * FROM PersonCopy",
-            "no such table");
+            "数据表不存在: Person");
     }
     void failedSaveIsShownAndRetried()
     {

@@ -12,8 +12,11 @@
 #include "people/resultlists.h"
 #include "testsupport.h"
 
+#include <QComboBox>
 #include <QLineEdit>
 #include <QSqlQueryModel>
+#include <QTabBar>
+#include <QTabWidget>
 #include <QTableView>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -111,6 +114,10 @@ private slots:
     }
     void cleanup() { releaseProcessState(); }
 
+    // A new entry: checked (name, a user number registered already names its
+    // holder), a refused insert reported, never overwriting the chosen
+    // person; sex chosen as 男/女 and stored as "1"/"2"; an empty user number
+    // becomes the serial number; the form stays on the person saved.
     void newEntryNeverOverwritesTheChosenPerson()
     {
         addPersonRow("原来的人", "11");
@@ -121,14 +128,17 @@ private slots:
             d->view()->selectRow(0);
             d->addPerson();
             QVERIFY(d->nameEdit()->text().isEmpty() && d->uidEdit()->text().isEmpty());
-            // Each missing field in turn, in the order they are checked.
+            QCOMPARE(d->sexCombo()->currentText(), QStringLiteral("男"));
             d->uidEdit()->setText("11");
-            QCOMPARE(save(d).text, QStringLiteral("姓名不得为空！"));
-            d->uidEdit()->clear();
+            for (const char *blank : {"", "   "}) {
+                d->nameEdit()->setText(blank);
+                QCOMPARE(save(d).text, QStringLiteral("姓名不得为空！"));
+            }
+            QCOMPARE(d->nameEdit()->maxLength(), 30);
             d->nameEdit()->setText("拒绝");
-            QCOMPARE(save(d).text, QStringLiteral("用户编号不得为空！"));
+            QCOMPARE(save(d).text, QStringLiteral("用户编号 11 已登记给 原来的人（序号 1），请换一个编号。"));
             // A refused insert is reported; the typed values stay, nothing is pending.
-            d->uidEdit()->setText("11");
+            d->uidEdit()->setText("12");
             const testsupport::BoxSeen refused = save(d);
             QCOMPARE(refused.icon, QMessageBox::Warning);
             QVERIFY2(refused.text.startsWith(QStringLiteral("数据库错误: ")) &&
@@ -137,20 +147,30 @@ private slots:
             QCOMPARE(w.personEntryFlag(), 1);
             QCOMPARE(d->nameEdit()->text(), QStringLiteral("拒绝"));
             QVERIFY(!d->model()->isDirty());
-            // Saved: a second person with the same user number, newest first,
-            // and the form stays on it, so a further save edits it in place.
-            d->nameEdit()->setText("新来的人");
+            // Saved, newest first, and the form stays on it, so a further save edits it in place.
+            d->nameEdit()->setText(" 新来的人 ");
+            d->sexCombo()->setCurrentText(QStringLiteral("女"));
             QVERIFY(!save(d).seen);
             QCOMPARE(w.personEntryFlag(), 0);
-            QCOMPARE(rowsOf(d->model(), {3}), QStringList({"新来的人", "原来的人"}));
+            QCOMPARE(rowsOf(d->model(), {3, 4}), QStringList({"新来的人|女", "原来的人|男"}));
+            QCOMPARE(d->sexCombo()->currentText(), QStringLiteral("女"));
             edit(d, "noteEdit")->setText("补充");
             QCOMPARE(save(d).text, QStringLiteral("数据已更新！"));
+            // An edit may not take another person's number either.
+            d->uidEdit()->setText("11");
+            QCOMPARE(save(d).text, QStringLiteral("用户编号 11 已登记给 原来的人（序号 1），请换一个编号。"));
+            // No user number: the serial number.
+            d->addPerson();
+            d->nameEdit()->setText("无编号");
+            QVERIFY(!save(d).seen);
+            QCOMPARE(d->uidEdit()->text(), QStringLiteral("3"));
         });
         // The defaults of a new entry: a man born 1990, 170 cm.
-        QCOMPARE(testsupport::scalar("SELECT group_concat(Name || '|' || Sex || '|' || BirthYear || '|' || "
-                                     "ifnull(Height, '') || '|' || ifnull(Note, ''), ';') FROM Person")
+        QCOMPARE(testsupport::scalar("SELECT group_concat(ID || '|' || UID || '|' || Name || '|' || Sex || '|' || "
+                                     "BirthYear || '|' || ifnull(Height, '') || '|' || ifnull(Note, ''), ';') "
+                                     "FROM Person")
                      .toString(),
-                 QStringLiteral("原来的人|1|1980||;新来的人|1|1990|170|补充"));
+                 QStringLiteral("1|11|原来的人|1|1980||;2|12|新来的人|2|1990|170|补充;3|3|无编号|1|1990|170|"));
     }
 
     void editStaysOnThePerson()
@@ -190,15 +210,21 @@ private slots:
                     d->view()->selectionModel()->select(
                         d->model()->index(row, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
                 QCOMPARE(boxOf([d] { d->deletePerson(); }, answer).text,
-                         QStringLiteral("你确定删除所选用户吗？"));
+                         QStringLiteral("确定删除所选的 3 位用户吗？\n其测试结果会保留。"));
                 if (answer == QMessageBox::No) {
                     QCOMPARE(count("SELECT count(*) FROM Person"), 5);
                     QVERIFY(!d->model()->isDirty());
                 }
             }
             QCOMPARE(rowsOf(d->model(), {3}), QStringList({"人3", "人1"}));
+            // One person is named; the form no longer shows him afterwards.
+            d->view()->selectRow(0);
+            QCOMPARE(d->nameEdit()->text(), QStringLiteral("人3"));
+            QCOMPARE(boxOf([d] { d->deletePerson(); }, QMessageBox::Yes).text,
+                     QStringLiteral("确定删除用户“人3”（用户编号 3）吗？\n其测试结果会保留。"));
+            QVERIFY(d->nameEdit()->text().isEmpty() && d->uidEdit()->text().isEmpty());
         });
-        QCOMPARE(count("SELECT count(*) FROM Person"), 2);
+        QCOMPARE(count("SELECT count(*) FROM Person"), 1);
         // Their results stay.
         QCOMPARE(count("SELECT count(*) FROM Result") + count("SELECT count(*) FROM ResultFIT"), 2);
     }
@@ -207,6 +233,7 @@ private slots:
     {
         for (const char *name : {"张三", "张四", "李张", "O'Brien", "a_b", "axb"})
             addPersonRow(name, "u");
+        addPersonRow("学号者", "2024017");
         QVERIFY(QSqlQuery().exec("INSERT INTO Person (UID) VALUES ('nameless')"));
         MainWindow w;
         withRegistry(w, [&](PersonRegistryDlg *d) {
@@ -223,12 +250,13 @@ private slots:
             QCOMPARE(search("O'"), QStringList{"O'Brien"});
             QCOMPARE(search("a_"), QStringList{"a_b"});
             QCOMPARE(search("' OR '1'='1"), QStringList());
-            // Empty text: everyone with a name; the refresh lists every row.
-            QCOMPARE(search(QString()).size(), 6);
+            QCOMPARE(search("2024"), QStringList{"学号者"}); // by the user number too
+            // Empty text: everyone; the refresh lists every row.
+            QCOMPARE(search(QString()).size(), 8);
             w.refreshPerson();
-            QCOMPARE(d->model()->rowCount(), 7);
+            QCOMPARE(d->model()->rowCount(), 8);
         });
-        QCOMPARE(count("SELECT count(*) FROM Person"), 7);
+        QCOMPARE(count("SELECT count(*) FROM Person"), 8);
     }
     void nameSearchIsPrefixAndLiteral_data()
     {
@@ -278,11 +306,15 @@ private slots:
                  });
     }
 
-    void detailTableShowsTheChosenTest()
+    // "查看详情" puts the chosen test on the main window's page (detail table
+    // or fitness row) and closes the list, which would hide that page.
+    void viewOnPageShowsTheChosenTest()
     {
         const int older = insertResult("张三", "u1", 61.25);
         const int gone = insertResult("李四", "u2", 70);
         const int newest = insertResult("王五", "u3", 80.04);
+        const int olderFit = insertFit("张三", "u1");
+        insertFit("王五", "u3");
         MainWindow w;
         // Current test, then test number, name and weight of the detail table.
         const auto detail = [&w] {
@@ -293,41 +325,63 @@ private slots:
             }
             return cells.join(QLatin1Char('|'));
         };
-        withList([&] { w.dataList(); },
-                 [&](ResultListDlg *dialog) {
-                     dialog->view()->selectRow(2);
-                     dialog->viewButton()->click();
-                     QCOMPARE(detail(), QStringLiteral("%1|%1|张三|61.3").arg(older));
-                     dialog->view()->selectRow(0);
-                     emit dialog->view()->doubleClicked(dialog->view()->model()->index(0, 3));
-                     QCOMPARE(detail(), QStringLiteral("%1|%1|王五|80.0").arg(newest));
-                     const auto typed = [&](const QString &text) {
-                         dialog->testIdEdit()->setText(text);
+        const auto viewOnPage = [&w](bool fitness, int row, const QString &typed = QString()) {
+            withList([&] { fitness ? w.dataListFit() : w.dataList(); },
+                     [&](ResultListDlg *dialog) {
+                         dialog->view()->selectRow(row);
+                         if (!typed.isNull())
+                             dialog->testIdEdit()->setText(typed);
                          dialog->viewButton()->click();
-                         return detail();
-                     };
-                     QCOMPARE(typed("abc"), QStringLiteral("0|%1|王五|80.0").arg(newest)); // none: the newest
-                     QVERIFY(
-                         QSqlQuery().exec(QStringLiteral("DELETE FROM Result WHERE TestID=%1").arg(gone)));
-                     QCOMPARE(typed(QString::number(gone)), QStringLiteral("%1|||0.0").arg(gone));
-                 });
+                         QVERIFY(!dialog->isVisible());
+                     });
+        };
+        viewOnPage(false, 2);
+        QCOMPARE(detail(), QStringLiteral("%1|%1|张三|61.3").arg(older));
+        QCOMPARE(w.pages()->currentIndex(), 1);
+        viewOnPage(false, 0);
+        QCOMPARE(detail(), QStringLiteral("%1|%1|王五|80.0").arg(newest));
+        QVERIFY(QSqlQuery().exec(QStringLiteral("DELETE FROM Result WHERE TestID=%1").arg(gone)));
+        viewOnPage(false, 0, QString::number(gone));
+        QCOMPARE(detail(), QStringLiteral("%1|||0.0").arg(gone));
+        viewOnPage(true, 1);
+        QCOMPARE(w.pages()->currentIndex(), 0);
+        QCOMPARE(w.fitTestIdEdit()->text(), QString::number(olderFit));
     }
 
-    void fitnessReportUsesTheFitnessSheet()
+    // Both lists open the chosen test's report with their own sheet, from the
+    // button or a double-click.
+    void reportsOpenFromBothLists()
     {
         const int older = insertFit("张三", "u1");
         insertFit("李四", "u2");
+        const int bca = insertResult("王五", "u3");
+        insertResult("赵六", "u4");
         MainWindow w;
+        const auto preview = [](ResultListDlg *dialog, const std::function<void()> &open) {
+            QString title = QStringLiteral("(no preview)");
+            testsupport::withModal([dialog](QWidget *m) { return m != dialog; }, open,
+                                   [&title](QWidget *m) { title = m->windowTitle(); });
+            return title;
+        };
         withList([&] { w.dataListFit(); },
                  [&](ResultListDlg *dialog) {
                      dialog->view()->selectRow(1);
                      global::sheetTag = QStringLiteral("TQ-20");
-                     // The report preview it opens is closed unseen.
-                     QVERIFY(testsupport::withModal([dialog](QWidget *m) { return m != dialog; },
-                                                    [dialog] { dialog->viewButton()->click(); },
-                                                    [](QWidget *) {}));
+                     QCOMPARE(preview(dialog, [dialog] { dialog->reportButton()->click(); }),
+                              QStringLiteral("机能评定报告"));
                      QCOMPARE(global::currentTestID, older);
                      QCOMPARE(global::sheetTag, QStringLiteral("FITreport"));
+                 });
+        withList([&] { w.dataList(); },
+                 [&](ResultListDlg *dialog) {
+                     QCOMPARE(preview(dialog,
+                                      [dialog] {
+                                          emit dialog->view()->doubleClicked(dialog->view()->model()->index(1, 3));
+                                      }),
+                              QStringLiteral("体成分分析报告"));
+                     QCOMPARE(global::currentTestID, bca);
+                     QCOMPARE(w.bcaTable()->item(1, 1)->text(), QString::number(bca));
+                     QCOMPARE(global::sheetTag, QStringLiteral("TQ-40"));
                  });
     }
 
@@ -349,6 +403,10 @@ private slots:
                      const QStringList left{ids.at(1), ids.at(3), ids.at(5)};
                      QCOMPARE(rowsOf(dialog->view()->model()), left);
                      QCOMPARE(dialog->testIdEdit()->text(), left.first());
+                     // One test is named with its person.
+                     dialog->view()->selectRow(1);
+                     QCOMPARE(boxOf([&] { dialog->deleteButton()->click(); }, QMessageBox::No).text,
+                              QStringLiteral("确定删除测试编号 %1（人2）的记录吗？").arg(ids.at(3)));
                  });
         QCOMPARE(count("SELECT count(*) FROM Result"), 3);
     }
@@ -380,8 +438,11 @@ private slots:
         withList([&] { w.dataList(); },
                  [&](ResultListDlg *dialog) {
                      dialog->view()->selectAll();
-                     QCOMPARE(boxOf([dialog] { dialog->deleteButton()->click(); }, QMessageBox::Yes).texts,
-                              QStringList({"你确定删除所选记录吗？", "删除记录出错！"}));
+                     const QStringList texts =
+                         boxOf([dialog] { dialog->deleteButton()->click(); }, QMessageBox::Yes).texts;
+                     QCOMPARE(texts.value(0), QStringLiteral("确定删除所选的 3 条记录吗？"));
+                     QVERIFY2(texts.value(1).startsWith(QStringLiteral("删除记录出错！\nlocked")),
+                              qPrintable(texts.join('|')));
                      // The other two went; the locked one is still listed after the reload.
                      QCOMPARE(rowsOf(dialog->view()->model()), QStringList{QString::number(locked)});
                  });
@@ -421,6 +482,7 @@ private slots:
             QVERIFY(testsupport::addPerson(person.second, person.first, "1", 1990));
             QVERIFY(insertResult(person.first, person.second) > 0 &&
                     insertResult(person.first, person.second) > 0);
+            QVERIFY(insertFit(person.first, person.second) > 0);
         }
         const QString mine = uid + QLatin1Char('|') + name + QStringLiteral("|男"); // UID, name, shown sex
         MainWindow w;
@@ -439,6 +501,11 @@ private slots:
                          dialog->searchEdit()->setText("王");
                          dialog->searchButton()->click();
                          QCOMPARE(rows(), QStringList{mine});
+                         // The second tab: the person's fitness results.
+                         dialog->tableTabs()->setCurrentIndex(1);
+                         QCOMPARE(rowsOf(dialog->view()->model(), {0, 2}), QStringList{uid + '|' + name});
+                         QCOMPARE(dialog->view()->model()->headerData(6, Qt::Horizontal).toString(),
+                                  QStringLiteral("握力(公斤)"));
                      });
         });
         QVERIFY(opened);

@@ -51,32 +51,39 @@ private slots:
     }
 
     // Ranges as typed ("first,last") with the pages printed (-1: nothing, no
-    // file), the box shown (1: bad range, 2: no records) and the current test after
+    // file), the box shown ("title|text", empty for none) and the current test after
     // (the last record printed).
     void batchRange_data()
     {
         QTest::addColumn<QString>("range");
         QTest::addColumn<int>("pages");
-        QTest::addColumn<int>("box");
+        QTest::addColumn<QString>("box");
         QTest::addColumn<int>("currentAfter");
-        QTest::newRow("105-103 prints nothing") << "105,103" << -1 << 0 << 7;
-        QTest::newRow("100-102 without 101") << "100,102" << 2 << 0 << 102;
-        QTest::newRow("100-102 body composition") << "100,102" << 2 << 0 << 102;
-        QTest::newRow("100-101 ends without a blank page") << "100,101" << 1 << 0 << 100;
-        QTest::newRow("0-3 warns") << "0,3" << -1 << 1 << 7;
-        QTest::newRow("not a number warns") << "abc,102" << -1 << 1 << 7;
-        QTest::newRow("1-2000000000, past the last") << "1,2000000000" << 3 << 0 << 102;
-        QTest::newRow("the whole number range") << "1,2147483647" << 4 << 0 << 2147483647;
-        QTest::newRow("no records") << "43,99" << -1 << 2 << 7;
+        const QString badRange = "打印起止测试编号|请输入有效的起止测试编号（从1开始的整数）。";
+        QTest::newRow("105-103 prints nothing") << "105,103" << -1 << "" << 7;
+        QTest::newRow("100-102 without 101")
+            << "100,102" << 2 << "批量打印|已打印 2 份，缺少测试编号：101。" << 102;
+        QTest::newRow("100-102 body composition")
+            << "100,102" << 2 << "批量打印|已打印 2 份，缺少测试编号：101。" << 102;
+        QTest::newRow("100-101 ends without a blank page")
+            << "100,101" << 1 << "批量打印|已打印 1 份，缺少测试编号：101。" << 100;
+        QTest::newRow("100-100 nothing missing") << "100,100" << 1 << "批量打印|已打印 1 份。" << 100;
+        QTest::newRow("0-3 warns") << "0,3" << -1 << badRange << 7;
+        QTest::newRow("not a number warns") << "abc,102" << -1 << badRange << 7;
+        QTest::newRow("1-2000000000, past the last")
+            << "1,2000000000" << 3 << "批量打印|已打印 3 份，缺少测试编号：1-41、43-99、101、103-2000000000。"
+            << 102;
+        QTest::newRow("the whole number range")
+            << "1,2147483647" << 4 << "批量打印|已打印 4 份，缺少测试编号：1-41、43-99、101、103-2147483646。"
+            << 2147483647;
+        QTest::newRow("no records") << "43,99" << -1 << "打印|所选范围内没有测试记录，未打印任何报告。" << 7;
     }
     void batchRange()
     {
         QFETCH(QString, range);
         QFETCH(int, pages);
-        QFETCH(int, box);
+        QFETCH(QString, box);
         QFETCH(int, currentAfter);
-        const QStringList boxes = {"", "打印起止测试编号|请输入有效的起止测试编号（从1开始的整数）。",
-                                   "打印|所选范围内没有测试记录，未打印任何报告。"};
         MainWindow window;
         global::sheetTag =
             QTest::currentDataTag() == QByteArray("100-102 body composition") ? "TQ-40" : "FITreport";
@@ -88,7 +95,7 @@ private slots:
         outputcheck::ModalWatcher watcher;
         window.printTestRange(range.section(',', 0, 0), range.section(',', 1));
         QCOMPARE(pdfPages(path(QStringLiteral("batch.pdf"))), pages);
-        QCOMPARE(watcher.seen, box ? QStringList{boxes[box]} : QStringList());
+        QCOMPARE(watcher.seen, box.isEmpty() ? QStringList() : QStringList{box});
         QVERIFY(global::printList.isEmpty());
         QCOMPARE(global::currentTestID, currentAfter);
         if (pages > 0) {
@@ -137,7 +144,7 @@ private slots:
 
         outputcheck::ModalWatcher watcher;
         window.savePdf();
-        QCOMPARE(watcher.seen, QStringList{QStringLiteral("PDF file|QFileDialog")});
+        QCOMPARE(watcher.seen, QStringList{QStringLiteral("存为PDF文件|QFileDialog")});
         QVERIFY(QDir(m_dir->path()).entryList({"*.pdf"}).isEmpty() && QDir().entryList({"*.pdf"}).isEmpty());
 
         const QString bad = path(QStringLiteral("no-such-folder/report.pdf"));
@@ -259,7 +266,8 @@ private slots:
             const QString text = pdfText(pdf);
             QVERIFY2(text.contains(name) && !text.contains(outputcheck::radicals), qPrintable(text));
             // The total after the form's caption.
-            QVERIFY2(text.contains(QRegularExpression(QStringLiteral("总分\\s+110(\\s|$)"))), qPrintable(text));
+            QVERIFY2(text.contains(QRegularExpression(QStringLiteral("总分\\s+110(\\s|$)"))),
+                     qPrintable(text));
         }
     }
 

@@ -1,6 +1,8 @@
 // Application shell: command-line options and ports opened at start, the
-// supplied database, the settings dialog on real ports, and the main window's
-// start-up reads and Qt's own buttons in Chinese.
+// supplied database, the settings dialog on real ports (open buttons that
+// follow the chosen port, the checked upload address), and the main window:
+// start-up reads, where batch collection is reached, "当前测试号", the
+// question before closing while measuring, and Qt's own buttons in Chinese.
 #include "app/database.h"
 #include "app/mainwindow.h"
 #include "app/serialports.h"
@@ -9,8 +11,14 @@
 #include "pty.h"
 #include "testsupport.h"
 
+#include <QAction>
 #include <QComboBox>
 #include <QLabel>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QToolBar>
 #include <QLineEdit>
 #include <QSerialPort>
 #include <QSqlRecord>
@@ -173,6 +181,62 @@ private slots:
         QCOMPARE(global::fitPortFlag, QStringLiteral("0"));
     }
 
+    // The open buttons follow the chosen port and the ports' state, closing
+    // included (no scan needed afterwards).
+    void settingsOpenButtonsFollowTheChosenPort()
+    {
+        TestPty analyzer, station;
+        QVERIFY(analyzer.isValid() && station.isValid());
+        configDlg dlg;
+        const auto buttons = [&dlg](const QString &chosen) {
+            dlg.portList()->setEditText(chosen);
+            return QStringLiteral("%1%2").arg(dlg.openButton()->isEnabled()).arg(dlg.fitOpenButton()->isEnabled());
+        };
+        QCOMPARE(buttons(QString()), QStringLiteral("00"));
+        QCOMPARE(buttons(analyzer.path()), QStringLiteral("11"));
+        dlg.portOpen();
+        QCOMPARE(buttons(analyzer.path()), QStringLiteral("00")); // held by the analyzer
+        QCOMPARE(buttons(station.path()), QStringLiteral("01"));
+        dlg.fitPortOpen();
+        QCOMPARE(buttons(station.path()), QStringLiteral("00"));
+        dlg.portClose();
+        QCOMPARE(buttons(station.path()), QStringLiteral("11"));
+        QVERIFY(!BCAport->isOpen() && !fitPort->isOpen());
+    }
+
+    // The upload address is stored only when the upload would take it.
+    void settingsUploadAddress_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("stored"); // empty: refused, the old one stays
+        QTest::addColumn<QString>("box");
+        QTest::newRow("http with port and path") << " http://10.0.0.5:8080/api/up " << "http://10.0.0.5:8080/api/up"
+                                                 << "上传地址已保存。";
+        QTest::newRow("https") << "https://data.example.cn/upload" << "https://data.example.cn/upload"
+                               << "上传地址已保存。";
+        QTest::newRow("empty") << "" << "" << "上传地址没有保存：上传地址为空";
+        QTest::newRow("other scheme") << "ftp://10.0.0.5/up" << ""
+                                      << "上传地址没有保存：上传地址必须以 http:// 或 https:// 开头：ftp://10.0.0.5/up";
+        QTest::newRow("no scheme") << "10.0.0.5/up" << ""
+                                   << "上传地址没有保存：上传地址必须以 http:// 或 https:// 开头：10.0.0.5/up";
+        QTest::newRow("no host") << "http:///up" << "" << "上传地址没有保存：上传地址缺少主机名：http:///up";
+    }
+    void settingsUploadAddress()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, stored);
+        QFETCH(QString, box);
+        const QString before = scalar("SELECT PostAddress FROM Server").toString();
+        configDlg dlg;
+        QCOMPARE(dlg.uploadAddressEdit()->text(), before);
+        dlg.uploadAddressEdit()->setText(typed);
+        const testsupport::BoxSeen seen = testsupport::boxOf([&dlg] { dlg.saveUploadAddress(); });
+        QCOMPARE(seen.text, box);
+        QCOMPARE(seen.icon, stored.isEmpty() ? QMessageBox::Warning : QMessageBox::Information);
+        QCOMPARE(scalar("SELECT group_concat(PostAddress) FROM Server").toString(),
+                 stored.isEmpty() ? before : stored);
+    }
+
     void settingsStoreSheetAndUnit()
     {
         configDlg dlg;
@@ -183,7 +247,9 @@ private slots:
         QCOMPARE(configDlg().reportList()->currentText(), QStringLiteral("水分报告"));
         dlg.unitNameEdit()->setText(QStringLiteral("市体育中心"));
         dlg.unitPhoneEdit()->setText(QStringLiteral("0571-8888"));
-        QCOMPARE(testsupport::boxOf([&] { dlg.modifyUnit(); }).text, QStringLiteral("单位信息修改成功！"));
+        const testsupport::BoxSeen changed = testsupport::boxOf([&] { dlg.modifyUnit(); });
+        QCOMPARE(changed.text, QStringLiteral("单位信息修改成功！"));
+        QCOMPARE(changed.icon, QMessageBox::Information);
         QCOMPARE(scalar("SELECT UnitName || '|' || UnitPhone FROM Unit").toString(),
                  QStringLiteral("市体育中心|0571-8888"));
     }
@@ -202,6 +268,88 @@ private slots:
         QCOMPARE(global::currentTestID, 3);
         w.fitTable()->selectRow(2);
         QCOMPARE(w.fitTestIdEdit()->text(), QStringLiteral("1"));
+    }
+
+    // Batch collection sits in the collection menu and on the toolbar, with
+    // an icon; the toolbar and its context menu entry are named in Chinese.
+    void batchCollectionIsReachable()
+    {
+        MainWindow w;
+        QAction *batch = w.batchAction();
+        QVERIFY(!batch->icon().isNull());
+        QVERIFY(w.toolBar()->actions().contains(batch));
+        QCOMPARE(w.toolBar()->windowTitle(), QStringLiteral("工具栏"));
+        QStringList menus;
+        for (QAction *menu : w.menuBar()->actions()) {
+            if (menu->menu() && menu->menu()->actions().contains(batch))
+                menus << menu->text();
+        }
+        QCOMPARE(menus, QStringList{QStringLiteral("&数据采集")});
+    }
+
+    // "当前测试号" shows the test of the page in front and opens a typed one.
+    void currentTestFieldFollowsThePage()
+    {
+        QSqlQuery q;
+        for (const char *uid : {"a", "b"}) {
+            QVERIFY(q.exec(QStringLiteral("INSERT INTO ResultFIT (UID, Name) VALUES ('%1', '甲')").arg(uid)));
+            QVERIFY(q.exec(QStringLiteral("INSERT INTO Result (UID, Name) VALUES ('%1', '乙')").arg(uid)));
+        }
+        QVERIFY(q.exec("INSERT INTO ResultFIT (UID) VALUES ('c')")); // fitness 3, body composition 1..2
+        MainWindow w;
+        QLineEdit *field = w.currentTestEdit();
+        QCOMPARE(field->focusPolicy(), Qt::ClickFocus);
+        QCOMPARE(field->text(), QStringLiteral("3"));
+        w.fitTable()->selectRow(1);
+        QCOMPARE(field->text(), QStringLiteral("2"));
+        w.pages()->setCurrentIndex(1);
+        global::currentTestID = 1;
+        w.displayData();
+        QCOMPARE(field->text(), QStringLiteral("1"));
+        // Enter on a number without a record says so; on one with a record
+        // the page shows it and its report opens.
+        field->setText(QStringLiteral("9"));
+        QCOMPARE(testsupport::boxOf([field] { QTest::keyClick(field, Qt::Key_Return); }).text,
+                 QStringLiteral("没有测试编号为 9 的体成分测试记录。"));
+        QCOMPARE(field->text(), QStringLiteral("1"));
+        field->setText(QStringLiteral("2"));
+        QString preview;
+        QVERIFY(testsupport::withModal([](QWidget *d) { return !d->windowTitle().isEmpty(); },
+                                       [field] { QTest::keyClick(field, Qt::Key_Return); },
+                                       [&preview](QWidget *d) { preview = d->windowTitle(); }));
+        QCOMPARE(preview, QStringLiteral("体成分分析报告"));
+        QCOMPARE(w.bcaTable()->item(1, 1)->text(), QStringLiteral("2"));
+        QCOMPARE(field->text(), QStringLiteral("2"));
+    }
+
+    // Closing while the analyzer measures asks first; "继续测试" keeps the window.
+    void closingWhileMeasuringAsks()
+    {
+        MainWindow w;
+        w.show();
+        QVERIFY(testsupport::boxOf([&w] { QVERIFY(w.close()); }).texts.isEmpty());
+        w.show();
+        global::BCAstate = 2;
+        for (const QString &answer : {QStringLiteral("继续测试"), QStringLiteral("退出")}) {
+            bool closed = false;
+            QString text;
+            QTimer timer;
+            connect(&timer, &QTimer::timeout, [&] {
+                auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+                if (!box || !box->isVisible())
+                    return;
+                text = box->text();
+                for (QAbstractButton *b : box->buttons()) {
+                    if (b->text() == answer)
+                        b->click();
+                }
+            });
+            timer.start(5);
+            closed = w.close();
+            QCOMPARE(text, QStringLiteral("体成分仪正在测试中。\n现在退出，这次测试的数据可能不会保存。确定要退出吗？"));
+            QCOMPARE(closed, answer == QStringLiteral("退出"));
+            QCOMPARE(w.isVisible(), !closed);
+        }
     }
 
     void windowStartsWithoutDatabaseTables()

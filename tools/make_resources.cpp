@@ -121,6 +121,7 @@ int main(int argc, char *argv[])
                QStringLiteral("icon-16.png"));
     ok &= save(badge(QColor(0x60, 0x7d, 0x8b), QStringLiteral("设")), QStringLiteral("icon-config.png"));
     ok &= save(badge(QColor(0x00, 0x96, 0x88), QStringLiteral("调")), QStringLiteral("icon-collect.png"));
+    ok &= save(badge(QColor(0xe9, 0x1e, 0x63), QStringLiteral("批")), QStringLiteral("icon-batch.png"));
     ok &= save(badge(QColor(0x3f, 0x51, 0xb5), QStringLiteral("人")), QStringLiteral("icon-usersList.png"));
     ok &= save(badge(QColor(0xff, 0x98, 0x00), QStringLiteral("成")), QStringLiteral("icon-dataList.png"));
     ok &= save(badge(QColor(0x4c, 0xaf, 0x50), QStringLiteral("质")), QStringLiteral("icon-physical.png"));
