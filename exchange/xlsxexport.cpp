@@ -336,7 +336,7 @@ ExportResult exportWorkbook(ExportTable table, const QString &path, const Export
             // Graded in the age group of the record's own test date, as the report does.
             const reports::FitnessRecord record = fitnessRecord(rows);
             const reports::FitnessAssessment a = reports::gradeFitness(
-                record, reports::ageAtTest(record.birthYear, record.testDate, currentYear));
+                record, reports::ageAtTest(record.birthYear, record.testDate, currentYear).value_or(-1));
             int column = columns.size() + 1;
             for (const GradedItem &g : kGraded) {
                 writer.number(column++, a.grade(g.item).points);

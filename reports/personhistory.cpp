@@ -359,7 +359,7 @@ bool loadPersonHistory(const QString &uid, PersonHistory *history, QString *erro
         r.ty = q.value(16).toDouble();
         t.when = parseTestDate(r.testDate);
         // Graded in the age group of the test's own date, as its report is.
-        t.age = reports::ageAtTest(r.birthYear, r.testDate);
+        t.age = reports::ageAtTest(r.birthYear, r.testDate).value_or(-1);
         t.assessment = reports::assessFitness(r, t.age);
         history->fitness.append(t);
         if (lastName.isEmpty()) {

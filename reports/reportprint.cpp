@@ -177,106 +177,105 @@ PrintOutcome printTestList(QPagedPaintDevice &device, const QString &sheetTag, c
     if (printer && printer->outputFormat() == QPrinter::PdfFormat && !printer->outputFileName().isEmpty())
         return printToPdfFile(*printer, sheetTag, list, progress);
     return paintTestList(device, sheetTag, list, progress);
+}
 
-    NumberRuns missingRuns(qint64 first, qint64 last, const QList<int> &existing)
-    {
-        NumberRuns runs;
-        qint64 next = first;
-        for (const int n : existing) {
-            if (n < next || n > last)
-                continue;
-            if (n > next)
-                runs.append({next, n - 1});
-            next = qint64(n) + 1;
-        }
-        if (next <= last)
-            runs.append({next, last});
-        return runs;
+NumberRuns missingRuns(qint64 first, qint64 last, const QList<int> &existing)
+{
+    NumberRuns runs;
+    qint64 next = first;
+    for (const int n : existing) {
+        if (n < next || n > last)
+            continue;
+        if (n > next)
+            runs.append({next, n - 1});
+        next = qint64(n) + 1;
     }
+    if (next <= last)
+        runs.append({next, last});
+    return runs;
+}
 
-    QString numberRuns(const NumberRuns &runs, int maxRuns)
-    {
-        QStringList parts;
-        qint64 count = 0;
-        for (const auto &run : runs) {
-            count += run.second - run.first + 1;
-            if (parts.size() < maxRuns)
-                parts << (run.first == run.second ? QString::number(run.first)
-                                                  : QStringLiteral("%1-%2").arg(run.first).arg(run.second));
-        }
-        QString text = parts.join(QStringLiteral("、"));
-        if (runs.size() > maxRuns)
-            text += QCoreApplication::translate("reports", "等共 %1 个").arg(count);
-        return text;
+QString numberRuns(const NumberRuns &runs, int maxRuns)
+{
+    QStringList parts;
+    qint64 count = 0;
+    for (const auto &run : runs) {
+        count += run.second - run.first + 1;
+        if (parts.size() < maxRuns)
+            parts << (run.first == run.second ? QString::number(run.first)
+                                              : QStringLiteral("%1-%2").arg(run.first).arg(run.second));
     }
+    QString text = parts.join(QStringLiteral("、"));
+    if (runs.size() > maxRuns)
+        text += QCoreApplication::translate("reports", "等共 %1 个").arg(count);
+    return text;
+}
 
-    QString batchPrintSummary(const PrintOutcome &outcome, NumberRuns missing)
-    {
-        // Numbers whose record went away during the run join the range's gaps.
-        for (const int n : outcome.missing)
-            missing.append({n, n});
-        std::sort(missing.begin(), missing.end());
-        QString text =
-            outcome.cancelled
-                ? QCoreApplication::translate("reports", "打印已取消，已打印 %1 份").arg(outcome.pages)
-                : QCoreApplication::translate("reports", "已打印 %1 份").arg(outcome.pages);
-        if (!missing.isEmpty())
-            text += QCoreApplication::translate("reports", "，缺少测试编号：%1").arg(numberRuns(missing));
-        return text + QCoreApplication::translate("reports", "。");
-    }
+QString batchPrintSummary(const PrintOutcome &outcome, NumberRuns missing)
+{
+    // Numbers whose record went away during the run join the range's gaps.
+    for (const int n : outcome.missing)
+        missing.append({n, n});
+    std::sort(missing.begin(), missing.end());
+    QString text = outcome.cancelled
+                       ? QCoreApplication::translate("reports", "打印已取消，已打印 %1 份").arg(outcome.pages)
+                       : QCoreApplication::translate("reports", "已打印 %1 份").arg(outcome.pages);
+    if (!missing.isEmpty())
+        text += QCoreApplication::translate("reports", "，缺少测试编号：%1").arg(numberRuns(missing));
+    return text + QCoreApplication::translate("reports", "。");
+}
 
-    bool writeReportPdf(const QString &path, const QString &sheetTag, int testId, QString *error,
-                        const QString &title)
-    {
-        return writePagesPdf(
-            path, 1, [&](QPainter &painter, int) { paintReportPage(painter, sheetTag, testId); }, error,
-            title);
-    }
+bool writeReportPdf(const QString &path, const QString &sheetTag, int testId, QString *error,
+                    const QString &title)
+{
+    return writePagesPdf(
+        path, 1, [&](QPainter &painter, int) { paintReportPage(painter, sheetTag, testId); }, error, title);
+}
 
-    PrintOutcome printPages(QPagedPaintDevice & device, int pageCount, const PagePainter &paintPage)
-    {
-        PrintOutcome outcome;
-        if (pageCount <= 0)
-            return outcome;
-        QPainter painter;
-        if (!painter.begin(&device)) {
-            outcome.failed = true;
-            return outcome;
-        }
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.setRenderHint(QPainter::SmoothPixmapTransform);
-        const QRect area = painter.viewport();
-        for (int page = 0; page < pageCount; ++page) {
-            if (page > 0)
-                device.newPage();
-            painter.save();
-            fitPageToRect(painter, area);
-            paintPage(painter, page);
-            painter.restore();
-            ++outcome.pages;
-        }
-        painter.end();
+PrintOutcome printPages(QPagedPaintDevice &device, int pageCount, const PagePainter &paintPage)
+{
+    PrintOutcome outcome;
+    if (pageCount <= 0)
+        return outcome;
+    QPainter painter;
+    if (!painter.begin(&device)) {
+        outcome.failed = true;
         return outcome;
     }
-
-    bool writePagesPdf(const QString &path, int pageCount, const PagePainter &paintPage, QString *error,
-                       const QString &title)
-    {
-        QBuffer buffer;
-        buffer.open(QIODevice::WriteOnly);
-        {
-            QPdfWriter writer(&buffer);
-            writer.setResolution(300);
-            writer.setPageLayout(
-                QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF(0, 0, 0, 0)));
-            writer.setCreator(QStringLiteral("Quelmar V2.0"));
-            writer.setTitle(title);
-            if (printPages(writer, pageCount, paintPage).failed) {
-                *error = QObject::tr("无法生成PDF页面");
-                return false;
-            }
-        }
-        return exchange::saveWholeFile(path, buffer.data(), error);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    const QRect area = painter.viewport();
+    for (int page = 0; page < pageCount; ++page) {
+        if (page > 0)
+            device.newPage();
+        painter.save();
+        fitPageToRect(painter, area);
+        paintPage(painter, page);
+        painter.restore();
+        ++outcome.pages;
     }
+    painter.end();
+    return outcome;
+}
+
+bool writePagesPdf(const QString &path, int pageCount, const PagePainter &paintPage, QString *error,
+                   const QString &title)
+{
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    {
+        QPdfWriter writer(&buffer);
+        writer.setResolution(300);
+        writer.setPageLayout(
+            QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF(0, 0, 0, 0)));
+        writer.setCreator(QStringLiteral("Quelmar V2.0"));
+        writer.setTitle(title);
+        if (printPages(writer, pageCount, paintPage).failed) {
+            *error = QObject::tr("无法生成PDF页面");
+            return false;
+        }
+    }
+    return exchange::saveWholeFile(path, buffer.data(), error);
+}
 
 } // namespace reports
