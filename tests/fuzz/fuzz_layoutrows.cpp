@@ -100,7 +100,8 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 {
     fuzzsupport::silenceLog();
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    static QGuiApplication app(*argc, *argv);
+    // Lives as long as the process: Qt's caches stay reachable from it.
+    new QGuiApplication(*argc, *argv);
     fuzzsupport::openSuppliedDatabase();
     const QSqlRecord columns = QSqlDatabase::database().record(QStringLiteral("Result"));
     for (int i = 0; i < columns.count(); ++i)

@@ -117,7 +117,7 @@ void checkImport(const QList<csv::Record> &records, const QByteArray &detail)
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 {
     fuzzsupport::silenceLog();
-    static QCoreApplication app(*argc, *argv);
+    new QCoreApplication(*argc, *argv); // lives as long as the process
     fuzzsupport::openSuppliedDatabase();
     return 0;
 }

@@ -29,7 +29,7 @@ for target in "${TARGETS[@]}"; do
     mkdir -p "$SCRATCH/$name"
     log="$ARTIFACTS/$target.log"
     start=$(date +%s)
-    QT_QPA_PLATFORM=offscreen "$BUILD_DIR/$target" -max_total_time="$EACH" -timeout=20 -rss_limit_mb=2048 \
+    QT_QPA_PLATFORM=offscreen "$BUILD_DIR/$target" -max_total_time="$EACH" -timeout=60 -rss_limit_mb=2048 \
         -print_final_stats=1 -artifact_prefix="$ARTIFACTS/$target-" \
         "$SCRATCH/$name" "$HERE/corpus/$name" >"$log" 2>&1
     code=$?
