@@ -142,7 +142,8 @@ void MainWindow::createActions()
     m_actExit = make(tr("退出"), QString(), &MainWindow::close);
     m_actCollect = make(tr("实时采集模式"), QString(), &MainWindow::collect);
     m_actPcControl = make(tr("主控测试模式"), QString(), &MainWindow::pcControl);
-    m_actBatch = make(tr("批量采集模式"), QStringLiteral(":/image/icon-batch.png"), &MainWindow::batchCollect);
+    m_actBatch =
+        make(tr("批量采集模式"), QStringLiteral(":/image/icon-batch.png"), &MainWindow::batchCollect);
     m_actTestBCA = make(tr("通讯调试"), QStringLiteral(":/image/icon-collect.png"), &MainWindow::testBCA);
     m_actUsersList =
         make(tr("用户列表"), QStringLiteral(":/image/icon-usersList.png"), &MainWindow::usersList);
@@ -351,7 +352,8 @@ void MainWindow::openTypedTest()
     qDebug() << "open typed test" << testId << (fitness ? "fitness" : "body composition");
     if (fitness) {
         if (testId <= 0 || !selectFitRow(testId)) {
-            QMessageBox::warning(this, tr("当前测试号"), tr("没有测试编号为 %1 的体质测试记录。").arg(testId));
+            QMessageBox::warning(this, tr("当前测试号"),
+                                 tr("没有测试编号为 %1 的体质测试记录。").arg(testId));
             updateCurrentTestField();
             return;
         }

@@ -10,9 +10,9 @@
 
 #include <QDataWidgetMapper>
 #include <QDebug>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QLabel>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTableView>
@@ -101,7 +101,8 @@ void MainWindow::runResultListDialog(ResultListDlg &dialog)
         readSelectedSheet();
         printReportPic();
     });
-    connect(dialog.viewButton(), &QPushButton::clicked, this, [this, isFit, &dialog] { showOnPage(dialog, isFit()); });
+    connect(dialog.viewButton(), &QPushButton::clicked, this,
+            [this, isFit, &dialog] { showOnPage(dialog, isFit()); });
     connect(dialog.deleteButton(), &QPushButton::clicked, this,
             [this, isFit] { isFit() ? deleteDataFit() : deleteData(); });
     if (dialog.batchPrintButton())
@@ -121,7 +122,8 @@ void MainWindow::showOnPage(ResultListDlg &dialog, bool fitness)
         if (!requireChosenTest(&dialog, testId))
             return;
         if (!selectFitRow(testId)) {
-            QMessageBox::warning(&dialog, tr("查看详情"), tr("体质测定结果页中没有测试编号 %1。").arg(testId));
+            QMessageBox::warning(&dialog, tr("查看详情"),
+                                 tr("体质测定结果页中没有测试编号 %1。").arg(testId));
             return;
         }
         setCurrentDataFit();

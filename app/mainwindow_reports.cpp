@@ -195,8 +195,8 @@ void MainWindow::printAllReportFit()
 void MainWindow::savePdf()
 {
     qDebug() << "savePdf function";
-    QString path = QFileDialog::getSaveFileName(this, tr("存为PDF文件"), QStringLiteral("../"),
-                                                tr("PDF文件 (*.pdf)"));
+    QString path =
+        QFileDialog::getSaveFileName(this, tr("存为PDF文件"), QStringLiteral("../"), tr("PDF文件 (*.pdf)"));
     if (path.isEmpty())
         return; // cancelled: nothing written, nothing to report
     if (QFileInfo(path).suffix().isEmpty())

@@ -228,8 +228,8 @@ void ResultListDlg::deleteSelected()
                                .arg(m_model->index(index.row(), kNameColumn).data().toString());
         }
     }
-    const auto answer = QMessageBox::warning(this, tr("删除数据"), question, QMessageBox::Yes | QMessageBox::No,
-                                             QMessageBox::No);
+    const auto answer = QMessageBox::warning(this, tr("删除数据"), question,
+                                             QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
     if (answer != QMessageBox::Yes) {
         qDebug() << "you press no";
     } else {

@@ -338,8 +338,9 @@ UploadOutcome describeReply(QNetworkReply::NetworkError error, int httpStatus, b
         out.reason = QObject::tr("上传已取消");
         break;
     case QNetworkReply::SslHandshakeFailedError:
-        out.reason = sslErrors.isEmpty() ? QObject::tr("无法与服务器建立安全连接（HTTPS）")
-                                         : QObject::tr("服务器证书未通过验证：%1").arg(certificateText(sslErrors));
+        out.reason = sslErrors.isEmpty()
+                         ? QObject::tr("无法与服务器建立安全连接（HTTPS）")
+                         : QObject::tr("服务器证书未通过验证：%1").arg(certificateText(sslErrors));
         break;
     case QNetworkReply::TemporaryNetworkFailureError:
     case QNetworkReply::NetworkSessionFailedError:

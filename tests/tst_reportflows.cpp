@@ -56,7 +56,8 @@ private slots:
         QTest::addColumn<int>("currentAfter");
         const QString badRange = "打印起止测试编号|请输入有效的起止测试编号（从1开始的整数）。";
         QTest::newRow("105-103 prints nothing") << "105,103" << -1 << "" << 7;
-        QTest::newRow("100-102 without 101") << "100,102" << 2 << "批量打印|已打印 2 份，缺少测试编号：101。" << 102;
+        QTest::newRow("100-102 without 101")
+            << "100,102" << 2 << "批量打印|已打印 2 份，缺少测试编号：101。" << 102;
         QTest::newRow("100-102 body composition")
             << "100,102" << 2 << "批量打印|已打印 2 份，缺少测试编号：101。" << 102;
         QTest::newRow("100-101 ends without a blank page")

@@ -5,7 +5,7 @@
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 PACKAGES=(cmake make g++ qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev libqt5sql5-sqlite
           qttools5-dev qttools5-dev-tools qttranslations5-l10n sqlite3 fonts-noto-cjk fonts-wqy-microhei
-          python3 xvfb xauth imagemagick poppler-utils)
+          python3 xvfb xauth imagemagick poppler-utils openssl)
 
 install_packages() {
     local missing=()
