@@ -129,6 +129,8 @@ namespace {
 RecordLookup lookUp(const QString &table, int testId, UploadRecord (*fromRow)(const QSqlRecord &))
 {
     RecordLookup lookup;
+    // The kind is known before the row: messages name it even when no row is found.
+    lookup.record.testItem = fromRow == fitRecordFromRow ? QStringLiteral("Fit") : QStringLiteral("BCA");
     QSqlQuery query;
     query.setForwardOnly(true);
     if (testId == 0) {

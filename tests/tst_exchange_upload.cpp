@@ -329,6 +329,9 @@ private slots:
                                          : why + QStringLiteral("（请在“连接与设置”中填写上传地址）")),
                      qPrintable(w.uploadStatus()));
         }
+        MainWindow w;
+        w.uploadFitTest(99);
+        QCOMPARE(w.uploadStatus(), QStringLiteral("体质数据（测试编号 99）上传失败：没有找到这条测试记录"));
         QTest::qWait(200);
         QCOMPARE(m_server->connections, 0);
     }
