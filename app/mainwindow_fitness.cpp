@@ -31,6 +31,8 @@ void MainWindow::checkFitstate()
     showPortActive();
     connect(fitPort, &QSerialPort::readyRead, this, &MainWindow::getFitData, Qt::UniqueConnection);
     const qint64 now = fitNow();
+    if (m_fitWatch.portLost() && fitPort->isOpen())
+        m_fitWatch.reset(); // opened again in the settings: watched afresh
     const fitness::FitnessSession::TickOutcome tick = m_fitSession.tick(now);
     if (tick.timedOut)
         m_stateEdit->setText(tr("体测结果接收超时，已放弃不完整的数据"));
