@@ -11,6 +11,7 @@ void LinkWatch::queried(qint64 nowMs)
 LinkWatch::Change LinkWatch::answered()
 {
     m_waitingSince = -1;
+    m_portLost = false;
     if (!m_silent)
         return Change::None;
     m_silent = false;
@@ -25,10 +26,20 @@ LinkWatch::Change LinkWatch::check(qint64 nowMs)
     return Change::WentSilent;
 }
 
+LinkWatch::Change LinkWatch::lost()
+{
+    m_portLost = true;
+    if (m_silent)
+        return Change::None;
+    m_silent = true;
+    return Change::WentSilent;
+}
+
 void LinkWatch::reset()
 {
     m_waitingSince = -1;
     m_silent = false;
+    m_portLost = false;
 }
 
 } // namespace analyzer

@@ -20,6 +20,7 @@
 #include <QMessageBox>
 #include <QPixmap>
 #include <QPushButton>
+#include <QSerialPort>
 #include <QSqlQueryModel>
 #include <QSqlRecord>
 #include <QSqlTableModel>
@@ -85,6 +86,38 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     createToolBar();
     createPages();
     wireAnalyzerSession();
+    watchPortFailures();
+}
+
+void MainWindow::watchPortFailures()
+{
+    // An unplugged adapter or a vanished device fails the port: the link is
+    // silent at once (a station answers only when it holds a result, so this
+    // is how its loss shows while it is idle). The failed port is closed, as
+    // it would otherwise report the failure again at every read, and has to
+    // be opened again in the settings.
+    const auto watch = [this](QSerialPort *port, QString *flag, analyzer::LinkWatch *linkWatch,
+                              const QString &text) {
+        connect(port, &QSerialPort::errorOccurred, this, [=](QSerialPort::SerialPortError e) {
+            if (e != QSerialPort::ResourceError || !port->isOpen() || port->property("closing").toBool())
+                return;
+            qDebug() << "port failed, closed:" << port->portName() << port->errorString();
+            port->setProperty("closing", true);
+            // Closed outside the port's own notification.
+            QTimer::singleShot(0, port, [port] {
+                port->close();
+                port->setProperty("closing", false);
+            });
+            *flag = QStringLiteral("0");
+            linkWatch->lost();
+            m_stateEdit->setText(text);
+            showPortActive();
+        });
+    };
+    watch(BCAport, &global::portFlag, &m_bcaWatch,
+          tr("仪器无响应（体成分仪）：串口已断开，请检查连接后重新打开串口"));
+    watch(fitPort, &global::fitPortFlag, &m_fitWatch,
+          tr("仪器无响应（体测仪）：串口已断开，请检查连接后重新打开串口"));
 }
 
 MainWindow::~MainWindow() = default;
@@ -142,7 +175,8 @@ void MainWindow::createActions()
     m_actExit = make(tr("退出"), QString(), &MainWindow::close);
     m_actCollect = make(tr("实时采集模式"), QString(), &MainWindow::collect);
     m_actPcControl = make(tr("主控测试模式"), QString(), &MainWindow::pcControl);
-    m_actBatch = make(tr("批量采集模式"), QStringLiteral(":/image/icon-batch.png"), &MainWindow::batchCollect);
+    m_actBatch =
+        make(tr("批量采集模式"), QStringLiteral(":/image/icon-batch.png"), &MainWindow::batchCollect);
     m_actTestBCA = make(tr("通讯调试"), QStringLiteral(":/image/icon-collect.png"), &MainWindow::testBCA);
     m_actUsersList =
         make(tr("用户列表"), QStringLiteral(":/image/icon-usersList.png"), &MainWindow::usersList);
@@ -352,7 +386,8 @@ void MainWindow::openTypedTest()
     qDebug() << "open typed test" << testId << (fitness ? "fitness" : "body composition");
     if (fitness) {
         if (testId <= 0 || !selectFitRow(testId)) {
-            QMessageBox::warning(this, tr("当前测试号"), tr("没有测试编号为 %1 的体质测试记录。").arg(testId));
+            QMessageBox::warning(this, tr("当前测试号"),
+                                 tr("没有测试编号为 %1 的体质测试记录。").arg(testId));
             updateCurrentTestField();
             return;
         }

@@ -306,6 +306,7 @@ private:
     // picture and show "仪器无响应" until the instrument answers again.
     analyzer::LinkWatch m_bcaWatch;
     analyzer::LinkWatch m_fitWatch;
+    void watchPortFailures();
     // The person import stops both links so that no measurement is stored
     // inside its transaction.
     bool m_linksSuspended = false;

@@ -98,6 +98,8 @@ void MainWindow::checkBCAstate()
     // analyzer is gone (cable out, switched off).
     if (!BCAport->isOpen())
         return;
+    if (m_bcaWatch.portLost())
+        m_bcaWatch.reset(); // opened again in the settings: watched afresh
     m_bcaWatch.queried(now);
     if (m_bcaWatch.check(now) == analyzer::LinkWatch::Change::WentSilent) {
         qDebug() << "analyzer silent for" << analyzer::kSilenceMs << "ms";

@@ -16,16 +16,16 @@
 #include <QDebug>
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QProgressDialog>
-#include <QStatusBar>
 #include <QSqlDatabase>
+#include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
 
@@ -114,14 +114,15 @@ void MainWindow::sendUpload(const exchange::RecordLookup &lookup)
 {
     // The subject names what goes out; a list dialog that started the upload
     // hears the outcome too.
-    const QString subject = tr("%1（测试编号 %2）")
-                                .arg(lookup.record.testItem == QLatin1String("Fit") ? tr("体质数据")
-                                                                                    : tr("体成分数据"),
-                                     lookup.found ? lookup.record.testId : QString::number(global::currentTestID));
+    const QString subject =
+        tr("%1（测试编号 %2）")
+            .arg(lookup.record.testItem == QLatin1String("Fit") ? tr("体质数据") : tr("体成分数据"),
+                 lookup.found ? lookup.record.testId : QString::number(global::currentTestID));
     const QPointer<QLabel> origin = m_uploadOrigin;
     if (!lookup.error.isEmpty()) {
         qDebug() << "upload query failed:" << lookup.error;
-        showUploadStatus(exchange::uploadFailedText(subject, exchange::systemErrorText(lookup.error)), false, origin);
+        showUploadStatus(exchange::uploadFailedText(subject, exchange::systemErrorText(lookup.error)), false,
+                         origin);
         return;
     }
     if (!lookup.found) {
@@ -253,8 +254,9 @@ void MainWindow::runExport(bool fitness)
         qDebug() << "export cancelled, no file written:" << fileName;
     } else {
         qDebug() << "export failed:" << fileName << result.error;
-        showBox(this, QMessageBox::Warning, tr("导出数据失败"),
-                tr("数据导出失败，文件%1没有保存。\n%2").arg(fileName, exchange::systemErrorText(result.error)));
+        showBox(
+            this, QMessageBox::Warning, tr("导出数据失败"),
+            tr("数据导出失败，文件%1没有保存。\n%2").arg(fileName, exchange::systemErrorText(result.error)));
     }
 }
 

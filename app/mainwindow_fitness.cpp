@@ -31,6 +31,8 @@ void MainWindow::checkFitstate()
     showPortActive();
     connect(fitPort, &QSerialPort::readyRead, this, &MainWindow::getFitData, Qt::UniqueConnection);
     const qint64 now = fitNow();
+    if (m_fitWatch.portLost() && fitPort->isOpen())
+        m_fitWatch.reset(); // opened again in the settings: watched afresh
     const fitness::FitnessSession::TickOutcome tick = m_fitSession.tick(now);
     if (tick.timedOut)
         m_stateEdit->setText(tr("体测结果接收超时，已放弃不完整的数据"));
@@ -88,8 +90,9 @@ bool MainWindow::storeFitResult(const fitness::FitResult &result)
         qDebug() << "fitness result not stored / 体测结果未保存:" << out.error;
         const QString why = exchange::systemErrorText(out.error);
         m_stateEdit->setText(tr("体测结果未能保存（用户编号 %1）：%2").arg(out.uid, why));
-        setStoreWarning(&m_fitStoreWarning,
-                        tr("体测结果未能保存（用户编号 %1：%2），未确认接收，终端将重新发送").arg(out.uid, why));
+        setStoreWarning(
+            &m_fitStoreWarning,
+            tr("体测结果未能保存（用户编号 %1：%2），未确认接收，终端将重新发送").arg(out.uid, why));
     }
     global::currentPerson = out.uid;
     qDebug() << "当前人员是：" << global::currentPerson;

@@ -68,7 +68,8 @@ QString MainWindow::chooseImportFile()
         m_hasPresetImportFile = false;
         return m_presetImportFile;
     }
-    return QFileDialog::getOpenFileName(this, tr("选择CSV文件"), QStringLiteral("../"), tr("CSV文件 (*.csv)"));
+    return QFileDialog::getOpenFileName(this, tr("选择CSV文件"), QStringLiteral("../"),
+                                        tr("CSV文件 (*.csv)"));
 }
 
 void MainWindow::usersImport()

@@ -27,7 +27,8 @@ void MainWindow::saveTestData()
         // kept and stored again at the next tick; the warning stays until then.
         const QString why = exchange::systemErrorText(out.error);
         m_stateEdit->setText(tr("测试数据保存失败：") + why);
-        setStoreWarning(&m_bcaStoreWarning, tr("体成分测试数据未能保存（%1），数据已保留，正在自动重试").arg(why));
+        setStoreWarning(&m_bcaStoreWarning,
+                        tr("体成分测试数据未能保存（%1），数据已保留，正在自动重试").arg(why));
         return;
     }
     setStoreWarning(&m_bcaStoreWarning, QString());

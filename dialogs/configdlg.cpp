@@ -61,9 +61,9 @@ configDlg::configDlg(QWidget *parent) : QDialog(parent)
     m_uploadOk = new QPushButton(tr("确定"), uploadBox);
     uploadGrid->addWidget(new QLabel(tr("上传地址："), uploadBox), 0, 1);
     uploadGrid->addWidget(m_uploadAddress, 0, 2);
-    uploadGrid->addWidget(new QLabel(tr("<font color='grey'>以 http:// 或 https:// 开头，含服务器地址</font>"),
-                                     uploadBox),
-                          1, 2);
+    uploadGrid->addWidget(
+        new QLabel(tr("<font color='grey'>以 http:// 或 https:// 开头，含服务器地址</font>"), uploadBox), 1,
+        2);
     uploadGrid->addWidget(m_uploadOk, 2, 2);
     layout->addWidget(uploadBox);
 
@@ -79,6 +79,8 @@ configDlg::configDlg(QWidget *parent) : QDialog(parent)
     m_fitOpen = new QPushButton(tr("打开体测串口"), portBox);
     m_open = new QPushButton(tr("打开体成分串口"), portBox);
     m_close = new QPushButton(tr("关闭全部串口"), portBox);
+    for (QPushButton *open : {m_fitOpen, m_open})
+        open->setToolTip(tr("先扫描并选择串口，或输入串口路径；已打开的串口不能再打开"));
     m_status = new QLabel(tr("<font color='red'>未打开</font>"), portBox);
     m_status->setWordWrap(true);
     portGrid->addWidget(new QLabel(tr("串口"), portBox), 0, 1);
@@ -142,7 +144,8 @@ void configDlg::modifyUnit()
         const QString error = exchange::systemErrorText(m_unitModel->lastError().text());
         m_unitModel->revertAll();
         m_unitMapper->setCurrentIndex(0);
-        QMessageBox::warning(this, tr("单位信息修改"), tr("单位信息修改失败！\n%1").arg(error), QMessageBox::Ok);
+        QMessageBox::warning(this, tr("单位信息修改"), tr("单位信息修改失败！\n%1").arg(error),
+                             QMessageBox::Ok);
     }
 }
 
@@ -212,8 +215,9 @@ bool configDlg::openSelected(QSerialPort *port, QString &flag, const char *resul
         if (portName.isEmpty())
             error = tr("未选择串口");
         qDebug() << "open failed:" << portName << error;
-        m_status->setText(tr("<font color='red'>%1 串口打开失败：%2</font>")
-                              .arg(portName.toHtmlEscaped(), exchange::systemErrorText(error).toHtmlEscaped()));
+        m_status->setText(
+            tr("<font color='red'>%1 串口打开失败：%2</font>")
+                .arg(portName.toHtmlEscaped(), exchange::systemErrorText(error).toHtmlEscaped()));
         return false;
     }
     m_status->setText(portName.toHtmlEscaped() + tr("串口已打开"));

@@ -85,7 +85,7 @@ PersonRegistryDlg::PersonRegistryDlg(int &entryFlag, QString &unitId, QWidget *p
 
     auto *searchRow = new QHBoxLayout;
     m_search = namedEdit("searchEdit", this);
-    m_search->setPlaceholderText(tr("请输入姓名或用户编号查询，支持按开头模糊查找"));
+    m_search->setPlaceholderText(tr("输入姓名或用户编号（可只输开头）"));
     QPushButton *searchButton = formButton(tr("搜索"), this);
     QPushButton *resultsButton = formButton(tr("查人员测试结果"), this);
     QPushButton *historyButton = formButton(tr("历史趋势"), this);
@@ -386,8 +386,9 @@ void PersonRegistryDlg::deletePerson()
         return m_model->index(index.row(), column).data(Qt::EditRole).toString();
     };
     const QString question =
-        rows.size() == 1 ? tr("确定删除用户“%1”（用户编号 %2）吗？").arg(cell(rows.first(), 3), cell(rows.first(), 2))
-                         : tr("确定删除所选的 %1 位用户吗？").arg(rows.size());
+        rows.size() == 1
+            ? tr("确定删除用户“%1”（用户编号 %2）吗？").arg(cell(rows.first(), 3), cell(rows.first(), 2))
+            : tr("确定删除所选的 %1 位用户吗？").arg(rows.size());
     for (const QModelIndex &index : rows)
         m_model->removeRow(index.row());
     const auto answer = QMessageBox::warning(this, tr("删除用户"), question + tr("\n其测试结果会保留。"),

@@ -43,9 +43,9 @@ public:
     QPushButton *searchButton() const { return m_searchButton; }
     QPushButton *backButton() const { return m_backButton; }
     QLineEdit *testIdEdit() const { return m_testId; }
-    QPushButton *reportButton() const { return m_reportButton; }   // "查看报告"
-    QPushButton *printButton() const { return m_printButton; }     // "打印报告"
-    QPushButton *viewButton() const { return m_viewButton; }       // "查看详情": on the main window's page
+    QPushButton *reportButton() const { return m_reportButton; } // "查看报告"
+    QPushButton *printButton() const { return m_printButton; }   // "打印报告"
+    QPushButton *viewButton() const { return m_viewButton; }     // "查看详情": on the main window's page
     QPushButton *deleteButton() const { return m_deleteButton; }
     QPushButton *uploadButton() const { return m_uploadButton; }
     // "历史趋势" of the listed person (the person dialog only).

@@ -129,6 +129,8 @@ namespace {
 RecordLookup lookUp(const QString &table, int testId, UploadRecord (*fromRow)(const QSqlRecord &))
 {
     RecordLookup lookup;
+    // The kind is known before the row: messages name it even when no row is found.
+    lookup.record.testItem = fromRow == fitRecordFromRow ? QStringLiteral("Fit") : QStringLiteral("BCA");
     QSqlQuery query;
     query.setForwardOnly(true);
     if (testId == 0) {
@@ -338,8 +340,9 @@ UploadOutcome describeReply(QNetworkReply::NetworkError error, int httpStatus, b
         out.reason = QObject::tr("上传已取消");
         break;
     case QNetworkReply::SslHandshakeFailedError:
-        out.reason = sslErrors.isEmpty() ? QObject::tr("无法与服务器建立安全连接（HTTPS）")
-                                         : QObject::tr("服务器证书未通过验证：%1").arg(certificateText(sslErrors));
+        out.reason = sslErrors.isEmpty()
+                         ? QObject::tr("无法与服务器建立安全连接（HTTPS）")
+                         : QObject::tr("服务器证书未通过验证：%1").arg(certificateText(sslErrors));
         break;
     case QNetworkReply::TemporaryNetworkFailureError:
     case QNetworkReply::NetworkSessionFailedError:

@@ -56,7 +56,7 @@ struct RecordLookup
     bool found = false;
     QString statement; // the statement text, for the log
     QString error;     // database error, empty when the query ran
-    UploadRecord record;
+    UploadRecord record; // its testItem is set even when no row was found
 };
 
 // The fitness result |testId| from ResultFIT; 0 means the newest row.

@@ -322,8 +322,9 @@ ImportResult importRecords(const QList<csv::Record> &records, const Progress &pr
         }
         if (ok) {
             ++imported;
-            registered.insert(row->uid,
-                              tr("用户编号 %1 在第 %2 行已用于 %3").arg(row->uid).arg(record.line).arg(row->name));
+            registered.insert(
+                row->uid,
+                tr("用户编号 %1 在第 %2 行已用于 %3").arg(row->uid).arg(record.line).arg(row->name));
             qDebug() << "人员数据已插入! 行号：" << i;
         } else {
             const QSqlError error = query.lastError();
@@ -468,10 +469,10 @@ Summary summarize(const ImportResult &result)
         parts << tr("第 1 行按标题行跳过，但它看起来像人员数据（第 5 "
                     "列是年份）：如需导入此人，请在文件开头加一行标题后重新导入。");
     // One line per reason, in the order of the reasons, with the file lines.
-    const SkipReason order[] = {SkipReason::AlreadyRegistered, SkipReason::Incomplete,
-                                SkipReason::MissingUid,        SkipReason::MissingName,
-                                SkipReason::BadSex,            SkipReason::BadBirthYear,
-                                SkipReason::BadHeight,         SkipReason::InsertFailed};
+    const SkipReason order[] = {
+        SkipReason::AlreadyRegistered, SkipReason::Incomplete,  SkipReason::MissingUid,
+        SkipReason::MissingName,       SkipReason::BadSex,      SkipReason::BadBirthYear,
+        SkipReason::BadHeight,         SkipReason::InsertFailed};
     for (const SkipReason reason : order) {
         QList<int> lines;
         for (const Skipped &s : result.skipped) {

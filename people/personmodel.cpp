@@ -39,8 +39,8 @@ bool PersonModel::select()
     // Pending edits belong to rows that are about to be replaced.
     revertAll();
     QSqlQuery query(database());
-    const QString sql =
-        QStringLiteral("SELECT * FROM Person WHERE %1 ORDER BY ID DESC").arg(namesearch::nameOrUidCondition());
+    const QString sql = QStringLiteral("SELECT * FROM Person WHERE %1 ORDER BY ID DESC")
+                            .arg(namesearch::nameOrUidCondition());
     const QString pattern = namesearch::prefixPattern(m_namePrefix);
     qDebug().noquote() << "filter:" << sql << "pattern=" << pattern;
     bool ok = query.prepare(sql);

@@ -83,9 +83,10 @@ int insertPerson(const NewPerson &person, QString *error)
     QSqlQuery q(db);
     q.prepare(QStringLiteral("INSERT INTO Person (UUID, UID, Name, Sex, BirthYear, Height, Phone, Note) "
                              "VALUES (?, ?, ?, ?, ?, ?, ?, ?)"));
-    for (const QVariant &v : {QVariant(person.uuid), uid.isEmpty() ? QVariant(QVariant::String) : QVariant(uid),
-                              QVariant(person.name.trimmed()), QVariant(person.sex), QVariant(person.birthYear),
-                              QVariant(person.height), QVariant(person.phone), QVariant(person.note)})
+    for (const QVariant &v :
+         {QVariant(person.uuid), uid.isEmpty() ? QVariant(QVariant::String) : QVariant(uid),
+          QVariant(person.name.trimmed()), QVariant(person.sex), QVariant(person.birthYear),
+          QVariant(person.height), QVariant(person.phone), QVariant(person.note)})
         q.addBindValue(v);
     const auto rollback = [&db, inTransaction, &fail](const QString &why) {
         if (inTransaction)

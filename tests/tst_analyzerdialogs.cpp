@@ -81,6 +81,7 @@ private slots:
     void everyWayOfClosingTheBatchPageSwitchesOff_data();
     void everyWayOfClosingTheBatchPageSwitchesOff();
     void silentAnalyzerIsShownUntilItAnswers();
+    void vanishedStationIsShown();
 
 private:
     void write(const QByteArray &bytes)
@@ -256,6 +257,27 @@ void TestAnalyzerDialogs::silentAnalyzerIsShownUntilItAnswers()
     write(statusFrame(0x01));
     QTRY_COMPARE_WITH_TIMEOUT(w.stateEdit()->text(), QStringLiteral("体成分仪正常待机"), 3000);
     QVERIFY(icon(w) != error);
+    w.stopCheckTimer();
+}
+
+// A station answers only when it holds a result; its loss shows as the port
+// failing (the device end of the line gone), which closes it.
+void TestAnalyzerDialogs::vanishedStationIsShown()
+{
+    auto station = std::make_unique<TestPty>();
+    QVERIFY(openInstrumentPort(fitPort, station->path()));
+    MainWindow w;
+    w.connectBCA();
+    write(statusFrame(0x01));
+    QTRY_COMPARE(w.stateEdit()->text(), QStringLiteral("体成分仪正常待机"));
+    station.reset();
+    QTRY_COMPARE(w.stateEdit()->text(),
+                 QStringLiteral("仪器无响应（体测仪）：串口已断开，请检查连接后重新打开串口"));
+    QCOMPARE(w.stateIcon()->pixmap(Qt::ReturnByValue).toImage(),
+             QPixmap(QStringLiteral(":/image/Error.png")).toImage());
+    // The failed port is closed (it would report at every read) and counts as closed.
+    QTRY_VERIFY(!fitPort->isOpen());
+    QCOMPARE(global::fitPortFlag, QStringLiteral("0"));
     w.stopCheckTimer();
 }
 

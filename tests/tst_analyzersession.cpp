@@ -352,7 +352,8 @@ void TestAnalyzerSession::damagedAnswerIsAskedAgainUnlessRepeatedAlike()
 
 void TestAnalyzerSession::silenceAfterFiveSecondsAndRecovery_data()
 {
-    // Steps "q<ms>" query sent, "a<ms>" bytes came, "c<ms>" check, "x" reset;
+    // Steps "q<ms>" query sent, "a<ms>" bytes came, "c<ms>" check, "l" port
+    // lost, "x" reset;
     // a check or answer followed by ":S" went silent, ":R" recovered, ":-" nothing.
     QTest::addColumn<QString>("script");
     QTest::newRow("one query a second, never answered")
@@ -364,6 +365,7 @@ void TestAnalyzerSession::silenceAfterFiveSecondsAndRecovery_data()
     QTest::newRow("recovered, then silent again") << "q0 c5000:S a5100:R q6000 c10999:- c11000:S";
     QTest::newRow("reset forgets what was awaited") << "q0 c4000:- x c9000:- q9000 c14000:S x c20000:-";
     QTest::newRow("no query, no silence") << "c0:- c100000:- a100001:-";
+    QTest::newRow("a failed port is silent at once") << "q0 l:S c1000:- l:- a2000:R c2000:- l:S x c9000:-";
 }
 
 void TestAnalyzerSession::silenceAfterFiveSecondsAndRecovery()
@@ -373,7 +375,9 @@ void TestAnalyzerSession::silenceAfterFiveSecondsAndRecovery()
     analyzer::LinkWatch watch;
     QString seen;
     bool silent = false; // as the script says it should be
+    bool lost = false;
     for (const QString &step : script.split(QLatin1Char(' '))) {
+        lost = step.startsWith(QLatin1Char('l')) || (lost && !step.startsWith(QLatin1Char('a')) && step != "x");
         silent = step.endsWith(":S") || (silent && !step.endsWith(":R") && step != QLatin1String("x"));
         const qint64 t = step.mid(1).section(QLatin1Char(':'), 0, 0).toLongLong();
         Change change = Change::None;
@@ -387,6 +391,9 @@ void TestAnalyzerSession::silenceAfterFiveSecondsAndRecovery()
         case 'c':
             change = watch.check(t);
             break;
+        case 'l':
+            change = watch.lost();
+            break;
         default:
             watch.reset();
             break;
@@ -395,6 +402,7 @@ void TestAnalyzerSession::silenceAfterFiveSecondsAndRecovery()
         if (step.contains(QLatin1Char(':')))
             seen += change == Change::WentSilent ? ":S" : change == Change::Recovered ? ":R" : ":-";
         QCOMPARE(watch.silent(), silent);
+        QCOMPARE(watch.portLost(), lost);
     }
     QCOMPARE(seen, script);
 }

@@ -141,8 +141,9 @@ private slots:
         QCOMPARE(files.size(), 1);
         QVERIFY(QRegularExpression(QStringLiteral("^maindb\\d{14}\\.db$")).match(files.first()).hasMatch());
         QCOMPARE(watcher.seen.size(), 2);
-        QCOMPARE(watcher.seen[0],
-                 QStringLiteral("数据库备份|数据库备份成功,信息已保存在%1！").arg(backups.filePath(files[0])));
+        QCOMPARE(
+            watcher.seen[0],
+            QStringLiteral("数据库备份|数据库备份成功,信息已保存在%1！").arg(backups.filePath(files[0])));
         QVERIFY2(watcher.seen[1].startsWith(QStringLiteral("数据库备份|数据库备份失败！\n")),
                  qPrintable(watcher.seen[1]));
         QVERIFY(watcher.seen[1].contains(QStringLiteral("已存在")));
@@ -159,16 +160,21 @@ private slots:
     {
         QTest::addColumn<QString>("system");
         QTest::addColumn<QString>("shown");
-        QTest::newRow("full disk") << "No space left on device" << "磁盘空间不足";
-        QTest::newRow("SQLite full, driver words")
-            << "database or disk is full Unable to fetch row" << "磁盘空间不足（数据库已满） 无法读取数据";
-        QTest::newRow("read-only, any case") << "read-only FILE system" << "只读文件系统，无法写入";
+        QTest::newRow("full disk") << "No space left on device"
+                                   << "磁盘空间不足";
+        QTest::newRow("SQLite full, driver words") << "database or disk is full Unable to fetch row"
+                                                   << "磁盘空间不足（数据库已满） 无法读取数据";
+        QTest::newRow("read-only, any case") << "read-only FILE system"
+                                             << "只读文件系统，无法写入";
         QTest::newRow("inside Chinese words, path kept")
             << "SQLite 无法复制数据库：attempt to write a readonly database"
             << "SQLite 无法复制数据库：数据库文件是只读的，无法写入";
-        QTest::newRow("Chinese already") << "备份文件夹 /srv/b 不存在" << "备份文件夹 /srv/b 不存在";
-        QTest::newRow("unknown") << "Quota of widgets exceeded" << "系统错误：Quota of widgets exceeded";
-        QTest::newRow("empty") << "" << "";
+        QTest::newRow("Chinese already") << "备份文件夹 /srv/b 不存在"
+                                         << "备份文件夹 /srv/b 不存在";
+        QTest::newRow("unknown") << "Quota of widgets exceeded"
+                                 << "系统错误：Quota of widgets exceeded";
+        QTest::newRow("empty") << ""
+                               << "";
     }
     void systemErrorsInChinese()
     {

@@ -71,8 +71,8 @@ public:
         QProcess openssl;
         openssl.setWorkingDirectory(dir);
         openssl.start(QStringLiteral("openssl"),
-                      {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", "key.pem", "-out", "cert.pem",
-                       "-days", "2", "-subj", "/CN=127.0.0.1"});
+                      {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", "key.pem", "-out",
+                       "cert.pem", "-days", "2", "-subj", "/CN=127.0.0.1"});
         if (!openssl.waitForFinished(60000) || openssl.exitCode() != 0)
             return false;
         QFile cert(dir + QStringLiteral("/cert.pem")), key(dir + QStringLiteral("/key.pem"));
@@ -104,7 +104,8 @@ private:
             return;
         requests << Request{buf.left(headerEnd).toLower(), buf.mid(headerEnd + 4)};
         buf.clear();
-        const char *status[] = {"200 OK", "500 Internal Server Error", "404 Not Found", "301 Moved Permanently"};
+        const char *status[] = {"200 OK", "500 Internal Server Error", "404 Not Found",
+                                "301 Moved Permanently"};
         if (answer == Silent)
             return;
         if (answer == Close) {
@@ -253,9 +254,11 @@ private slots:
                              << "服务器返回 HTTP 404（服务器上没有这个上传地址）";
         QTest::newRow("301") << int(HttpServer::Moved) << "http" << false
                              << "服务器返回 HTTP 301（服务器要求转到其他地址）";
-        QTest::newRow("refused") << -1 << "http" << false << "服务器拒绝连接（127.0.0.1 上没有接收上传的服务）";
+        QTest::newRow("refused") << -1 << "http" << false
+                                 << "服务器拒绝连接（127.0.0.1 上没有接收上传的服务）";
         QTest::newRow("dropped") << int(HttpServer::Close) << "http" << false << "服务器没有应答就关闭了连接";
-        QTest::newRow("silent") << int(HttpServer::Silent) << "http" << false << "服务器在 0.4 秒内没有应答（超时）";
+        QTest::newRow("silent") << int(HttpServer::Silent) << "http" << false
+                                << "服务器在 0.4 秒内没有应答（超时）";
         QTest::newRow("self-signed certificate")
             << int(HttpServer::Ok) << "https" << false << "服务器证书未通过验证：服务器使用自签名证书";
     }
@@ -321,10 +324,14 @@ private slots:
             w.uploadBcaTest(address == "ok" ? 2 : 0);
             QString why;
             exchange::checkedUploadUrl(address, &why);
-            QVERIFY2(w.uploadStatus().endsWith(address == "ok" ? exchange::uploadNoRecordText()
-                                                                : why + QStringLiteral("（请在“连接与设置”中填写上传地址）")),
+            QVERIFY2(w.uploadStatus().endsWith(
+                         address == "ok" ? exchange::uploadNoRecordText()
+                                         : why + QStringLiteral("（请在“连接与设置”中填写上传地址）")),
                      qPrintable(w.uploadStatus()));
         }
+        MainWindow w;
+        w.uploadFitTest(99);
+        QCOMPARE(w.uploadStatus(), QStringLiteral("体质数据（测试编号 99）上传失败：没有找到这条测试记录"));
         QTest::qWait(200);
         QCOMPARE(m_server->connections, 0);
     }

@@ -108,8 +108,9 @@ private slots:
             "第 4 行：用户编号 11 在第 3 行已用于 甲");
         // Sex words of spreadsheets and other programs; anything else is refused by line.
         add("sex words", "",
-            kHeader + "U1,1,甲,M,2000,170\nU1,2,乙,Female,2000,160\nU1,3,丙,male,2000,170\nU1,4,丁,f,2000,160\n"
-                      "U1,5,戊,0,2000,170\nU1,6,己,男性,2000,170\nU1,7,庚,2,2000,160\n",
+            kHeader +
+                "U1,1,甲,M,2000,170\nU1,2,乙,Female,2000,160\nU1,3,丙,male,2000,170\nU1,4,丁,f,2000,160\n"
+                "U1,5,戊,0,2000,170\nU1,6,己,男性,2000,170\nU1,7,庚,2,2000,160\n",
             "U1|1|甲|1|2000|170;U1|2|乙|2|2000|160;U1|3|丙|1|2000|170;U1|4|丁|2|2000|160;U1|7|庚|2|2000|160",
             "共导入 5 人，跳过 2 行;性别不是男/女、1/2、M/F 或 male/female：2 行（第 6、7 行）");
         add("first line looks like a person", "", "U1,1,甲,男,2000,170\nU1,2,乙,女,2001,160\n",

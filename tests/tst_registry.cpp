@@ -166,11 +166,12 @@ private slots:
             QCOMPARE(d->uidEdit()->text(), QStringLiteral("3"));
         });
         // The defaults of a new entry: a man born 1990, 170 cm.
-        QCOMPARE(testsupport::scalar("SELECT group_concat(ID || '|' || UID || '|' || Name || '|' || Sex || '|' || "
-                                     "BirthYear || '|' || ifnull(Height, '') || '|' || ifnull(Note, ''), ';') "
-                                     "FROM Person")
-                     .toString(),
-                 QStringLiteral("1|11|原来的人|1|1980||;2|12|新来的人|2|1990|170|补充;3|3|无编号|1|1990|170|"));
+        QCOMPARE(
+            testsupport::scalar("SELECT group_concat(ID || '|' || UID || '|' || Name || '|' || Sex || '|' || "
+                                "BirthYear || '|' || ifnull(Height, '') || '|' || ifnull(Note, ''), ';') "
+                                "FROM Person")
+                .toString(),
+            QStringLiteral("1|11|原来的人|1|1980||;2|12|新来的人|2|1990|170|补充;3|3|无编号|1|1990|170|"));
     }
 
     void editStaysOnThePerson()
@@ -376,7 +377,8 @@ private slots:
                  [&](ResultListDlg *dialog) {
                      QCOMPARE(preview(dialog,
                                       [dialog] {
-                                          emit dialog->view()->doubleClicked(dialog->view()->model()->index(1, 3));
+                                          emit dialog->view()->doubleClicked(
+                                              dialog->view()->model()->index(1, 3));
                                       }),
                               QStringLiteral("体成分分析报告"));
                      QCOMPARE(global::currentTestID, bca);

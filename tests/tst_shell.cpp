@@ -14,17 +14,17 @@
 #include <QAction>
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
-#include <QTabWidget>
-#include <QTableWidget>
-#include <QToolBar>
-#include <QLineEdit>
 #include <QSerialPort>
 #include <QSqlRecord>
 #include <QSqlTableModel>
+#include <QTabWidget>
 #include <QTableView>
+#include <QTableWidget>
 #include <QTemporaryDir>
+#include <QToolBar>
 #include <QtTest>
 
 using testsupport::scalar;
@@ -190,7 +190,9 @@ private slots:
         configDlg dlg;
         const auto buttons = [&dlg](const QString &chosen) {
             dlg.portList()->setEditText(chosen);
-            return QStringLiteral("%1%2").arg(dlg.openButton()->isEnabled()).arg(dlg.fitOpenButton()->isEnabled());
+            return QStringLiteral("%1%2")
+                .arg(dlg.openButton()->isEnabled())
+                .arg(dlg.fitOpenButton()->isEnabled());
         };
         QCOMPARE(buttons(QString()), QStringLiteral("00"));
         QCOMPARE(buttons(analyzer.path()), QStringLiteral("11"));
@@ -210,16 +212,26 @@ private slots:
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("stored"); // empty: refused, the old one stays
         QTest::addColumn<QString>("box");
-        QTest::newRow("http with port and path") << " http://10.0.0.5:8080/api/up " << "http://10.0.0.5:8080/api/up"
+        QTest::newRow("http with port and path") << " http://10.0.0.5:8080/api/up "
+                                                 << "http://10.0.0.5:8080/api/up"
                                                  << "上传地址已保存。";
-        QTest::newRow("https") << "https://data.example.cn/upload" << "https://data.example.cn/upload"
+        QTest::newRow("https") << "https://data.example.cn/upload"
+                               << "https://data.example.cn/upload"
                                << "上传地址已保存。";
-        QTest::newRow("empty") << "" << "" << "上传地址没有保存：上传地址为空";
-        QTest::newRow("other scheme") << "ftp://10.0.0.5/up" << ""
-                                      << "上传地址没有保存：上传地址必须以 http:// 或 https:// 开头：ftp://10.0.0.5/up";
-        QTest::newRow("no scheme") << "10.0.0.5/up" << ""
-                                   << "上传地址没有保存：上传地址必须以 http:// 或 https:// 开头：10.0.0.5/up";
-        QTest::newRow("no host") << "http:///up" << "" << "上传地址没有保存：上传地址缺少主机名：http:///up";
+        QTest::newRow("empty") << ""
+                               << ""
+                               << "上传地址没有保存：上传地址为空";
+        QTest::newRow("other scheme")
+            << "ftp://10.0.0.5/up"
+            << ""
+            << "上传地址没有保存：上传地址必须以 http:// 或 https:// 开头：ftp://10.0.0.5/up";
+        QTest::newRow("no scheme")
+            << "10.0.0.5/up"
+            << ""
+            << "上传地址没有保存：上传地址必须以 http:// 或 https:// 开头：10.0.0.5/up";
+        QTest::newRow("no host") << "http:///up"
+                                 << ""
+                                 << "上传地址没有保存：上传地址缺少主机名：http:///up";
     }
     void settingsUploadAddress()
     {
@@ -346,7 +358,8 @@ private slots:
             });
             timer.start(5);
             closed = w.close();
-            QCOMPARE(text, QStringLiteral("体成分仪正在测试中。\n现在退出，这次测试的数据可能不会保存。确定要退出吗？"));
+            QCOMPARE(text, QStringLiteral(
+                               "体成分仪正在测试中。\n现在退出，这次测试的数据可能不会保存。确定要退出吗？"));
             QCOMPARE(closed, answer == QStringLiteral("退出"));
             QCOMPARE(w.isVisible(), !closed);
         }
