@@ -185,8 +185,11 @@ void MainWindow::printTestRange(const QString &firstText, const QString &lastTex
     if (global::printList.isEmpty() && first <= last)
         QMessageBox::information(this, tr("打印"), tr("所选范围内没有测试记录，未打印任何报告。"));
     else if (!global::printList.isEmpty())
+        // Numbers above the greatest test number are not missing, just not yet used.
         printReports(global::sheetTag, global::printList, true,
-                     reports::missingRuns(first, last, global::printList));
+                     reports::missingRuns(first,
+                                          qMin<qint64>(last, reports::resolveTestId(global::sheetTag, 0)),
+                                          global::printList));
     global::printList.clear();
 }
 
