@@ -11,6 +11,7 @@
 #include <QDebug>
 #include <QDir>
 #include <QFileInfo>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -18,9 +19,13 @@
 #include <QTemporaryFile>
 #include <QTextCodec>
 #include <QTextStream>
+#include <QThread>
 #include <QVariant>
 
 #include <cstdio>
+#include <map>
+#include <memory>
+#include <vector>
 
 namespace reports {
 
@@ -117,15 +122,84 @@ bool folderWritable(const QString &dir)
     return probe.open();
 }
 
+// What became of one record: the file written, or empty when it failed.
+using Outcomes = std::map<int, QString>;
+
+// Writes one record's report; reports a failure on |err| (the run goes on).
+void writeRecord(const ArchiveRecord &r, const QString &dir, const QString &sheetTag, QTextStream &err,
+                 Outcomes *outcomes)
+{
+    const QString path = QDir(dir).filePath(archiveFileName(r.testId, r.uid, r.name));
+    QString error;
+    const QString title = QStringLiteral("%1 %2 %3").arg(r.testId).arg(r.uid, r.name);
+    if (writeReportPdf(path, sheetTag, r.testId, &error, title)) {
+        (*outcomes)[r.testId] = path;
+    } else {
+        err << "test " << r.testId << ": " << error << Qt::endl;
+        (*outcomes)[r.testId] = QString();
+    }
+}
+
+// The program's own arguments without argv[0] and without the options a
+// worker gets from its caller.
+QStringList workerArguments(const QStringList &arguments)
+{
+    QStringList kept;
+    for (int i = 1; i < arguments.size(); ++i) {
+        const QString &a = arguments.at(i);
+        if (a == QLatin1String("--export-pdf") || a == QLatin1String("--jobs")) {
+            ++i; // and its value
+            continue;
+        }
+        if (a.startsWith(QLatin1String("--export-pdf=")) || a.startsWith(QLatin1String("--jobs=")) ||
+            a == QLatin1String("--archive-part"))
+            continue;
+        kept << a;
+    }
+    return kept;
+}
+
+// A second process of the program writing one part of the records, so the
+// archive uses every core: each PDF file embeds its own font subset, which
+// costs more than painting the page. Its stdout goes to a file read after it
+// ends ("ok<TAB>id<TAB>path" / "failed<TAB>id"); its stderr is ours.
+struct Worker
+{
+    QProcess process;
+    QTemporaryFile report;
+    int begin = 0; // records[begin, end)
+    int end = 0;
+};
+
+Outcomes readWorkerReport(QIODevice &report)
+{
+    Outcomes outcomes;
+    while (!report.atEnd()) {
+        const QString line = QString::fromUtf8(report.readLine()).chopped(1);
+        bool ok = false;
+        const int testId = line.section(QLatin1Char('\t'), 1, 1).toInt(&ok);
+        if (!ok)
+            continue;
+        if (line.startsWith(QLatin1String("ok\t")))
+            outcomes[testId] = line.section(QLatin1Char('\t'), 2);
+        else if (line.startsWith(QLatin1String("failed\t")))
+            outcomes[testId] = QString();
+    }
+    return outcomes;
+}
+
 } // namespace
 
-int runPdfArchive(const QStringList &arguments, QTextStream &out, QTextStream &err)
+int runPdfArchive(const QStringList &arguments, QTextStream &out, QTextStream &err,
+                  const QString &workerProgram)
 {
     QCommandLineParser parser;
     const QCommandLineOption range(QStringLiteral("export-pdf"), QString(), QStringLiteral("FIRST-LAST"));
     const QCommandLineOption outDir(QStringLiteral("out"), QString(), QStringLiteral("DIR"));
     const QCommandLineOption fitness(QStringLiteral("fitness"));
-    parser.addOptions({range, outDir, fitness});
+    const QCommandLineOption jobsOption(QStringLiteral("jobs"), QString(), QStringLiteral("N"));
+    const QCommandLineOption part(QStringLiteral("archive-part")); // a worker of another run
+    parser.addOptions({range, outDir, fitness, jobsOption, part});
     if (!parser.parse(arguments)) {
         err << parser.errorText() << "\n" << pdfArchiveHelp();
         return 2;
@@ -143,6 +217,15 @@ int runPdfArchive(const QStringList &arguments, QTextStream &out, QTextStream &e
     if (!parseArchiveRange(parser.value(range), &first, &last)) {
         err << "bad range \"" << parser.value(range) << "\": expected FIRST-LAST with 1 <= FIRST <= LAST\n";
         return 2;
+    }
+    int jobs = 0; // 0: one per core
+    if (parser.isSet(jobsOption)) {
+        bool ok = false;
+        jobs = parser.value(jobsOption).toInt(&ok);
+        if (!ok || jobs < 1 || jobs > 16) {
+            err << "bad --jobs \"" << parser.value(jobsOption) << "\": expected 1 to 16\n";
+            return 2;
+        }
     }
     const QString dir = parser.value(outDir);
     if (dir.isEmpty()) {
@@ -184,44 +267,93 @@ int runPdfArchive(const QStringList &arguments, QTextStream &out, QTextStream &e
         records.append({q.value(0).toInt(), q.value(1).toString(), q.value(2).toString()});
     q.finish();
 
-    // Missing numbers are kept as runs, so a range such as 1-999999999 costs
-    // no more than its gaps.
-    NumberRuns missing;
-    qint64 missingCount = 0;
-    const auto addGap = [&missing, &missingCount](qint64 from, qint64 to) {
-        if (from > to)
-            return;
-        missing.append({from, to});
-        missingCount += to - from + 1;
-    };
-    qint64 expected = first;
-    int written = 0;
-    NumberRuns failed; // one run per record: the list stays in test order
-    int failedCount = 0;
-    for (const ArchiveRecord &r : qAsConst(records)) {
-        addGap(expected, r.testId - 1);
-        expected = qint64(r.testId) + 1; // past 2147483647 at the top of the range
-        const QString path = QDir(dir).filePath(archiveFileName(r.testId, r.uid, r.name));
-        QString error;
-        const QString title = QStringLiteral("%1 %2 %3").arg(r.testId).arg(r.uid, r.name);
-        if (!writeReportPdf(path, sheetTag, r.testId, &error, title)) {
-            // One record that cannot be written does not stop the others.
-            err << "test " << r.testId << ": " << error << Qt::endl;
-            failed.append({r.testId, r.testId});
-            ++failedCount;
+    if (parser.isSet(part)) {
+        // A worker: one line per record for the run that started it.
+        for (const ArchiveRecord &r : qAsConst(records)) {
+            Outcomes outcome;
+            writeRecord(r, dir, sheetTag, err, &outcome);
+            const QString path = outcome.begin()->second;
+            out << (path.isEmpty() ? QStringLiteral("failed\t%1").arg(r.testId)
+                                   : QStringLiteral("ok\t%1\t%2").arg(r.testId).arg(path))
+                << Qt::endl;
+        }
+        return 0;
+    }
+
+    // Parts of at least kMinPerJob records, one per core unless --jobs says.
+    constexpr int kMinPerJob = 10;
+    if (workerProgram.isEmpty())
+        jobs = 1;
+    else if (jobs == 0)
+        jobs = qBound(1, std::min(QThread::idealThreadCount(), int(records.size() / kMinPerJob)), 4);
+    jobs = std::max(1, std::min(jobs, int(records.size())));
+    std::vector<std::unique_ptr<Worker>> workers;
+    for (int j = 1; j < jobs; ++j) {
+        auto w = std::make_unique<Worker>();
+        w->begin = int(qint64(records.size()) * j / jobs);
+        w->end = int(qint64(records.size()) * (j + 1) / jobs);
+        if (!w->report.open()) { // its records are written here
+            workers.push_back(std::move(w));
             continue;
         }
-        out << path << Qt::endl;
-        ++written;
+        w->process.setStandardOutputFile(w->report.fileName());
+        w->process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        w->process.start(
+            workerProgram,
+            workerArguments(arguments)
+                << QStringLiteral("--export-pdf")
+                << QStringLiteral("%1-%2").arg(records.at(w->begin).testId).arg(records.at(w->end - 1).testId)
+                << QStringLiteral("--archive-part"));
+        workers.push_back(std::move(w));
     }
-    addGap(expected, last);
+
+    Outcomes outcomes;
+    const auto report = [&out](const Outcomes &done) {
+        for (const auto &entry : done)
+            if (!entry.second.isEmpty())
+                out << entry.second << Qt::endl;
+    };
+    // This process writes the first part, printing each file as it goes.
+    const int own = workers.empty() ? records.size() : workers.front()->begin;
+    for (int i = 0; i < own; ++i) {
+        Outcomes done;
+        writeRecord(records.at(i), dir, sheetTag, err, &done);
+        report(done);
+        outcomes.insert(done.begin(), done.end());
+    }
+    // Then each worker's part in order; what a worker did not report (it did
+    // not start, or ended early) is written here.
+    for (const auto &w : workers) {
+        w->process.waitForFinished(-1);
+        Outcomes done = w->report.isOpen() ? readWorkerReport(w->report) : Outcomes();
+        for (int i = w->begin; i < w->end; ++i)
+            if (done.find(records.at(i).testId) == done.end())
+                writeRecord(records.at(i), dir, sheetTag, err, &done);
+        report(done);
+        outcomes.insert(done.begin(), done.end());
+    }
+
+    QList<int> existing;
+    NumberRuns failed; // one run per record: the list stays in test order
+    for (const auto &entry : outcomes) {
+        existing << entry.first;
+        if (entry.second.isEmpty())
+            failed.append({entry.first, entry.first});
+    }
+    // Missing numbers are kept as runs, so a range such as 1-999999999 costs
+    // no more than its gaps.
+    const NumberRuns missing = missingRuns(first, last, existing);
+    qint64 missingCount = 0;
+    for (const auto &run : missing)
+        missingCount += run.second - run.first + 1;
+    const int written = int(outcomes.size()) - failed.size();
     out << written << " written, " << missingCount << " missing";
     if (!missing.isEmpty())
         out << ": " << foldRuns(missing);
-    if (failedCount > 0)
-        out << "; " << failedCount << " failed: " << foldRuns(failed);
+    if (!failed.isEmpty())
+        out << "; " << failed.size() << " failed: " << foldRuns(failed);
     out << Qt::endl;
-    return written > 0 && failedCount == 0 ? 0 : 1;
+    return written > 0 && failed.isEmpty() ? 0 : 1;
 }
 
 bool wantsPdfArchive(int argc, char *argv[])
@@ -251,7 +383,7 @@ int pdfArchiveMain(int argc, char *argv[])
         initProcessState(QStringLiteral("maindb.db"));
     else
         dbSetupResult = false;
-    const int code = runPdfArchive(app.arguments(), out, err);
+    const int code = runPdfArchive(app.arguments(), out, err, QCoreApplication::applicationFilePath());
     out.flush();
     err.flush();
     if (haveDatabase)
@@ -263,11 +395,12 @@ QString pdfArchiveHelp()
 {
     return QStringLiteral(
         "\nReport archive (no window, no display needed):\n"
-        "  --export-pdf FIRST-LAST --out DIR [--fitness]\n"
+        "  --export-pdf FIRST-LAST --out DIR [--fitness] [--jobs N]\n"
         "                        write the report of every existing test number in the range\n"
         "                        to DIR/<TestID>_<UID>_<Name>.pdf without opening a window\n"
         "                        (body-composition report in the selected sheet style, or the\n"
-        "                        fitness report with --fitness) and exit\n");
+        "                        fitness report with --fitness) and exit; N processes share\n"
+        "                        the work (default: one per core)\n");
 }
 
 } // namespace reports

@@ -30,8 +30,11 @@ QString foldRuns(const NumberRuns &runs);
 // summary ("N written, M missing: runs; K failed: numbers") to |out|, every
 // record that could not be written to |err| (the run goes on); returns the
 // exit code (0 written, 1 nothing written or a record failed, 2 bad
-// arguments, range or folder).
-int runPdfArchive(const QStringList &arguments, QTextStream &out, QTextStream &err);
+// arguments, range or folder). With |workerProgram| (this program's binary)
+// parts of the range go to further processes of it, one per core or as
+// --jobs N says; without, this process writes every file.
+int runPdfArchive(const QStringList &arguments, QTextStream &out, QTextStream &err,
+                  const QString &workerProgram = QString());
 
 // Whether the command line asks for the archive (checked before any
 // application object exists).

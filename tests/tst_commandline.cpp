@@ -53,6 +53,7 @@ private slots:
         QTest::newRow("pdf: extra argument") << "records" << "--export-pdf 1 3 --out out" << 2 << "unexpected argument: 3" << "";
         QTest::newRow("pdf: --out twice") << "records" << "--export-pdf 1-3 --out a --out=b" << 2 << "--out given more than once" << "";
         QTest::newRow("pdf: range twice") << "records" << "--export-pdf 1-3 --export-pdf 5 --out a" << 2 << "--export-pdf given more than once" << "";
+        QTest::newRow("pdf: no processes") << "records" << "--export-pdf 1-3 --out out --jobs 0" << 2 << "bad --jobs \"0\"" << "";
         QTest::newRow("jobs: extra argument") << "records" << "--export-bca a.csv b.csv" << 2 << "unexpected argument: b.csv" << "";
         QTest::newRow("jobs: option twice") << "records" << "--export-fit a.csv --export-fit b.csv" << 2 << "--export-fit given more than once" << "";
         QTest::newRow("jobs: --backup twice") << "records" << "--backup --backup" << 2 << "--backup given more than once" << "";
