@@ -129,6 +129,35 @@ launch_and_stop "$shared" HOME="$home" QUELMAR_HOME="$shared"
 [ -s "$shared/maindb.db" ] && [ -d "$WORK/station/backup" ] && [ -s "$shared/image/diy-report.jpg" ] ||
     fail "QUELMAR_HOME folder not prepared"
 
+step "demo: the packaged simulators start and end with the program"
+env -u QUELMAR_HOME HOME="$home" QT_QPA_PLATFORM=offscreen "$ROOTFS/usr/bin/quelmar-launch" --demo \
+    >"$WORK/demo.out" 2>"$WORK/demo.err" &
+pid=$!
+PIDS+=("$pid")
+sims=()
+for _ in $(seq 1 200); do
+    sims=()
+    for child in $(cat "/proc/$pid/task/$pid/children" 2>/dev/null); do
+        case "$(readlink "/proc/$child/exe")" in
+            "$ROOTFS/usr/bin/quelmar-analyzer-sim" | "$ROOTFS/usr/bin/quelmar-station-sim") sims+=("$child") ;;
+        esac
+    done
+    [ ${#sims[@]} = 2 ] && break
+    sleep 0.1
+done
+if [ ${#sims[@]} = 2 ]; then
+    sleep 1
+    kill -TERM "$pid"
+    wait "$pid" || fail "the demo program ended with $? after SIGTERM"
+    for sim in "${sims[@]}"; do
+        state=$(awk '{print $3}' "/proc/$sim/stat" 2>/dev/null)
+        [ -z "$state" ] || [ "$state" = Z ] || fail "simulator $sim outlived the program"
+    done
+else
+    fail "the demo did not start both packaged simulators"
+    sed 's/^/  | /' "$WORK/demo.err" >&2
+fi
+
 echo "check_package: $(($(date +%s) - START)) s"
 if [ $FAILED != 0 ]; then
     echo "check_package: FAILED" >&2
