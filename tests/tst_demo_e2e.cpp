@@ -83,21 +83,29 @@ private slots:
 void TestDemoE2E::simulatorsEndWithTheProgram_data()
 {
     QTest::addColumn<int>("signal");
-    QTest::addColumn<bool>("normalExit"); // through the event loop, exit code 0
-    QTest::newRow("SIGTERM") << int(SIGTERM) << true;
-    QTest::newRow("SIGINT") << int(SIGINT) << true;
+    QTest::addColumn<bool>("normalExit");   // through the event loop, exit code 0
+    QTest::addColumn<bool>("modalWarning"); // a database without tables: a warning box is open
+    QTest::newRow("SIGTERM") << int(SIGTERM) << true << false;
+    QTest::newRow("SIGINT") << int(SIGINT) << true << false;
+    QTest::newRow("SIGTERM with a modal box open") << int(SIGTERM) << true << true;
     // No handler runs: the kernel ends the simulators when their parent dies.
-    QTest::newRow("SIGKILL") << int(SIGKILL) << false;
+    QTest::newRow("SIGKILL") << int(SIGKILL) << false << false;
 }
 
 void TestDemoE2E::simulatorsEndWithTheProgram()
 {
     QFETCH(int, signal);
     QFETCH(bool, normalExit);
+    QFETCH(bool, modalWarning);
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const QString db = dir.filePath(QStringLiteral("maindb.db"));
-    QVERIFY(testsupport::buildSuppliedDatabase(db));
+    if (modalWarning) {
+        QFile empty(db);
+        QVERIFY(empty.open(QIODevice::WriteOnly));
+    } else {
+        QVERIFY(testsupport::buildSuppliedDatabase(db));
+    }
 
     QProcess program;
     program.setWorkingDirectory(dir.path());
