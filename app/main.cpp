@@ -33,6 +33,7 @@ int main(int argc, char *argv[])
         return reports::pdfArchiveMain(argc, argv);
     // --- end PDF archive ---
     QApplication app(argc, argv);
+    installQuitOnSignals(&app);
     installQtChineseTranslation(&app);
     StartOptions options = parseStartOptions(app.arguments());
     if (options.help || !options.error.isEmpty()) {

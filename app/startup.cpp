@@ -3,8 +3,8 @@
 #include "app/globals.h"
 #include "app/serialports.h"
 #include "exchange/commandline.h"
-#include "reports/historypage.h"
 #include "exchange/errortext.h"
+#include "reports/historypage.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -14,7 +14,15 @@
 #include <QLibraryInfo>
 #include <QObject>
 #include <QSerialPort>
+#include <QSocketNotifier>
 #include <QTranslator>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/prctl.h>
+#include <unistd.h>
 
 StartOptions parseStartOptions(const QStringList &arguments)
 {
@@ -76,8 +84,19 @@ DemoInstruments::~DemoInstruments()
     }
 }
 
-bool DemoInstruments::startOne(QProcess &proc, const QString &program, const QStringList &args, QString *path,
-                               QString *error)
+ParentBoundProcess::ParentBoundProcess() : m_parentPid(::getpid()) {}
+
+void ParentBoundProcess::setupChildProcess()
+{
+    // Runs in the child between fork and exec. When the parent already died
+    // before the request took effect, the child has been re-parented: end.
+    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (::getppid() != m_parentPid)
+        ::_exit(1);
+}
+
+bool DemoInstruments::startOne(ParentBoundProcess &proc, const QString &program, const QStringList &args,
+                               QString *path, QString *error)
 {
     proc.setProgram(program);
     proc.setArguments(args);
@@ -145,4 +164,40 @@ bool installQtChineseTranslation(QCoreApplication *app)
         return false;
     }
     return app->installTranslator(translator);
+}
+
+namespace {
+int s_signalPipe[2] = {-1, -1};
+
+void quitSignalHandler(int)
+{
+    const int saved = errno;
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = ::write(s_signalPipe[1], &byte, 1);
+    errno = saved;
+}
+} // namespace
+
+bool installQuitOnSignals(QCoreApplication *app)
+{
+    if (::pipe2(s_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+        qWarning() << "no signal pipe:" << std::strerror(errno);
+        return false;
+    }
+    auto *notifier = new QSocketNotifier(s_signalPipe[0], QSocketNotifier::Read, app);
+    QObject::connect(notifier, &QSocketNotifier::activated, app, [app] {
+        char bytes[16];
+        while (::read(s_signalPipe[0], bytes, sizeof bytes) > 0) {
+        }
+        qWarning() << "quit signal received, ending";
+        app->quit();
+    });
+    struct sigaction action;
+    std::memset(&action, 0, sizeof action);
+    action.sa_handler = quitSignalHandler;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (const int sig : {SIGTERM, SIGINT})
+        ::sigaction(sig, &action, nullptr);
+    return true;
 }

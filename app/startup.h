@@ -24,6 +24,20 @@ struct StartOptions
 StartOptions parseStartOptions(const QStringList &arguments);
 QString startOptionsHelp();
 
+// A child process that the kernel ends (SIGTERM) when this process dies,
+// however it dies: a simulator never outlives the program, even on SIGKILL.
+class ParentBoundProcess : public QProcess
+{
+public:
+    ParentBoundProcess();
+
+protected:
+    void setupChildProcess() override;
+
+private:
+    const qint64 m_parentPid; // this process, as the child must see it
+};
+
 // Both instrument simulators as child processes; they end with this object.
 class DemoInstruments
 {
@@ -35,10 +49,10 @@ public:
     QString stationPath() const { return m_stationPath; }
 
 private:
-    bool startOne(QProcess &proc, const QString &program, const QStringList &args, QString *path,
+    bool startOne(ParentBoundProcess &proc, const QString &program, const QStringList &args, QString *path,
                   QString *error);
-    QProcess m_analyzer;
-    QProcess m_station;
+    ParentBoundProcess m_analyzer;
+    ParentBoundProcess m_station;
     QString m_analyzerPath;
     QString m_stationPath;
 };
@@ -52,3 +66,9 @@ QStringList openStartPorts(const StartOptions &options);
 // 是/否/确定/取消. Returns false, with a log line, when the file is missing.
 class QCoreApplication;
 bool installQtChineseTranslation(QCoreApplication *app);
+
+// SIGTERM (a session manager, systemd, kill) and SIGINT (Ctrl+C) quit the
+// event loop of |app|, so the program ends through its normal path: windows
+// closed, demo simulators ended, database released. The handler only writes
+// one byte to a pipe that a socket notifier reads. Call once.
+bool installQuitOnSignals(QCoreApplication *app);

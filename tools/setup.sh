@@ -4,6 +4,9 @@
 # With SETUP_SANITIZE=1 the build is the checked one in build-asan/ (clang,
 # AddressSanitizer + UndefinedBehaviorSanitizer, the libFuzzer targets);
 # BUILD_TARGETS limits the build to the targets named.
+# With SETUP_PACKAGING=1 (package.sh) the build is the Release one in build-pkg/
+# with Debian's hardening flags, limited to what the package installs, and the
+# packaging tools are installed as well.
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 PACKAGES=(cmake make g++ qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev libqt5sql5-sqlite
@@ -12,6 +15,8 @@ PACKAGES=(cmake make g++ qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev lib
           pkg-config libxlsxwriter-dev python3-openpyxl)
 # Only the checked build (./test.sh --sanitize, tests/fuzz/run.sh) needs these.
 SANITIZE_PACKAGES=(clang-14 libclang-rt-14-dev llvm-14)
+# Only building and checking the Debian package (package.sh) needs these.
+PACKAGING_PACKAGES=(dpkg-dev fakeroot file lintian desktop-file-utils appstream help2man)
 
 BUILD_DIR="$ROOT/build"
 CMAKE_OPTIONS=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
@@ -25,6 +30,11 @@ if [ "${SETUP_SANITIZE:-0}" = 1 ]; then
     export ASAN_OPTIONS="detect_leaks=1:strict_string_checks=1:check_initialization_order=1"
     export LSAN_OPTIONS="suppressions=$ROOT/tests/lsan.supp:print_suppressions=0"
     export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+fi
+if [ "${SETUP_PACKAGING:-0}" = 1 ]; then
+    PACKAGES+=("${PACKAGING_PACKAGES[@]}")
+    BUILD_DIR="$ROOT/build-pkg"
+    BUILD_TARGETS="${BUILD_TARGETS:-quelmar quelmar-analyzer-sim quelmar-station-sim quelmar-package-data}"
 fi
 
 install_packages() {
@@ -43,7 +53,18 @@ install_packages() {
     apt-get update -q && apt-get install -y -q --no-install-recommends "${missing[@]}" || exit 1
 }
 
+# Release flags of a Debian package (hardening, no debug information: the
+# package's binaries are stripped); cpack then installs only what was built.
+packaging_options() {
+    local cxxflags
+    cxxflags="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS)"
+    CMAKE_OPTIONS=(-DCMAKE_BUILD_TYPE=Release "-DCMAKE_CXX_FLAGS=${cxxflags//-g /}"
+                   "-DCMAKE_EXE_LINKER_FLAGS=$(DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get LDFLAGS)"
+                   -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON)
+}
+
 build_all() {
+    [ "${SETUP_PACKAGING:-0}" = 1 ] && packaging_options
     cmake -S "$ROOT" -B "$BUILD_DIR" "${CMAKE_OPTIONS[@]}" >/dev/null || exit 1
     local targets=()
     for t in ${BUILD_TARGETS:-}; do targets+=(--target "$t"); done
@@ -63,4 +84,4 @@ prepare_runtime() {
 
 install_packages
 build_all
-prepare_runtime
+[ "${SETUP_PACKAGING:-0}" = 1 ] || prepare_runtime
