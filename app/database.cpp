@@ -22,6 +22,7 @@ bool openDefaultDatabase(const DbTarget &target)
                           : QSqlDatabase::addDatabase(dialect.driverName());
     if (db.isOpen())
         db.close();
+    SqlDialect::forgetSchema(db.connectionName());
     if (target.isServer()) {
         db.setHostName(target.host);
         db.setPort(target.port > 0 ? target.port : -1);
@@ -65,6 +66,37 @@ bool reviveDefaultDatabase()
     if (ok)
         lastTry.invalidate();
     return ok;
+}
+
+namespace {
+QString serverText()
+{
+    const QSqlDatabase db = QSqlDatabase::database(QSqlDatabase::defaultConnection, false);
+    QString where = db.hostName().isEmpty() ? QStringLiteral("localhost") : db.hostName();
+    if (db.port() > 0)
+        where += QLatin1Char(':') + QString::number(db.port());
+    return where + QLatin1Char('/') + db.databaseName();
+}
+} // namespace
+
+QString databaseReadyForStore()
+{
+    if (reviveDefaultDatabase())
+        return QString();
+    return QObject::tr("无法连接数据库服务器 %1").arg(serverText());
+}
+
+bool isUnreachableError(const QString &errorText)
+{
+    return errorText.startsWith(QObject::tr("无法连接数据库服务器")) ||
+           SqlDialect::current().lostConnection(errorText);
+}
+
+QString storeErrorText(const QString &errorText)
+{
+    if (SqlDialect::current().lostConnection(errorText))
+        return QObject::tr("无法连接数据库服务器 %1").arg(serverText());
+    return errorText;
 }
 
 QStringList requiredTables()

@@ -20,6 +20,15 @@ bool openDefaultDatabase(const QString &path);
 // on a file, or while the server answers. Returns whether it is usable.
 bool reviveDefaultDatabase();
 
+// Before a store: reopens a lost server connection. Empty when the database
+// can be used, else the operator text (Chinese) saying it cannot be reached.
+QString databaseReadyForStore();
+// Text of a failed store for the operator: a server out of reach says so
+// (无法连接数据库服务器 …); any other error stays as it is.
+QString storeErrorText(const QString &errorText);
+// Whether |errorText| says the server could not be reached.
+bool isUnreachableError(const QString &errorText);
+
 // Tables the program cannot work without, in the order they are reported.
 QStringList requiredTables();
 

@@ -3,9 +3,12 @@
 #include "app/database.h"
 
 #include <QFileInfo>
+#include <QHash>
+#include <QObject>
 #include <QSettings>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QSqlRecord>
 #include <QUrl>
 
 namespace {
@@ -165,6 +168,37 @@ bool parseDbTarget(const QString &text, DbTarget *out, QString *error)
     return true;
 }
 
+bool dbTargetFromForm(bool server, const QString &host, const QString &port, const QString &name,
+                      const QString &user, DbTarget *out, QString *error)
+{
+    DbTarget t;
+    if (!server) {
+        *out = t;
+        return true;
+    }
+    t.kind = DbTarget::Kind::Server;
+    t.path.clear();
+    t.host = host.trimmed();
+    t.name = name.trimmed();
+    t.user = user.trimmed();
+    const QString portText = port.trimmed();
+    if (!portText.isEmpty()) {
+        bool ok = false;
+        t.port = portText.toInt(&ok);
+        if (!ok || t.port < 1 || t.port > 65535) {
+            *error =
+                QObject::tr("端口 %1 无效：请填写 1 到 65535 之间的数字，或留空使用 5432。").arg(portText);
+            return false;
+        }
+    }
+    if (t.name.isEmpty()) {
+        *error = QObject::tr("请填写数据库名称。");
+        return false;
+    }
+    *out = t;
+    return true;
+}
+
 QString dbSettingsPath()
 {
     return QStringLiteral("quelmar.ini");
@@ -287,12 +321,112 @@ bool takeDbTargetFromProcess(int *argc, char **argv, QString *error)
 
 SqlDialect SqlDialect::forTarget(const DbTarget &target)
 {
-    return SqlDialect(target.isServer());
+    return SqlDialect(target.isServer(), QLatin1String(QSqlDatabase::defaultConnection));
 }
 
 SqlDialect SqlDialect::of(const QSqlDatabase &db)
 {
-    return SqlDialect(db.driverName() == QLatin1String("QPSQL"));
+    return SqlDialect(db.driverName() == QLatin1String("QPSQL"), db.connectionName());
+}
+
+namespace {
+// Lower-case name -> the schema's spelling, per connection.
+QHash<QString, QHash<QString, QString>> g_schemaNames;
+
+const QHash<QString, QString> &schemaNames(const QString &connection, const SqlDialect &dialect)
+{
+    auto it = g_schemaNames.find(connection);
+    if (it != g_schemaNames.end())
+        return *it;
+    static const QHash<QString, QString> none;
+    QSqlDatabase db = QSqlDatabase::database(connection, false);
+    if (!db.isOpen())
+        return none;
+    QHash<QString, QString> names;
+    for (const QString &table : requiredTables()) {
+        const QSqlRecord record = db.record(dialect.modelTable(table));
+        // Table names stay bare: the server keeps them folded to lower case.
+        for (int i = 0; i < record.count(); ++i)
+            names.insert(record.fieldName(i).toLower(), record.fieldName(i));
+    }
+    // Not kept while the server is out of reach: read again next time.
+    if (names.isEmpty())
+        return none;
+    return *g_schemaNames.insert(connection, names);
+}
+
+bool identifierStart(QChar c)
+{
+    return c.isLetter() || c == QLatin1Char('_');
+}
+
+bool identifierPart(QChar c)
+{
+    return c.isLetterOrNumber() || c == QLatin1Char('_');
+}
+} // namespace
+
+void SqlDialect::forgetSchema(const QString &connection)
+{
+    g_schemaNames.remove(connection);
+}
+
+QString SqlDialect::sql(const QString &statement) const
+{
+    if (!m_server)
+        return statement;
+    return quoteSchemaNames(statement, schemaNames(m_connection, *this));
+}
+
+QString quoteSchemaNames(const QString &statement, const QHash<QString, QString> &names)
+{
+    if (names.isEmpty())
+        return statement;
+    QString out;
+    out.reserve(statement.size() + statement.size() / 4);
+    const int n = statement.size();
+    for (int i = 0; i < n;) {
+        const QChar c = statement.at(i);
+        if (c == QLatin1Char('\'') || c == QLatin1Char('"')) {
+            // A literal or a quoted name, up to its closing quote (a doubled
+            // quote inside stays part of it).
+            int j = i + 1;
+            while (j < n) {
+                if (statement.at(j) == c) {
+                    if (j + 1 < n && statement.at(j + 1) == c) {
+                        j += 2;
+                        continue;
+                    }
+                    ++j;
+                    break;
+                }
+                ++j;
+            }
+            out += statement.midRef(i, j - i);
+            i = j;
+        } else if (c.isDigit()) {
+            int j = i + 1;
+            while (j < n && (identifierPart(statement.at(j)) || statement.at(j) == QLatin1Char('.')))
+                ++j;
+            out += statement.midRef(i, j - i);
+            i = j;
+        } else if (identifierStart(c)) {
+            int j = i + 1;
+            while (j < n && identifierPart(statement.at(j)))
+                ++j;
+            const QString word = statement.mid(i, j - i);
+            const auto found = names.constFind(word.toLower());
+            if (found != names.constEnd())
+                out += QLatin1Char('"') + *found + QLatin1Char('"');
+            else
+                out += word;
+            i = j;
+        } else {
+            out += c;
+            ++i;
+        }
+    }
+    return out;
 }
 
 SqlDialect SqlDialect::current()
@@ -318,7 +452,7 @@ QString SqlDialect::connectOptions(bool readOnly) const
 
 QString SqlDialect::modelTable(const QString &table) const
 {
-    return m_server ? QLatin1Char('"') + table + QLatin1Char('"') : table;
+    return m_server ? table.toLower() : table;
 }
 
 QString SqlDialect::insertionOrder() const

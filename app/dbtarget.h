@@ -3,6 +3,7 @@
 // how the two differ.
 #pragma once
 
+#include <QHash>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
@@ -44,6 +45,12 @@ bool loadDbSetting(const QString &iniPath, DbTarget *out);
 // Stores |target| (never a password) in the settings file; false with |error| when it cannot.
 bool saveDbSetting(const QString &iniPath, const DbTarget &target, QString *error);
 
+// The settings dialog's fields: the file (|server| false) or a server at
+// |host| (empty: this computer's socket), |port| (empty: 5432), |name|, |user|.
+// Returns false with an operator text (Chinese) when a field is unusable.
+bool dbTargetFromForm(bool server, const QString &host, const QString &port, const QString &name,
+                      const QString &user, DbTarget *out, QString *error);
+
 // Where the database of this run comes from, highest first.
 struct DbChoice
 {
@@ -75,14 +82,24 @@ public:
     // The dialect of the default connection.
     static SqlDialect current();
 
+    // |statement| as this database needs it. The program writes its SQL with
+    // bare table and column names in any case (SQLite compares them without
+    // regard to case); the server keeps the schema's mixed-case column names
+    // quoted, so there every bare name of a column of the schema is quoted in
+    // the schema's own spelling (table names fold to lower case by themselves). String literals and quoted
+    // names stay as they are. On a file the text is returned unchanged.
+    QString sql(const QString &statement) const;
+    // Forgets the names read from the schema of |connection| (it was re-targeted).
+    static void forgetSchema(const QString &connection);
+
     // Qt driver name: QSQLITE or QPSQL.
     QString driverName() const;
     bool server() const { return m_server; }
     // Connection options: busy time-out on a file (optionally read-only),
     // connect time-out on a server.
     QString connectOptions(bool readOnly = false) const;
-    // Table name as QSqlTableModel::setTable needs it: on the server the
-    // schema keeps the mixed-case names quoted, so the model must quote them too.
+    // Table name as QSqlTableModel::setTable needs it: the server folds table
+    // names to lower case, and the model quotes the name it is given.
     QString modelTable(const QString &table) const;
     // Column expression that orders the rows of a table without a key of
     // its own in the order they were inserted.
@@ -99,9 +116,21 @@ public:
     bool lostConnection(const QString &errorText) const;
 
 private:
-    explicit SqlDialect(bool server) : m_server(server) {}
+    SqlDialect(bool server, const QString &connection) : m_server(server), m_connection(connection) {}
     bool m_server = false;
+    QString m_connection;
 };
+
+// Quotes every bare word of |statement| that |names| holds (keyed by its
+// lower-case form) in the spelling |names| gives; literals, quoted names and
+// numbers stay as they are. What SqlDialect::sql does on a server.
+QString quoteSchemaNames(const QString &statement, const QHash<QString, QString> &names);
 
 // Seconds a connection attempt to a server may take before it fails.
 constexpr int kConnectTimeoutSec = 3;
+
+// |statement| as the database of the default connection needs it (see SqlDialect::sql).
+inline QString dbSql(const QString &statement)
+{
+    return SqlDialect::current().sql(statement);
+}

@@ -1,5 +1,7 @@
 #include "exchange/exportrows.h"
 
+#include "app/dbtarget.h"
+
 #include <QDebug>
 #include <QObject>
 #include <QSqlError>
@@ -83,7 +85,7 @@ qint64 countOf(const QString &sql)
 {
     QSqlQuery q;
     q.setForwardOnly(true);
-    if (!q.exec(sql) || !q.next())
+    if (!q.exec(dbSql(sql)) || !q.next())
         return 0;
     return q.value(0).toLongLong();
 }
@@ -114,7 +116,7 @@ QString bcaPersonStatement()
                                 selectList(kResultColumns, kResultValues, QStringLiteral("r.")) +
                                 QStringList{QStringLiteral("r.TestID")};
     return QStringLiteral("SELECT %1 FROM Person p LEFT JOIN Result r ON r.UID = p.UID "
-                          "ORDER BY p.rowid, r.rowid")
+                          "ORDER BY p.ID, r.TestID")
         .arg(columns.join(QStringLiteral(", ")));
 }
 
@@ -155,7 +157,7 @@ bool ExportRows::start(const QString &sql)
     m_query = QSqlQuery();
     m_query.setForwardOnly(true);
     qDebug() << "queryResult=" << sql;
-    if (m_query.exec(sql))
+    if (m_query.exec(dbSql(sql)))
         return true;
     qDebug() << "export query failed:" << m_query.lastError();
     m_error = QObject::tr("查询失败：%1").arg(m_query.lastError().text());

@@ -270,7 +270,7 @@ void paintHistoryPage(QPainter &painter, const PersonHistory &h, const QString &
 QString readUnitName()
 {
     QSqlQuery q;
-    if (q.exec(QStringLiteral("SELECT UnitName FROM Unit")) && q.next())
+    if (q.exec(dbSql(QStringLiteral("SELECT UnitName FROM Unit"))) && q.next())
         return q.value(0).toString();
     return QString();
 }

@@ -185,8 +185,9 @@ int runPdfArchive(const QStringList &arguments, QTextStream &out, QTextStream &e
     const QString sheetTag = fit ? sheet::fitness : readSelectedSheetTag();
     const QString table = resultTable(sheetTag);
     QSqlQuery q;
-    q.prepare(QStringLiteral("SELECT TestID, UID, Name FROM %1 WHERE TestID BETWEEN ? AND ? ORDER BY TestID")
-                  .arg(table));
+    q.prepare(
+        dbSql(QStringLiteral("SELECT TestID, UID, Name FROM %1 WHERE TestID BETWEEN ? AND ? ORDER BY TestID")
+                  .arg(table)));
     q.addBindValue(first);
     q.addBindValue(last);
     if (!q.exec()) {

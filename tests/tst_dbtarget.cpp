@@ -43,8 +43,10 @@ private slots:
     void choiceOrder_data();
     void choiceOrder();
     void settingsRoundTrip();
+    void settingsForm();
     void optionTakenFromArguments();
     void dialectTexts();
+    void schemaNamesQuoted();
     void fileDatabaseOpensAndRevives();
 };
 
@@ -228,6 +230,41 @@ void TstDbTarget::settingsRoundTrip()
     QVERIFY(back == file(QStringLiteral("other.db")));
 }
 
+void TstDbTarget::settingsForm()
+{
+    const struct
+    {
+        bool server;
+        const char *host, *port, *name, *user;
+        const char *display; // empty: refused
+        const char *why;
+    } rows[] = {
+        {false, "h", "x", "", "", "", ""}, // the file ignores the server fields
+        {true, " 10.1.1.5 ", "", "day", "pc1", "postgresql://pc1@10.1.1.5/day", ""},
+        {true, "db", "1", "day", "", "postgresql://db:1/day", ""},
+        {true, "db", "65535", "day", "", "postgresql://db:65535/day", ""},
+        {true, "db", "0", "day", "", "", "端口 0 无效"},
+        {true, "db", "65536", "day", "", "", "端口 65536 无效"},
+        {true, "db", "5432x", "day", "", "", "端口 5432x 无效"},
+        {true, "db", "", "  ", "u", "", "请填写数据库名称"},
+    };
+    for (const auto &row : rows) {
+        DbTarget got = server(QStringLiteral("untouched"), 1, QString(), QString());
+        QString why;
+        const bool ok = dbTargetFromForm(row.server, row.host, row.port, row.name, row.user, &got, &why);
+        const QString display = QString::fromUtf8(row.display);
+        QCOMPARE(ok, row.server ? !display.isEmpty() : true);
+        if (!row.server) {
+            QVERIFY(got == DbTarget());
+        } else if (ok) {
+            QCOMPARE(got.display(), display);
+        } else {
+            QVERIFY2(why.contains(QString::fromUtf8(row.why)), qPrintable(why));
+            QCOMPARE(got.host, QStringLiteral("untouched"));
+        }
+    }
+}
+
 void TstDbTarget::optionTakenFromArguments()
 {
     struct Row
@@ -284,7 +321,7 @@ void TstDbTarget::dialectTexts()
     QCOMPARE(lite.driverName(), QStringLiteral("QSQLITE"));
     QCOMPARE(pg.driverName(), QStringLiteral("QPSQL"));
     QCOMPARE(lite.modelTable(QStringLiteral("ResultFIT")), QStringLiteral("ResultFIT"));
-    QCOMPARE(pg.modelTable(QStringLiteral("ResultFIT")), QStringLiteral("\"ResultFIT\""));
+    QCOMPARE(pg.modelTable(QStringLiteral("ResultFIT")), QStringLiteral("resultfit"));
     QCOMPARE(lite.insertionOrder(), QStringLiteral("rowid"));
     QCOMPARE(pg.insertionOrder(), QStringLiteral("ctid"));
     QCOMPARE(lite.returningKey(QStringLiteral("TestID")), QString());
@@ -300,6 +337,35 @@ void TstDbTarget::dialectTexts()
     QVERIFY(pg.lostConnection(gone));
     QVERIFY(!lite.lostConnection(gone));
     QVERIFY(!pg.lostConnection(QStringLiteral("ERROR:  duplicate key value violates unique constraint")));
+}
+
+void TstDbTarget::schemaNamesQuoted()
+{
+    const QHash<QString, QString> names{
+        {"testid", "TestID"}, {"uid", "UID"}, {"bodytype", "BodyType"}, {"la5", "LA5"}, {"name", "Name"}};
+    const struct
+    {
+        const char *in;
+        const char *out;
+    } rows[] = {
+        {"SELECT TestID, UID FROM resultFIT WHERE UID=? ORDER BY TestID DESC LIMIT 1",
+         R"(SELECT "TestID", "UID" FROM resultFIT WHERE "UID"=? ORDER BY "TestID" DESC LIMIT 1)"},
+        {"SELECT bodyType, LA5 FROM Person p WHERE p.uid LIKE 'UID%' AND Name = 'it''s Name'",
+         R"(SELECT "BodyType", "LA5" FROM Person p WHERE p."UID" LIKE 'UID%' AND "Name" = 'it''s Name')"},
+        {R"(SELECT "Name", NameX, xName, 5e2, 12 FROM Person)",
+         R"(SELECT "Name", NameX, xName, 5e2, 12 FROM Person)"},
+        {"INSERT INTO Person (UID,Name)VALUES (?, ?)", R"(INSERT INTO Person ("UID","Name")VALUES (?, ?))"},
+        {"SELECT COUNT(*) FROM Person", R"(SELECT COUNT(*) FROM Person)"},
+        {"'unclosed UID", "'unclosed UID"},
+    };
+    for (const auto &row : rows)
+        QCOMPARE(quoteSchemaNames(QString::fromUtf8(row.in), names), QString::fromUtf8(row.out));
+    QCOMPARE(quoteSchemaNames(QStringLiteral("SELECT UID FROM Person"), {}),
+             QStringLiteral("SELECT UID FROM Person"));
+    // A file database takes the text as it is.
+    QCOMPARE(
+        SqlDialect::forTarget(file(QStringLiteral("a.db"))).sql(QStringLiteral("SELECT uid FROM person")),
+        QStringLiteral("SELECT uid FROM person"));
 }
 
 void TstDbTarget::fileDatabaseOpensAndRevives()
