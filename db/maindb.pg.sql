@@ -1,7 +1,9 @@
 -- Supplied database of the program on a PostgreSQL server: the tables,
 -- indexes and configuration rows of db/maindb.sql. Column names keep their
 -- case (double-quoted), so table models see the same names as on SQLite;
--- table names are folded, so any spelling of them in a statement works.
+-- table names are not quoted: the server folds them to lower case, so any
+-- spelling works in a statement (Person, resultFIT), and a table model is
+-- given the folded name (QSqlTableModel::setTable("person")).
 -- Build it with:  quelmar --init-database postgresql://user@host:port/dbname
 BEGIN;
 CREATE TABLE Person (

@@ -37,9 +37,10 @@ public:
     // when the programs were found.
     QString skipReason() const
     {
-        return m_bin.isEmpty() ? QStringLiteral("PostgreSQL server programs (initdb, pg_ctl) not found in "
-                                                "/usr/lib/postgresql/*/bin or PATH: install the postgresql package")
-                               : QString();
+        return m_bin.isEmpty()
+                   ? QStringLiteral("PostgreSQL server programs (initdb, pg_ctl) not found in "
+                                    "/usr/lib/postgresql/*/bin or PATH: install the postgresql package")
+                   : QString();
     }
     bool available() const { return !m_bin.isEmpty(); }
     // What went wrong in the last start, stop or createDatabase.
@@ -122,7 +123,8 @@ public:
                       QStringLiteral("-v"), QStringLiteral("ON_ERROR_STOP=1"), QStringLiteral("-h"),
                       socketDir(), QStringLiteral("-p"), QString::number(m_port), QStringLiteral("-U"),
                       user(), QStringLiteral("-d"), database, QStringLiteral("-c"), sql});
-        const bool ok = p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+        const bool ok =
+            p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
         if (out)
             *out = QString::fromUtf8(p.readAllStandardOutput());
         if (!ok)
@@ -187,15 +189,15 @@ private:
 
     bool startServer()
     {
-        const QString options = QStringLiteral("-k %1 -p %2 -c listen_addresses=127.0.0.1 -c max_connections=60%3")
-                                    .arg(socketDir())
-                                    .arg(m_port)
-                                    .arg(m_durable ? QString()
-                                                   : QStringLiteral(" -c fsync=off -c synchronous_commit=off"));
+        const QString options =
+            QStringLiteral("-k %1 -p %2 -c listen_addresses=127.0.0.1 -c max_connections=60%3")
+                .arg(socketDir())
+                .arg(m_port)
+                .arg(m_durable ? QString() : QStringLiteral(" -c fsync=off -c synchronous_commit=off"));
         if (!run(m_bin + QStringLiteral("/pg_ctl"),
-                 {QStringLiteral("-D"), dataDir(), QStringLiteral("-l"), socketDir() + QStringLiteral("/server.log"),
-                  QStringLiteral("-o"), options, QStringLiteral("-w"), QStringLiteral("-t"), QStringLiteral("60"),
-                  QStringLiteral("start")},
+                 {QStringLiteral("-D"), dataDir(), QStringLiteral("-l"),
+                  socketDir() + QStringLiteral("/server.log"), QStringLiteral("-o"), options,
+                  QStringLiteral("-w"), QStringLiteral("-t"), QStringLiteral("60"), QStringLiteral("start")},
                  true, 90000)) {
             QFile log(socketDir() + QStringLiteral("/server.log"));
             if (log.open(QIODevice::ReadOnly))
@@ -214,8 +216,8 @@ private:
         // The server's account may not enter the tests' working folder.
         p.setWorkingDirectory(socketDir());
         if (asServer && !m_account.isEmpty())
-            p.start(QStringLiteral("runuser"), QStringList{QStringLiteral("-u"), m_account, QStringLiteral("--"),
-                                                           program} + args);
+            p.start(QStringLiteral("runuser"),
+                    QStringList{QStringLiteral("-u"), m_account, QStringLiteral("--"), program} + args);
         else
             p.start(program, args);
         if (!p.waitForFinished(timeoutMs) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
