@@ -1,5 +1,9 @@
 #include "app/database.h"
 
+#include "app/dbtarget.h"
+
+#include <QDebug>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QObject>
 #include <QSqlDatabase>
@@ -7,19 +11,60 @@
 #include <QSqlQuery>
 #include <QVariant>
 
-bool openDefaultDatabase(const QString &path)
+bool openDefaultDatabase(const DbTarget &target)
 {
+    const SqlDialect dialect = SqlDialect::forTarget(target);
+    if (QSqlDatabase::contains(QSqlDatabase::defaultConnection) &&
+        QSqlDatabase::database(QSqlDatabase::defaultConnection, false).driverName() != dialect.driverName())
+        QSqlDatabase::removeDatabase(QSqlDatabase::defaultConnection);
     QSqlDatabase db = QSqlDatabase::contains(QSqlDatabase::defaultConnection)
                           ? QSqlDatabase::database(QSqlDatabase::defaultConnection, false)
-                          : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"));
+                          : QSqlDatabase::addDatabase(dialect.driverName());
     if (db.isOpen())
         db.close();
-    db.setDatabaseName(path);
-    // Another program holding the file locked must not freeze the window: a
-    // busy database fails a statement after this wait, and the links retry
-    // at their next tick.
-    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyTimeoutMs));
-    return db.open();
+    if (target.isServer()) {
+        db.setHostName(target.host);
+        db.setPort(target.port > 0 ? target.port : -1);
+        db.setUserName(target.user);
+        db.setPassword(target.password);
+        db.setDatabaseName(target.name);
+    } else {
+        db.setDatabaseName(target.path);
+    }
+    db.setConnectOptions(dialect.connectOptions());
+    const bool ok = db.open();
+    if (!ok && target.isServer())
+        qWarning().noquote() << "cannot connect to" << target.display() << ":" << db.lastError().text();
+    return ok;
+}
+
+bool openDefaultDatabase(const QString &path)
+{
+    DbTarget target;
+    target.path = path;
+    return openDefaultDatabase(target);
+}
+
+bool reviveDefaultDatabase()
+{
+    QSqlDatabase db = QSqlDatabase::database(QSqlDatabase::defaultConnection, false);
+    if (!SqlDialect::of(db).server())
+        return db.isOpen();
+    if (db.isOpen() && QSqlQuery(db).exec(QStringLiteral("SELECT 1")))
+        return true;
+    // An unreachable server answers a connection attempt only after the
+    // connect time-out: try again at most every few seconds so that the
+    // links' ticks do not keep the window waiting.
+    static QElapsedTimer lastTry;
+    if (lastTry.isValid() && lastTry.elapsed() < 2000)
+        return false;
+    lastTry.start();
+    db.close();
+    const bool ok = db.open();
+    qInfo().noquote() << "database connection reopened:" << (ok ? "yes" : db.lastError().text());
+    if (ok)
+        lastTry.invalidate();
+    return ok;
 }
 
 QStringList requiredTables()
@@ -47,12 +92,37 @@ QStringList missingTables()
 
 QString schemaProblemText(const QString &path)
 {
+    DbTarget target;
+    target.path = path;
+    return schemaProblemText(target);
+}
+
+QString schemaProblemText(const DbTarget &target)
+{
+    if (target.isServer()) {
+        QSqlDatabase db = QSqlDatabase::database(QSqlDatabase::defaultConnection, false);
+        if (!db.isOpen())
+            return unreachableText(target, db.lastError().text());
+    }
     const QStringList missing = missingTables();
     if (missing.isEmpty())
         return QString();
+    if (target.isServer())
+        return QObject::tr("数据库 %1 不可用（缺少数据表：%2）。\n测量结果将无法保存！\n"
+                           "请用 --init-database 建立数据表后再启动。")
+            .arg(target.display(), missing.join(QStringLiteral(", ")));
     return QObject::tr("数据库文件 %1 不可用（缺少数据表：%2）。\n测量结果将无法保存！\n"
                        "请关闭程序，恢复或重新安装数据库文件后再启动。")
-        .arg(QFileInfo(path).absoluteFilePath(), missing.join(QStringLiteral(", ")));
+        .arg(target.display(), missing.join(QStringLiteral(", ")));
+}
+
+QString unreachableText(const DbTarget &target, const QString &detail)
+{
+    QString text = QObject::tr("无法连接数据库服务器 %1。\n测量结果暂不能保存，将在连接恢复后自动保存。")
+                       .arg(target.display());
+    if (!detail.trimmed().isEmpty())
+        text += QStringLiteral("\n") + detail.trimmed();
+    return text;
 }
 
 DatabaseFileCheck checkDatabaseFile(const QString &path)
@@ -67,10 +137,9 @@ DatabaseFileCheck checkDatabaseFile(const QString &path)
         static int serial = 0;
         const QString name = QStringLiteral("quelmar-check-%1").arg(++serial);
         {
-            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+            QSqlDatabase db = QSqlDatabase::addDatabase(SqlDialect::forTarget(DbTarget()).driverName(), name);
             db.setDatabaseName(info.absoluteFilePath());
-            db.setConnectOptions(
-                QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyTimeoutMs));
+            db.setConnectOptions(SqlDialect::forTarget(DbTarget()).connectOptions(true));
             // SQLite reads the file only at the first statement: a file of
             // another kind fails there ("file is not a database").
             QSqlQuery q(db);

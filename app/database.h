@@ -7,8 +7,18 @@
 // How long a statement waits for a database another connection has locked.
 constexpr int kBusyTimeoutMs = 300;
 
-// Adds (or re-targets) the default QSQLITE connection on |path| and opens it.
+struct DbTarget;
+
+// Adds (or re-targets) the default connection on |target| (QSQLITE on a file,
+// QPSQL on a server; the password comes from libpq) and opens it.
+bool openDefaultDatabase(const DbTarget &target);
+// The same on the file |path|.
 bool openDefaultDatabase(const QString &path);
+
+// Reopens the default connection on a server that stopped answering (the
+// server was restarted or the network came back). Cheap and without effect
+// on a file, or while the server answers. Returns whether it is usable.
+bool reviveDefaultDatabase();
 
 // Tables the program cannot work without, in the order they are reported.
 QStringList requiredTables();
@@ -31,5 +41,10 @@ struct DatabaseFileCheck
 DatabaseFileCheck checkDatabaseFile(const QString &path);
 
 // Operator text for a database that lacks tables: names the absolute path of
-// the file and says that measurements cannot be stored. Empty when all is well.
+// the file (or the server address) and says that measurements cannot be
+// stored. Empty when all is well.
 QString schemaProblemText(const QString &path);
+QString schemaProblemText(const DbTarget &target);
+
+// Operator text (Chinese) for a database server that cannot be reached.
+QString unreachableText(const DbTarget &target, const QString &detail);
