@@ -16,10 +16,14 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlError>
 #include <QStandardPaths>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QThread>
+
+#include <algorithm>
 
 #include <grp.h>
 #include <pwd.h>
@@ -110,6 +114,20 @@ public:
                    {QStringLiteral("-h"), socketDir(), QStringLiteral("-p"), QString::number(m_port),
                     QStringLiteral("-U"), user(), name},
                    false, 60000);
+    }
+
+    // A connection named |name| to |database| over the socket, opened; the
+    // caller removes it (QSqlDatabase::removeDatabase) when done.
+    QSqlDatabase connect(const QString &database, const QString &name)
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
+        db.setHostName(socketDir());
+        db.setPort(m_port);
+        db.setUserName(user());
+        db.setDatabaseName(database);
+        if (!db.open())
+            m_error = db.lastError().text();
+        return db;
     }
 
     // Runs psql with |sql| on |database|; the output (unaligned, no headers)
