@@ -164,6 +164,38 @@ DatabaseFileCheck checkDatabaseFile(const QString &path)
     return check;
 }
 
+DatabaseFileCheck openJobDatabase(const DbTarget &target)
+{
+    if (!target.isServer()) {
+        DatabaseFileCheck check = checkDatabaseFile(target.path);
+        if (check.problem.isEmpty() && !openDefaultDatabase(target)) {
+            check.problem =
+                QStringLiteral("cannot be opened: %1")
+                    .arg(QSqlDatabase::database(QSqlDatabase::defaultConnection, false).lastError().text());
+            check.missing = requiredTables();
+        }
+        return check;
+    }
+    DatabaseFileCheck check;
+    check.where = target.display();
+    if (!openDefaultDatabase(target)) {
+        check.problem = QStringLiteral("cannot be reached (无法连接数据库服务器): %1")
+                            .arg(QSqlDatabase::database(QSqlDatabase::defaultConnection, false)
+                                     .lastError()
+                                     .text()
+                                     .trimmed());
+        check.missing = requiredTables();
+        return check;
+    }
+    check.missing = missingTables();
+    return check;
+}
+
+bool databaseMayExist(const DbTarget &target)
+{
+    return target.isServer() || QFileInfo::exists(target.path);
+}
+
 bool DatabaseFileCheck::usable(const QStringList &tables) const
 {
     if (!problem.isEmpty())
@@ -177,7 +209,7 @@ bool DatabaseFileCheck::usable(const QStringList &tables) const
 
 QString DatabaseFileCheck::reason(const QString &path, const QStringList &tables) const
 {
-    const QString file = QFileInfo(path).absoluteFilePath();
+    const QString file = where.isEmpty() ? QFileInfo(path).absoluteFilePath() : where;
     if (!problem.isEmpty())
         return QStringLiteral("%1 %2").arg(file, problem);
     QStringList lacking;

@@ -32,6 +32,7 @@ struct DatabaseFileCheck
 {
     QString problem;     // why it is no database at all (missing, empty, other content); empty if it is one
     QStringList missing; // required tables it lacks, in the order of requiredTables()
+    QString where;       // how messages name the database (a server address); empty: the file path
     bool usable(const QStringList &tables) const; // no problem and none of |tables| missing
     // Reason (English, then Chinese) why a job reading |tables| cannot use the
     // file |path|; empty when it can.
@@ -39,6 +40,13 @@ struct DatabaseFileCheck
 };
 // Opens |path| read-only on a connection of its own.
 DatabaseFileCheck checkDatabaseFile(const QString &path);
+// For a headless job: opens the default connection on |target| (a file only
+// once the look at it found a database, so that a missing file is never
+// created) and reports what it found. check.problem is set when the database
+// cannot be used at all; reason() names the file or the server.
+DatabaseFileCheck openJobDatabase(const DbTarget &target);
+// Whether opening |target| can find data: a server always, a file if it exists.
+bool databaseMayExist(const DbTarget &target);
 
 // Operator text for a database that lacks tables: names the absolute path of
 // the file (or the server address) and says that measurements cannot be

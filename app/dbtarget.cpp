@@ -240,41 +240,6 @@ DbChoice chooseDbTarget(bool optionGiven, const QString &option, const QString &
     return choice;
 }
 
-QString takeDatabaseOption(QStringList *args, bool *given, QString *error)
-{
-    *given = false;
-    QString value;
-    for (int i = 1; i < args->size();) {
-        const QString a = args->at(i);
-        if (a == QLatin1String("--database")) {
-            *given = true;
-            if (i + 1 >= args->size()) {
-                *error = QStringLiteral("--database needs a value (a file, sqlite:PATH or postgresql://...)");
-                args->removeAt(i);
-                continue;
-            }
-            value = args->at(i + 1);
-            args->erase(args->begin() + i, args->begin() + i + 2);
-        } else if (a.startsWith(QLatin1String("--database="))) {
-            *given = true;
-            value = a.mid(11);
-            args->removeAt(i);
-        } else {
-            ++i;
-        }
-    }
-    return value;
-}
-
-QString databaseOption(int argc, char **argv, bool *given)
-{
-    QStringList args;
-    for (int i = 0; i < argc; ++i)
-        args << QString::fromLocal8Bit(argv[i]);
-    QString error;
-    return takeDatabaseOption(&args, given, &error);
-}
-
 const DbTarget &activeDbTarget()
 {
     return g_active;
@@ -285,10 +250,31 @@ void setActiveDbTarget(const DbTarget &target)
     g_active = target;
 }
 
-bool selectDbTargetFromProcess(int argc, char **argv, QString *error)
+bool takeDbTargetFromProcess(int *argc, char **argv, QString *error)
 {
     bool given = false;
-    const QString option = databaseOption(argc, argv, &given);
+    QString option;
+    int kept = 1;
+    for (int i = 1; i < *argc; ++i) {
+        const char *arg = argv[i];
+        if (qstrcmp(arg, "--database") == 0) {
+            given = true;
+            if (i + 1 >= *argc) {
+                *error = QStringLiteral("--database needs a value (a file, sqlite:PATH or postgresql://...) "
+                                        "(缺少数据库地址)");
+                return false;
+            }
+            option = QString::fromLocal8Bit(argv[++i]);
+        } else if (qstrncmp(arg, "--database=", 11) == 0) {
+            given = true;
+            option = QString::fromLocal8Bit(arg + 11);
+        } else {
+            argv[kept++] = argv[i];
+        }
+    }
+    for (int i = kept; i < *argc; ++i)
+        argv[i] = nullptr;
+    *argc = kept;
     const DbChoice choice =
         chooseDbTarget(given, option, qEnvironmentVariable("QUELMAR_DATABASE"), dbSettingsPath());
     if (!choice.error.isEmpty()) {

@@ -55,22 +55,15 @@ struct DbChoice
 // settings file > maindb.db.
 DbChoice chooseDbTarget(bool optionGiven, const QString &option, const QString &env, const QString &iniPath);
 
-// Takes "--database VALUE" / "--database=VALUE" out of |args| (the program
-// name stays first). |given| tells whether the option was there; |error|
-// is set when it lacks its value.
-QString takeDatabaseOption(QStringList *args, bool *given, QString *error);
-// The same on argc/argv, leaving them untouched (for the runs that check
-// their own options first).
-QString databaseOption(int argc, char **argv, bool *given);
-
 // The database of this process: chosen once at start (chooseDbTarget from the
 // command line, the environment and the settings), read by every job.
 const DbTarget &activeDbTarget();
 void setActiveDbTarget(const DbTarget &target);
-// Chooses from argv, the environment and the settings file and makes it the
-// active target. Returns false with a reason (English, then Chinese) when the
-// chosen text cannot be read.
-bool selectDbTargetFromProcess(int argc, char **argv, QString *error);
+// Chooses from the command line, the environment and the settings file and
+// makes it the active target; "--database VALUE" is taken out of argv so that
+// the options of every run stay their own. Returns false with a reason
+// (English, then Chinese) when the chosen text cannot be read.
+bool takeDbTargetFromProcess(int *argc, char **argv, QString *error);
 
 // Everything in which the two databases differ. Code that runs SQL asks this
 // class; nothing else asks which database it is.

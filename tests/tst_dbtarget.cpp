@@ -232,31 +232,48 @@ void TstDbTarget::optionTakenFromArguments()
 {
     struct Row
     {
-        QStringList args;
-        bool given;
-        QString value;
-        QStringList rest;
-        bool error;
+        QByteArrayList args;
+        QString env;
+        QByteArrayList rest;
+        QString display; // empty: refused
     };
+    const QString here = QFileInfo(QStringLiteral("maindb.db")).absoluteFilePath();
     const Row rows[] = {
-        {{"q", "--batch"}, false, "", {"q", "--batch"}, false},
-        {{"q", "--database", "postgresql://h/x", "--batch"},
-         true,
-         "postgresql://h/x",
+        {{"q", "--batch"}, "", {"q", "--batch"}, here},
+        {{"q", "--batch"}, "postgresql://e@h/x", {"q", "--batch"}, "postgresql://e@h/x"},
+        {{"q", "--database", "postgresql://o@h:7/x", "--batch"},
+         "sqlite:/e.db",
          {"q", "--batch"},
-         false},
-        {{"q", "--database=a.db", "--connect"}, true, "a.db", {"q", "--connect"}, false},
-        {{"q", "--connect", "--database"}, true, "", {"q", "--connect"}, true},
+         "postgresql://o@h:7/x"},
+        {{"q", "--export-bca", "a.csv", "--database=/d/b.db"}, "", {"q", "--export-bca", "a.csv"}, "/d/b.db"},
+        {{"q", "--connect", "--database"}, "", {}, ""},
+        {{"q", "--database", "postgresql://h:99999/x"}, "", {}, ""},
     };
     for (const Row &row : rows) {
-        QStringList args = row.args;
-        bool given = false;
+        qputenv("QUELMAR_DATABASE", row.env.toUtf8());
+        QByteArrayList storage = row.args;
+        std::vector<char *> argv;
+        for (QByteArray &a : storage)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        int argc = int(storage.size());
+        setActiveDbTarget(server(QStringLiteral("before"), 1, QString(), QString()));
         QString error;
-        QCOMPARE(takeDatabaseOption(&args, &given, &error), row.value);
-        QCOMPARE(given, row.given);
-        QCOMPARE(args, row.rest);
-        QCOMPARE(!error.isEmpty(), row.error);
+        const bool ok = takeDbTargetFromProcess(&argc, argv.data(), &error);
+        QCOMPARE(ok, !row.display.isEmpty());
+        if (!ok) {
+            QVERIFY(error.contains(QStringLiteral("数据库地址")));
+            QCOMPARE(activeDbTarget().host, QStringLiteral("before"));
+            continue;
+        }
+        QByteArrayList rest;
+        for (int i = 0; i < argc; ++i)
+            rest << argv[size_t(i)];
+        QCOMPARE(rest, row.rest);
+        QCOMPARE(argv[size_t(argc)], nullptr);
+        QCOMPARE(activeDbTarget().display(), row.display);
     }
+    qunsetenv("QUELMAR_DATABASE");
 }
 
 void TstDbTarget::dialectTexts()
