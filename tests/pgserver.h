@@ -73,7 +73,10 @@ public:
         if (m_dir)
             return startServer();
         m_durable = durable;
-        m_dir.reset(new QTemporaryDir(QDir::tempPath() + QStringLiteral("/qpg-XXXXXX")));
+        // Short (a socket path has at most 107 bytes), and under root in /tmp,
+        // which the server's account can enter whatever TMPDIR says.
+        const QString base = geteuid() == 0 ? QStringLiteral("/tmp") : QDir::tempPath();
+        m_dir.reset(new QTemporaryDir(base + QStringLiteral("/qpg-XXXXXX")));
         if (!m_dir->isValid()) {
             m_error = QStringLiteral("cannot make a temporary folder");
             return false;
