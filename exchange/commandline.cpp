@@ -4,6 +4,7 @@
 #include "app/dbtarget.h"
 #include "exchange/backup.h"
 #include "exchange/csvexport.h"
+#include "exchange/dbinit.h"
 #include "exchange/statsjob.h"
 #include "exchange/xlsxexport.h"
 #include "reports/historypage.h"
@@ -74,7 +75,8 @@ QString sameFileProblem(const QList<QPair<QString, QString>> &outputs, const QSt
 
 bool isJobCommandLine(int argc, char **argv)
 {
-    if (history::wantsHistoryExport(argc, argv) || isStatsCommandLine(argc, argv))
+    if (history::wantsHistoryExport(argc, argv) || isStatsCommandLine(argc, argv) ||
+        wantsDatabaseTool(argc, argv))
         return true;
     for (int i = 1; i < argc; ++i) {
         if (isJobOption(argv[i]))
@@ -94,11 +96,14 @@ QString jobOptionsHelp()
         "  --backup              copy the database to ../backup/maindbYYYYMMDDhhmmss.db\n"
         "                        (a PostgreSQL server: pg_dump archive maindbYYYYMMDDhhmmss.dump)\n"
         "Each job prints what it wrote; on failure the reason goes to stderr and the exit code is 1.\n");
-    return help + statsJobHelp();
+    return help + statsJobHelp() + databaseToolHelp();
 }
 
 int runJobCommandLine(int argc, char **argv)
 {
+    // Setting up and filling a database: a run of its own.
+    if (wantsDatabaseTool(argc, argv))
+        return runDatabaseTool(argc, argv);
     // The history page holds charts: a run of its own with a GUI application.
     if (history::wantsHistoryExport(argc, argv))
         return history::historyExportMain(argc, argv);
