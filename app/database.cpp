@@ -62,7 +62,8 @@ bool reviveDefaultDatabase()
     lastTry.start();
     db.close();
     const bool ok = db.open();
-    qInfo().noquote() << "database connection reopened:" << (ok ? "yes" : db.lastError().text());
+    qInfo().noquote() << "reconnecting to the database:"
+                      << (ok ? QStringLiteral("done") : db.lastError().text());
     if (ok)
         lastTry.invalidate();
     return ok;

@@ -130,15 +130,27 @@ configDlg::configDlg(QWidget *parent) : QDialog(parent)
     m_unitMapper->setModel(m_unitModel);
     m_unitMapper->addMapping(m_unitName, 1);
     m_unitMapper->addMapping(m_unitPhone, 2);
-    m_unitMapper->addMapping(m_unitId, 3);
+    // On a shared server the name and phone are everybody's, the identifier
+    // this PC's own (kept in the settings file).
+    const bool shared = SqlDialect::current().server();
+    if (!shared)
+        m_unitMapper->addMapping(m_unitId, 3);
     m_unitMapper->toFirst();
+    if (shared)
+        m_unitId->setText(unitIdOfThisPc(m_unitModel->record(0).value(QStringLiteral("UUID")).toString()));
 }
 
 void configDlg::modifyUnit()
 {
     qDebug() << "modifyUnit function";
     const bool result1 = m_unitMapper->submit();
-    const bool result2 = m_unitModel->submitAll();
+    bool result2 = m_unitModel->submitAll();
+    QString ownError;
+    if (result2 && SqlDialect::current().server() && !setUnitIdOfThisPc(m_unitId->text(), &ownError)) {
+        QMessageBox::warning(this, tr("单位信息修改"), tr("单位识别码没有保存：%1").arg(ownError),
+                             QMessageBox::Ok);
+        return;
+    }
     qDebug() << "result1:" << result1;
     qDebug() << "result2:" << result2;
     m_unitMapper->setCurrentIndex(0);
