@@ -497,6 +497,11 @@ QVariant SqlDialect::insertedKey(QSqlQuery &query) const
     return query.lastInsertId();
 }
 
+QString SqlDialect::like() const
+{
+    return m_server ? QStringLiteral("ILIKE") : QStringLiteral("LIKE");
+}
+
 QString SqlDialect::backupExtension() const
 {
     return m_server ? QStringLiteral(".dump") : QStringLiteral(".db");

@@ -116,6 +116,9 @@ public:
     QString returningKey(const QString &column) const;
     // Key assigned by the INSERT just run on |query| (after returningKey()).
     QVariant insertedKey(QSqlQuery &query) const;
+    // LIKE that ignores the case of Latin letters: SQLite's LIKE does, the
+    // server's ILIKE does.
+    QString like() const;
     // File name extension of a backup (".db" copy or ".dump" archive).
     QString backupExtension() const;
     // Whether |error| text says the database cannot be reached at all
