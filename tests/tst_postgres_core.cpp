@@ -6,6 +6,7 @@
 #include "app/database.h"
 #include "app/dbtarget.h"
 #include "app/globals.h"
+#include "dialogs/configdlg.h"
 #include "exchange/backup.h"
 #include "exchange/dbinit.h"
 #include "fitness/fitnessstore.h"
@@ -17,6 +18,8 @@
 #include "reports/layout.h"
 #include "testsupport.h"
 
+#include <QComboBox>
+#include <QLineEdit>
 #include <QProcess>
 #include <QSqlQueryModel>
 #include <QSqlRecord>
@@ -60,6 +63,7 @@ private slots:
     void cleanup();
     void storesReadBackTheirKeys();
     void listsAndLayoutsAsOnAFile();
+    void modelsWriteBack();
     void serverGoneAndBack();
     void backupIsADump();
 
@@ -200,6 +204,48 @@ void TstPostgresCore::listsAndLayoutsAsOnAFile()
         QCOMPARE(it.value(), onFile);
     }
     QVERIFY(openDefaultDatabase(m_target));
+}
+
+void TstPostgresCore::modelsWriteBack()
+{
+    clearResults();
+    QString error;
+    QVERIFY(
+        personregistry::insertPerson({QStringLiteral("U0001"), QStringLiteral("M-1"), QStringLiteral("赵敏"),
+                                      QStringLiteral("2"), 1995, 160, QString(), QString()},
+                                     &error) > 0);
+    PersonModel people;
+    people.initialize();
+    QCOMPARE(people.rowCount(), 1);
+    QVERIFY(
+        people.setData(people.index(0, people.fieldIndex(QStringLiteral("Name"))), QStringLiteral("赵敏敏")));
+    QVERIFY2(people.submitAll(), qPrintable(people.lastError().text()));
+    QCOMPARE(count(QStringLiteral("SELECT COUNT(*) FROM Person WHERE Name = '赵敏敏'")), 1);
+
+    configDlg dlg;
+    dlg.reportList()->setCurrentText(QStringLiteral("水分报告"));
+    dlg.sheetSelect();
+    QCOMPARE(count(QStringLiteral("SELECT COUNT(*) FROM Report WHERE Selected = '水分报告'")), 6);
+    QCOMPARE(reports::readSelectedSheetTag(), QStringLiteral("水分报告"));
+    // The rows keep their order after the update: the list reads the same.
+    QStringList types;
+    for (int i = 0; i < dlg.reportList()->count(); ++i)
+        types << dlg.reportList()->itemText(i);
+    configDlg again;
+    QStringList typesAgain;
+    for (int i = 0; i < again.reportList()->count(); ++i)
+        typesAgain << again.reportList()->itemText(i);
+    QCOMPARE(typesAgain, types);
+    QCOMPARE(again.reportList()->currentText(), QStringLiteral("水分报告"));
+
+    again.unitNameEdit()->setText(QStringLiteral("市体育中心"));
+    const testsupport::BoxSeen changed = testsupport::boxOf([&] { again.modifyUnit(); });
+    QCOMPARE(changed.text, QStringLiteral("单位信息修改成功！"));
+    QCOMPARE(
+        count(QStringLiteral("SELECT COUNT(*) FROM Unit WHERE UnitName = '市体育中心' AND UUID = 'U0001'")),
+        1);
+    dlg.reportList()->setCurrentText(QStringLiteral("TQ-40"));
+    dlg.sheetSelect();
 }
 
 void TstPostgresCore::serverGoneAndBack()
