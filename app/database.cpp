@@ -82,7 +82,8 @@ QString serverText()
 
 QString databaseReadyForStore()
 {
-    if (reviveDefaultDatabase())
+    // A file needs no reconnecting: its statements report their own errors.
+    if (!SqlDialect::current().server() || reviveDefaultDatabase())
         return QString();
     return QObject::tr("无法连接数据库服务器 %1").arg(serverText());
 }
