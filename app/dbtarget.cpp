@@ -464,8 +464,14 @@ QString SqlDialect::driverName() const
 
 QString SqlDialect::connectOptions(bool readOnly) const
 {
+    // A network that drops without a word would leave a statement waiting
+    // for minutes: keep-alives and a limit on unacknowledged data end it
+    // after a few seconds, and the store is tried again later.
     if (m_server)
-        return QStringLiteral("connect_timeout=%1").arg(kConnectTimeoutSec);
+        return QStringLiteral("connect_timeout=%1;keepalives=1;keepalives_idle=5;keepalives_interval=2;"
+                              "keepalives_count=3;tcp_user_timeout=%2")
+            .arg(kConnectTimeoutSec)
+            .arg(kUnacknowledgedMs);
     // Another program holding the file locked must not freeze the window: a
     // busy database fails a statement after this wait, and the links retry
     // at their next tick.

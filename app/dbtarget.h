@@ -138,6 +138,9 @@ QString quoteSchemaNames(const QString &statement, const QHash<QString, QString>
 
 // Seconds a connection attempt to a server may take before it fails.
 constexpr int kConnectTimeoutSec = 3;
+// Milliseconds data sent to a server may stay unacknowledged before the
+// connection counts as lost.
+constexpr int kUnacknowledgedMs = 8000;
 
 // |statement| as the database of the default connection needs it (see SqlDialect::sql).
 inline QString dbSql(const QString &statement)

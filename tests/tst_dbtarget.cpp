@@ -331,7 +331,9 @@ void TstDbTarget::dialectTexts()
     QCOMPARE(lite.connectOptions(), QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyTimeoutMs));
     QCOMPARE(lite.connectOptions(true),
              QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyTimeoutMs));
-    QCOMPARE(pg.connectOptions(), QStringLiteral("connect_timeout=%1").arg(kConnectTimeoutSec));
+    QCOMPARE(pg.connectOptions(),
+             QStringLiteral("connect_timeout=3;keepalives=1;keepalives_idle=5;keepalives_interval=2;"
+                            "keepalives_count=3;tcp_user_timeout=8000"));
     const QString gone =
         QStringLiteral("server closed the connection unexpectedly\nQPSQL: Unable to create query");
     QVERIFY(pg.lostConnection(gone));
