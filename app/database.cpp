@@ -2,13 +2,14 @@
 
 #include "app/dbtarget.h"
 
+#include <QCoreApplication>
 #include <QDebug>
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QObject>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QTcpSocket>
 #include <QVariant>
 
 bool openDefaultDatabase(const DbTarget &target)
@@ -46,6 +47,53 @@ bool openDefaultDatabase(const QString &path)
     return openDefaultDatabase(target);
 }
 
+namespace {
+// Whether a server over the network accepts connections again, found out
+// without waiting: a connection attempt of the database driver blocks the
+// window for up to the connect time-out when the network is gone, so it is
+// made only once a socket of our own reached the server's port.
+class ServerProbe
+{
+public:
+    // True once the port answered since the last reset(); starts an attempt
+    // (answered in the event loop) when none is under way.
+    bool reachable(const QString &host, int port)
+    {
+        if (m_reached)
+            return true;
+        if (!m_socket) {
+            QTcpSocket *socket = new QTcpSocket;
+            m_socket = socket;
+            QObject::connect(socket, &QTcpSocket::connected, [this, socket] {
+                if (m_socket == socket)
+                    m_reached = true;
+                socket->abort();
+            });
+            QObject::connect(socket, &QTcpSocket::errorOccurred,
+                             [this, socket](QAbstractSocket::SocketError) {
+                                 // Deleted from the event loop: this runs inside the socket.
+                                 if (m_socket == socket)
+                                     m_socket = nullptr;
+                                 socket->deleteLater();
+                             });
+            socket->connectToHost(host, quint16(port > 0 ? port : 5432));
+        }
+        return false;
+    }
+    void reset()
+    {
+        m_reached = false;
+        if (m_socket)
+            m_socket->deleteLater();
+        m_socket = nullptr;
+    }
+
+private:
+    bool m_reached = false;
+    QTcpSocket *m_socket = nullptr; // the attempt under way, deleted from the event loop
+};
+} // namespace
+
 bool reviveDefaultDatabase()
 {
     QSqlDatabase db = QSqlDatabase::database(QSqlDatabase::defaultConnection, false);
@@ -53,19 +101,15 @@ bool reviveDefaultDatabase()
         return db.isOpen();
     if (db.isOpen() && QSqlQuery(db).exec(QStringLiteral("SELECT 1")))
         return true;
-    // An unreachable server answers a connection attempt only after the
-    // connect time-out: try again at most every few seconds so that the
-    // links' ticks do not keep the window waiting.
-    static QElapsedTimer lastTry;
-    if (lastTry.isValid() && lastTry.elapsed() < 2000)
+    static ServerProbe probe;
+    const bool overNetwork = !db.hostName().isEmpty() && !db.hostName().startsWith(QLatin1Char('/'));
+    if (overNetwork && QCoreApplication::instance() && !probe.reachable(db.hostName(), db.port()))
         return false;
-    lastTry.start();
+    probe.reset();
     db.close();
     const bool ok = db.open();
     qInfo().noquote() << "reconnecting to the database:"
                       << (ok ? QStringLiteral("done") : db.lastError().text());
-    if (ok)
-        lastTry.invalidate();
     return ok;
 }
 
