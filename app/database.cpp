@@ -62,7 +62,8 @@ bool reviveDefaultDatabase()
     lastTry.start();
     db.close();
     const bool ok = db.open();
-    qInfo().noquote() << "database connection reopened:" << (ok ? "yes" : db.lastError().text());
+    qInfo().noquote() << "reconnecting to the database:"
+                      << (ok ? QStringLiteral("done") : db.lastError().text());
     if (ok)
         lastTry.invalidate();
     return ok;
@@ -81,7 +82,8 @@ QString serverText()
 
 QString databaseReadyForStore()
 {
-    if (reviveDefaultDatabase())
+    // A file needs no reconnecting: its statements report their own errors.
+    if (!SqlDialect::current().server() || reviveDefaultDatabase())
         return QString();
     return QObject::tr("无法连接数据库服务器 %1").arg(serverText());
 }

@@ -204,6 +204,29 @@ QString dbSettingsPath()
     return QStringLiteral("quelmar.ini");
 }
 
+QString unitIdOfThisPc(const QString &fromTable)
+{
+    if (!SqlDialect::current().server() || !QFileInfo::exists(dbSettingsPath()))
+        return fromTable;
+    const QString own = QSettings(dbSettingsPath(), QSettings::IniFormat)
+                            .value(QStringLiteral("unit/id"))
+                            .toString()
+                            .trimmed();
+    return own.isEmpty() ? fromTable : own;
+}
+
+bool setUnitIdOfThisPc(const QString &id, QString *error)
+{
+    QSettings s(dbSettingsPath(), QSettings::IniFormat);
+    s.setValue(QStringLiteral("unit/id"), id.trimmed());
+    s.sync();
+    if (s.status() != QSettings::NoError) {
+        *error = QStringLiteral("cannot write %1").arg(QFileInfo(dbSettingsPath()).absoluteFilePath());
+        return false;
+    }
+    return true;
+}
+
 bool loadDbSetting(const QString &iniPath, DbTarget *out)
 {
     if (!QFileInfo::exists(iniPath))
@@ -472,6 +495,11 @@ QVariant SqlDialect::insertedKey(QSqlQuery &query) const
     if (m_server)
         return query.next() ? query.value(0) : QVariant();
     return query.lastInsertId();
+}
+
+QString SqlDialect::like() const
+{
+    return m_server ? QStringLiteral("ILIKE") : QStringLiteral("LIKE");
 }
 
 QString SqlDialect::backupExtension() const

@@ -51,6 +51,13 @@ bool saveDbSetting(const QString &iniPath, const DbTarget &target, QString *erro
 bool dbTargetFromForm(bool server, const QString &host, const QString &port, const QString &name,
                       const QString &user, DbTarget *out, QString *error);
 
+// The unit identifier of this PC. On a shared server every PC keeps its own
+// in the settings file; |fromTable| (table Unit) on a file, and on a server
+// while this PC has none of its own.
+QString unitIdOfThisPc(const QString &fromTable);
+// Keeps |id| as this PC's unit identifier in the settings file.
+bool setUnitIdOfThisPc(const QString &id, QString *error);
+
 // Where the database of this run comes from, highest first.
 struct DbChoice
 {
@@ -109,6 +116,9 @@ public:
     QString returningKey(const QString &column) const;
     // Key assigned by the INSERT just run on |query| (after returningKey()).
     QVariant insertedKey(QSqlQuery &query) const;
+    // LIKE that ignores the case of Latin letters: SQLite's LIKE does, the
+    // server's ILIKE does.
+    QString like() const;
     // File name extension of a backup (".db" copy or ".dump" archive).
     QString backupExtension() const;
     // Whether |error| text says the database cannot be reached at all

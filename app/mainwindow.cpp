@@ -67,7 +67,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     m_unitModel = new QSqlTableModel(this);
     m_unitModel->setTable(SqlDialect::current().modelTable(QStringLiteral("Unit")));
     m_unitModel->select();
-    UUID = m_unitModel->record(0).value(QStringLiteral("UUID")).toString();
+    UUID = unitIdOfThisPc(m_unitModel->record(0).value(QStringLiteral("UUID")).toString());
     qDebug() << "UUID= " << UUID;
 
     qDebug() << "initial portFlag is: " << global::portFlag;

@@ -11,6 +11,7 @@
 #include <QDebug>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -130,15 +131,27 @@ configDlg::configDlg(QWidget *parent) : QDialog(parent)
     m_unitMapper->setModel(m_unitModel);
     m_unitMapper->addMapping(m_unitName, 1);
     m_unitMapper->addMapping(m_unitPhone, 2);
-    m_unitMapper->addMapping(m_unitId, 3);
+    // On a shared server the name and phone are everybody's, the identifier
+    // this PC's own (kept in the settings file).
+    const bool shared = SqlDialect::current().server();
+    if (!shared)
+        m_unitMapper->addMapping(m_unitId, 3);
     m_unitMapper->toFirst();
+    if (shared)
+        m_unitId->setText(unitIdOfThisPc(m_unitModel->record(0).value(QStringLiteral("UUID")).toString()));
 }
 
 void configDlg::modifyUnit()
 {
     qDebug() << "modifyUnit function";
     const bool result1 = m_unitMapper->submit();
-    const bool result2 = m_unitModel->submitAll();
+    bool result2 = m_unitModel->submitAll();
+    QString ownError;
+    if (result2 && SqlDialect::current().server() && !setUnitIdOfThisPc(m_unitId->text(), &ownError)) {
+        QMessageBox::warning(this, tr("单位信息修改"), tr("单位识别码没有保存：%1").arg(ownError),
+                             QMessageBox::Ok);
+        return;
+    }
     qDebug() << "result1:" << result1;
     qDebug() << "result2:" << result2;
     m_unitMapper->setCurrentIndex(0);
@@ -163,27 +176,32 @@ QGroupBox *configDlg::buildDatabaseBox()
     m_dbHost->setPlaceholderText(tr("例如 192.168.1.10"));
     m_dbPort = new QLineEdit(box);
     m_dbPort->setPlaceholderText(QStringLiteral("5432"));
+    m_dbPort->setMaximumWidth(m_dbPort->fontMetrics().horizontalAdvance(QStringLiteral("655350")) + 16);
     m_dbName = new QLineEdit(box);
     m_dbUser = new QLineEdit(box);
     m_dbOk = new QPushButton(tr("确定"), box);
-    grid->addWidget(m_dbFile, 0, 1, 1, 2);
-    grid->addWidget(m_dbServer, 1, 1, 1, 2);
-    grid->addWidget(new QLabel(tr("服务器地址："), box), 2, 1);
-    grid->addWidget(m_dbHost, 2, 2);
-    grid->addWidget(new QLabel(tr("端口："), box), 3, 1);
-    grid->addWidget(m_dbPort, 3, 2);
-    grid->addWidget(new QLabel(tr("数据库名称："), box), 4, 1);
-    grid->addWidget(m_dbName, 4, 2);
-    grid->addWidget(new QLabel(tr("用户名："), box), 5, 1);
-    grid->addWidget(m_dbUser, 5, 2);
+    auto *choice = new QHBoxLayout;
+    choice->addWidget(m_dbFile);
+    choice->addWidget(m_dbServer);
+    choice->addStretch(1);
+    grid->addLayout(choice, 0, 0, 1, 4);
+    grid->addWidget(new QLabel(tr("服务器地址："), box), 1, 0);
+    grid->addWidget(m_dbHost, 1, 1);
+    grid->addWidget(new QLabel(tr("端口："), box), 1, 2);
+    grid->addWidget(m_dbPort, 1, 3);
+    grid->addWidget(new QLabel(tr("数据库名称："), box), 2, 0);
+    grid->addWidget(m_dbName, 2, 1);
+    grid->addWidget(new QLabel(tr("用户名："), box), 2, 2);
+    grid->addWidget(m_dbUser, 2, 3);
     auto *note =
-        new QLabel(tr("<font color='grey'>密码不保存在设置中，请写在 ~/.pgpass 或环境变量 PGPASSWORD 中。"
-                      "<br>当前使用：%1<br>更改在下次启动程序时生效。</font>")
+        new QLabel(tr("<font color='grey'>密码不保存在设置中，请写在 ~/.pgpass 或 PGPASSWORD 中。<br>"
+                      "更改在下次启动程序时生效。<br>当前使用：%1</font>")
                        .arg(activeDbTarget().display().toHtmlEscaped()),
                    box);
-    note->setWordWrap(true);
-    grid->addWidget(note, 6, 1, 1, 2);
-    grid->addWidget(m_dbOk, 7, 2);
+    grid->setColumnStretch(1, 3);
+    grid->setColumnStretch(3, 2);
+    grid->addWidget(note, 3, 0, 1, 4);
+    grid->addWidget(m_dbOk, 4, 1, 1, 3);
 
     DbTarget stored;
     if (!loadDbSetting(dbSettingsPath(), &stored))

@@ -282,7 +282,7 @@ void PersonRegistryDlg::savePerson()
     QSqlTableModel unitModel;
     unitModel.setTable(SqlDialect::current().modelTable(QStringLiteral("Unit")));
     unitModel.select();
-    m_unitId = unitModel.record(0).value(QStringLiteral("UUID")).toString();
+    m_unitId = unitIdOfThisPc(unitModel.record(0).value(QStringLiteral("UUID")).toString());
     qDebug() << "UUID when save person= " << m_unitId;
     qDebug() << "mapper CurrentIndex() is:" << m_mapper->currentIndex();
 

@@ -90,8 +90,12 @@ qint64 countOf(const QString &sql)
     return q.value(0).toLongLong();
 }
 
-const QString kClosingCondition =
-    QStringLiteral("UID LIKE 'BCA%' OR NOT EXISTS (SELECT 1 FROM Person p WHERE p.UID = Result.UID)");
+// Walk-in measurements: a BCA user number (any case) or nobody registered under it.
+QString closingCondition()
+{
+    return QStringLiteral("UID %1 'BCA%' OR NOT EXISTS (SELECT 1 FROM Person p WHERE p.UID = Result.UID)")
+        .arg(SqlDialect::current().like());
+}
 } // namespace
 
 const QVector<ExportColumn> &exportColumns(ExportTable table)
@@ -127,7 +131,7 @@ QString bcaClosingStatement()
     columns[6] = columns[7] = QStringLiteral("UID");
     columns << selectList(kResultColumns, kResultValues, QString()) << QStringLiteral("TestID");
     return QStringLiteral("SELECT %1 FROM Result WHERE %2 ORDER BY TestID")
-        .arg(columns.join(QStringLiteral(", ")), kClosingCondition);
+        .arg(columns.join(QStringLiteral(", ")), closingCondition());
 }
 
 QString fitStatement()
@@ -149,7 +153,7 @@ qint64 ExportRows::expectedRows() const
     if (m_table == ExportTable::Fitness)
         return countOf(QStringLiteral("SELECT COUNT(*) FROM ResultFIT"));
     return countOf(QStringLiteral("SELECT COUNT(*) FROM Person p LEFT JOIN Result r ON r.UID = p.UID")) +
-           countOf(QStringLiteral("SELECT COUNT(*) FROM Result WHERE ") + kClosingCondition);
+           countOf(QStringLiteral("SELECT COUNT(*) FROM Result WHERE ") + closingCondition());
 }
 
 bool ExportRows::start(const QString &sql)

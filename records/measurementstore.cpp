@@ -45,6 +45,7 @@ QString unitIdentifier(QString *error)
     }
     if (query.next())
         uuid = query.value(0).toString();
+    uuid = unitIdOfThisPc(uuid);
     qDebug() << "UUID when save data= " << uuid;
     return uuid.isEmpty() ? QStringLiteral("Null") : uuid;
 }
