@@ -508,6 +508,11 @@ QString SqlDialect::like() const
     return m_server ? QStringLiteral("ILIKE") : QStringLiteral("LIKE");
 }
 
+QString SqlDialect::tryKeyLock() const
+{
+    return m_server ? QStringLiteral("SELECT pg_try_advisory_xact_lock(hashtext(?))") : QString();
+}
+
 QString SqlDialect::backupExtension() const
 {
     return m_server ? QStringLiteral(".dump") : QStringLiteral(".db");

@@ -119,6 +119,10 @@ public:
     // LIKE that ignores the case of Latin letters: SQLite's LIKE does, the
     // server's ILIKE does.
     QString like() const;
+    // Statement that takes, inside a transaction, a lock named by one bound
+    // text and yields true, or false at once when another connection holds
+    // it; empty where one writer at a time is the rule anyway (a file).
+    QString tryKeyLock() const;
     // File name extension of a backup (".db" copy or ".dump" archive).
     QString backupExtension() const;
     // Whether |error| text says the database cannot be reached at all

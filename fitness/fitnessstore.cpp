@@ -4,6 +4,8 @@
 #include "app/dbtarget.h"
 
 #include <QDebug>
+#include <QObject>
+#include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QVariant>
@@ -55,11 +57,40 @@ StoreOutcome storeOnce(const fitness::FitResult &result, fitness::FitValues &val
 StoreOutcome storeResult(const fitness::FitResult &result, fitness::FitValues &values, const QDate &today)
 {
     StoreOutcome out;
+    out.uid = result.userId;
     out.error = databaseReadyForStore();
-    if (out.error.isEmpty())
-        out = storeOnce(result, values, today);
-    else
-        out.uid = result.userId;
+    if (out.error.isEmpty()) {
+        // Stations on other PCs may store items of the same person on the
+        // same day: one of them at a time looks for the day row and writes.
+        QSqlDatabase db = QSqlDatabase::database();
+        const QString lock = SqlDialect::current().tryKeyLock();
+        const bool serialised = !lock.isEmpty();
+        if (serialised) {
+            QSqlQuery take(db);
+            if (!db.transaction()) {
+                out.error = db.lastError().text();
+            } else if (!take.prepare(lock) ||
+                       (take.addBindValue(result.userId + QLatin1Char('|') + today.toString(Qt::ISODate)),
+                        !take.exec() || !take.next())) {
+                out.error = errorText(take);
+            } else if (!take.value(0).toBool()) {
+                out.error = QObject::tr("另一台电脑正在保存此人的体测结果，稍后自动重试");
+            }
+            if (!out.error.isEmpty()) {
+                take.finish();
+                db.rollback();
+            }
+        }
+        if (out.error.isEmpty()) {
+            out = storeOnce(result, values, today);
+            if (serialised && out.ok && !db.commit()) {
+                out.ok = false;
+                out.error = db.lastError().text();
+            }
+            if (serialised && !out.ok)
+                db.rollback();
+        }
+    }
     // A server out of reach says so; the result stays unacknowledged and an
     // insert whose answer was lost is found by the day lookup next time.
     out.error = storeErrorText(out.error);

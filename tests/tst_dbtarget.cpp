@@ -326,6 +326,8 @@ void TstDbTarget::dialectTexts()
     QCOMPARE(pg.insertionOrder(), QStringLiteral("ctid"));
     QCOMPARE(lite.returningKey(QStringLiteral("TestID")), QString());
     QCOMPARE(pg.returningKey(QStringLiteral("TestID")), QStringLiteral(" RETURNING \"TestID\""));
+    QCOMPARE(lite.tryKeyLock(), QString());
+    QCOMPARE(pg.tryKeyLock(), QStringLiteral("SELECT pg_try_advisory_xact_lock(hashtext(?))"));
     QCOMPARE(lite.backupExtension(), QStringLiteral(".db"));
     QCOMPARE(pg.backupExtension(), QStringLiteral(".dump"));
     QCOMPARE(lite.connectOptions(), QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyTimeoutMs));

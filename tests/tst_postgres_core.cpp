@@ -156,6 +156,29 @@ void TstPostgresCore::storesReadBackTheirKeys()
     QCOMPARE(fit2.testId, fit1.testId);
     QCOMPARE(count(QStringLiteral("SELECT COUNT(*) FROM ResultFIT WHERE UID = 'P-7' AND Name = '王芳'")), 1);
 
+    // Another PC writing the same person's day row: this one waits its turn
+    // (the result stays unacknowledged), other people go on.
+    {
+        QSqlDatabase other = m_server.connect(QStringLiteral("core"), QStringLiteral("otherpc"));
+        QVERIFY(other.isOpen() && other.transaction());
+        QSqlQuery hold(other);
+        QVERIFY(hold.exec(QStringLiteral("SELECT pg_advisory_xact_lock(hashtext('K-1|2026-12-08'))")));
+        const auto waits = fitnessstore::storeResult(
+            {QStringLiteral("K-1"), QStringLiteral("01"), QStringLiteral("150")}, values, day);
+        QVERIFY(!waits.ok);
+        QCOMPARE(waits.error, QStringLiteral("另一台电脑正在保存此人的体测结果，稍后自动重试"));
+        const auto other1 = fitnessstore::storeResult(
+            {QStringLiteral("K-2"), QStringLiteral("01"), QStringLiteral("151")}, values, day);
+        QVERIFY2(other1.ok, qPrintable(other1.error));
+        hold.finish();
+        QVERIFY(other.commit());
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("otherpc"));
+    const auto turn = fitnessstore::storeResult(
+        {QStringLiteral("K-1"), QStringLiteral("01"), QStringLiteral("150")}, values, day);
+    QVERIFY2(turn.ok && turn.inserted, qPrintable(turn.error));
+    QCOMPARE(count(QStringLiteral("SELECT COUNT(*) FROM ResultFIT WHERE UID IN ('K-1', 'K-2')")), 2);
+
     // On the server each PC stores its own unit identifier once it has one.
     QVERIFY(setUnitIdOfThisPc(QStringLiteral("PC-2"), &error));
     const auto own = saveMeasurement(listsFor("P-9", 80.0), PcControlPerson(), QString());
