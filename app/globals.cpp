@@ -1,6 +1,7 @@
 #include "app/globals.h"
 
 #include "app/database.h"
+#include "app/dbtarget.h"
 
 #include <QSerialPort>
 
@@ -62,6 +63,13 @@ std::unique_ptr<QSerialPort> stationPortHolder;
 
 void initProcessState(const QString &dbPath)
 {
+    DbTarget target;
+    target.path = dbPath;
+    initProcessState(target);
+}
+
+void initProcessState(const DbTarget &target)
+{
     global::resetDefaults();
     if (!analyzerPortHolder) {
         analyzerPortHolder = std::make_unique<QSerialPort>();
@@ -69,7 +77,7 @@ void initProcessState(const QString &dbPath)
     }
     BCAport = analyzerPortHolder.get();
     fitPort = stationPortHolder.get();
-    dbSetupResult = openDefaultDatabase(dbPath);
+    dbSetupResult = openDefaultDatabase(target);
 }
 
 void releaseProcessState()

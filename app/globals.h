@@ -46,4 +46,6 @@ extern QString PCCtrlState; // "ON" once the PC-control start command was sent
 // connection on |dbPath| (relative paths resolve against the working directory).
 // Must run after the QApplication exists and before the main window is built.
 void initProcessState(const QString &dbPath = QStringLiteral("maindb.db"));
+// The same on a file or a server.
+void initProcessState(const struct DbTarget &target);
 void releaseProcessState();

@@ -1,5 +1,6 @@
 // Process entry: shared state and database first, then the main window.
 #include "app/database.h"
+#include "app/dbtarget.h"
 #include "app/globals.h"
 #include "app/mainwindow.h"
 #include "app/startup.h"
@@ -13,6 +14,12 @@
 
 int main(int argc, char *argv[])
 {
+    // Which database every run below works on: --database, QUELMAR_DATABASE,
+    // the settings file, or maindb.db.
+    if (QString dbError; !takeDbTargetFromProcess(&argc, argv, &dbError)) {
+        QTextStream(stderr) << "quelmar: " << dbError << "\n";
+        return 2;
+    }
     // --- data exchange jobs: --export-bca FILE, --export-fit FILE, --backup ---
     // They run without a window (QCoreApplication) and end the process.
     if (exchange::isJobCommandLine(argc, argv))
@@ -44,8 +51,8 @@ int main(int argc, char *argv[])
         return options.help ? 0 : 2;
     }
 
-    const QString dbPath = QStringLiteral("maindb.db");
-    initProcessState(dbPath);
+    const DbTarget &database = activeDbTarget();
+    initProcessState(database);
 
     int code = 0;
     {
@@ -67,7 +74,7 @@ int main(int argc, char *argv[])
         window.show();
         // A database without its tables cannot store anything: say so once the
         // window is up instead of failing silently on every later query.
-        const QString schemaProblem = schemaProblemText(dbPath);
+        const QString schemaProblem = schemaProblemText(database);
         if (!schemaProblem.isEmpty())
             problems.prepend(schemaProblem);
         QTimer::singleShot(0, &window, [&window, &options, problems] {

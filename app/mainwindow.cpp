@@ -1,6 +1,7 @@
 #include "app/mainwindow.h"
 
 #include "analyzer/analyzersession.h"
+#include "app/dbtarget.h"
 #include "app/globals.h"
 #include "people/namesearch.h"
 #include "people/resultmodels.h"
@@ -64,9 +65,9 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     global::sheetTag = reports::readSelectedSheetTag();
 
     m_unitModel = new QSqlTableModel(this);
-    m_unitModel->setTable(QStringLiteral("Unit"));
+    m_unitModel->setTable(SqlDialect::current().modelTable(QStringLiteral("Unit")));
     m_unitModel->select();
-    UUID = m_unitModel->record(0).value(QStringLiteral("UUID")).toString();
+    UUID = unitIdOfThisPc(m_unitModel->record(0).value(QStringLiteral("UUID")).toString());
     qDebug() << "UUID= " << UUID;
 
     qDebug() << "initial portFlag is: " << global::portFlag;

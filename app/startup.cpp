@@ -63,6 +63,10 @@ QString startOptionsHelp()
         "  --connect             then start polling the instruments (as \"连接仪器\")\n"
         "  --batch               open the batch-collection dialog once the window is shown\n"
         "  --demo                start both instrument simulators, open their ports and connect\n"
+        "  --database DB         the database of this run and of every job below: a file (PATH or\n"
+        "                        sqlite:PATH) or a server (postgresql://user@host:port/dbname; the\n"
+        "                        password from ~/.pgpass or PGPASSWORD). Without it: QUELMAR_DATABASE,\n"
+        "                        then the choice in the settings dialog (quelmar.ini), then maindb.db\n"
         "  -h, --help            this text\n");
     // --- data exchange jobs ---
     text += exchange::jobOptionsHelp();

@@ -1,5 +1,6 @@
 #include "dialogs/configdlg.h"
 
+#include "app/dbtarget.h"
 #include "app/globals.h"
 #include "app/serialports.h"
 #include "exchange/errortext.h"
@@ -10,10 +11,12 @@
 #include <QDebug>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSerialPort>
 #include <QSerialPortInfo>
 #include <QSqlError>
@@ -66,6 +69,7 @@ configDlg::configDlg(QWidget *parent) : QDialog(parent)
         2);
     uploadGrid->addWidget(m_uploadOk, 2, 2);
     layout->addWidget(uploadBox);
+    layout->addWidget(buildDatabaseBox());
 
     auto *portBox = new QGroupBox(tr("端口设置"), this);
     auto *portGrid = new QGridLayout(portBox);
@@ -103,7 +107,8 @@ configDlg::configDlg(QWidget *parent) : QDialog(parent)
     connect(m_portList, &QComboBox::currentTextChanged, this, &configDlg::updateOpenButtons);
 
     m_reportModel = new QSqlTableModel(this);
-    m_reportModel->setTable(QStringLiteral("Report"));
+    m_reportModel->setTable(SqlDialect::current().modelTable(QStringLiteral("Report")));
+    m_reportModel->setSort(m_reportModel->fieldIndex(QStringLiteral("ID")), Qt::AscendingOrder);
     m_reportModel->select();
     for (int row = 0; row < m_reportModel->rowCount(); ++row) {
         const QSqlRecord rec = m_reportModel->record(row);
@@ -118,7 +123,7 @@ configDlg::configDlg(QWidget *parent) : QDialog(parent)
     enableButtonClose(true);
 
     m_unitModel = new QSqlTableModel(this);
-    m_unitModel->setTable(QStringLiteral("Unit"));
+    m_unitModel->setTable(SqlDialect::current().modelTable(QStringLiteral("Unit")));
     m_unitModel->setEditStrategy(QSqlTableModel::OnManualSubmit);
     m_unitModel->select();
     m_unitMapper = new QDataWidgetMapper(this);
@@ -126,15 +131,27 @@ configDlg::configDlg(QWidget *parent) : QDialog(parent)
     m_unitMapper->setModel(m_unitModel);
     m_unitMapper->addMapping(m_unitName, 1);
     m_unitMapper->addMapping(m_unitPhone, 2);
-    m_unitMapper->addMapping(m_unitId, 3);
+    // On a shared server the name and phone are everybody's, the identifier
+    // this PC's own (kept in the settings file).
+    const bool shared = SqlDialect::current().server();
+    if (!shared)
+        m_unitMapper->addMapping(m_unitId, 3);
     m_unitMapper->toFirst();
+    if (shared)
+        m_unitId->setText(unitIdOfThisPc(m_unitModel->record(0).value(QStringLiteral("UUID")).toString()));
 }
 
 void configDlg::modifyUnit()
 {
     qDebug() << "modifyUnit function";
     const bool result1 = m_unitMapper->submit();
-    const bool result2 = m_unitModel->submitAll();
+    bool result2 = m_unitModel->submitAll();
+    QString ownError;
+    if (result2 && SqlDialect::current().server() && !setUnitIdOfThisPc(m_unitId->text(), &ownError)) {
+        QMessageBox::warning(this, tr("单位信息修改"), tr("单位识别码没有保存：%1").arg(ownError),
+                             QMessageBox::Ok);
+        return;
+    }
     qDebug() << "result1:" << result1;
     qDebug() << "result2:" << result2;
     m_unitMapper->setCurrentIndex(0);
@@ -147,6 +164,80 @@ void configDlg::modifyUnit()
         QMessageBox::warning(this, tr("单位信息修改"), tr("单位信息修改失败！\n%1").arg(error),
                              QMessageBox::Ok);
     }
+}
+
+QGroupBox *configDlg::buildDatabaseBox()
+{
+    auto *box = new QGroupBox(tr("数据库"), this);
+    auto *grid = new QGridLayout(box);
+    m_dbFile = new QRadioButton(tr("本机数据库文件"), box);
+    m_dbServer = new QRadioButton(tr("PostgreSQL 服务器（多台电脑共用）"), box);
+    m_dbHost = new QLineEdit(box);
+    m_dbHost->setPlaceholderText(tr("例如 192.168.1.10"));
+    m_dbPort = new QLineEdit(box);
+    m_dbPort->setPlaceholderText(QStringLiteral("5432"));
+    m_dbPort->setMaximumWidth(m_dbPort->fontMetrics().horizontalAdvance(QStringLiteral("655350")) + 16);
+    m_dbName = new QLineEdit(box);
+    m_dbUser = new QLineEdit(box);
+    m_dbOk = new QPushButton(tr("确定"), box);
+    auto *choice = new QHBoxLayout;
+    choice->addWidget(m_dbFile);
+    choice->addWidget(m_dbServer);
+    choice->addStretch(1);
+    grid->addLayout(choice, 0, 0, 1, 4);
+    grid->addWidget(new QLabel(tr("服务器地址："), box), 1, 0);
+    grid->addWidget(m_dbHost, 1, 1);
+    grid->addWidget(new QLabel(tr("端口："), box), 1, 2);
+    grid->addWidget(m_dbPort, 1, 3);
+    grid->addWidget(new QLabel(tr("数据库名称："), box), 2, 0);
+    grid->addWidget(m_dbName, 2, 1);
+    grid->addWidget(new QLabel(tr("用户名："), box), 2, 2);
+    grid->addWidget(m_dbUser, 2, 3);
+    auto *note =
+        new QLabel(tr("<font color='grey'>密码不保存在设置中，请写在 ~/.pgpass 或 PGPASSWORD 中。<br>"
+                      "更改在下次启动程序时生效。<br>当前使用：%1</font>")
+                       .arg(activeDbTarget().display().toHtmlEscaped()),
+                   box);
+    grid->setColumnStretch(1, 3);
+    grid->setColumnStretch(3, 2);
+    grid->addWidget(note, 3, 0, 1, 4);
+    grid->addWidget(m_dbOk, 4, 1, 1, 3);
+
+    DbTarget stored;
+    if (!loadDbSetting(dbSettingsPath(), &stored))
+        stored = DbTarget();
+    m_dbServer->setChecked(stored.isServer());
+    m_dbFile->setChecked(!stored.isServer());
+    m_dbHost->setText(stored.host);
+    m_dbPort->setText(stored.port > 0 ? QString::number(stored.port) : QString());
+    m_dbName->setText(stored.name);
+    m_dbUser->setText(stored.user);
+    const auto follow = [this] {
+        for (QLineEdit *edit : {m_dbHost, m_dbPort, m_dbName, m_dbUser})
+            edit->setEnabled(m_dbServer->isChecked());
+    };
+    follow();
+    connect(m_dbServer, &QRadioButton::toggled, this, follow);
+    connect(m_dbOk, &QPushButton::clicked, this, &configDlg::saveDatabaseChoice);
+    return box;
+}
+
+void configDlg::saveDatabaseChoice()
+{
+    DbTarget target;
+    QString why;
+    if (!dbTargetFromForm(m_dbServer->isChecked(), m_dbHost->text(), m_dbPort->text(), m_dbName->text(),
+                          m_dbUser->text(), &target, &why) ||
+        !saveDbSetting(dbSettingsPath(), target, &why)) {
+        QMessageBox::warning(this, tr("数据库"),
+                             tr("数据库设置没有保存：%1").arg(exchange::systemErrorText(why)),
+                             QMessageBox::Ok);
+        return;
+    }
+    QString text = tr("数据库设置已保存：%1\n下次启动程序时生效。").arg(target.display());
+    if (!qEnvironmentVariableIsEmpty("QUELMAR_DATABASE"))
+        text += tr("\n注意：环境变量 QUELMAR_DATABASE 已设置，启动时优先使用它。");
+    QMessageBox::information(this, tr("数据库"), text, QMessageBox::Ok);
 }
 
 void configDlg::saveUploadAddress()

@@ -11,6 +11,7 @@ class QDataWidgetMapper;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QRadioButton;
 class QSqlTableModel;
 
 class configDlg : public QDialog
@@ -32,6 +33,14 @@ public:
     QLineEdit *unitPhoneEdit() const { return m_unitPhone; }
     QLineEdit *unitIdEdit() const { return m_unitId; }
     QLineEdit *uploadAddressEdit() const { return m_uploadAddress; }
+    // "数据库": the local file or a PostgreSQL server; applies at the next start.
+    QRadioButton *dbFileButton() const { return m_dbFile; }
+    QRadioButton *dbServerButton() const { return m_dbServer; }
+    QLineEdit *dbHostEdit() const { return m_dbHost; }
+    QLineEdit *dbPortEdit() const { return m_dbPort; }
+    QLineEdit *dbNameEdit() const { return m_dbName; }
+    QLineEdit *dbUserEdit() const { return m_dbUser; }
+    QPushButton *dbSaveButton() const { return m_dbOk; }
 
 signals:
     void stopTimer();
@@ -41,6 +50,8 @@ public slots:
     void sheetSelect();
     // Stores the upload address once it is an http or https address with a host.
     void saveUploadAddress();
+    // Stores the database choice in the settings file (no password).
+    void saveDatabaseChoice();
     void portScan();
     void portOpen();
     void fitPortOpen();
@@ -51,6 +62,7 @@ public slots:
     void enableButtonScan(bool enable);
 
 private:
+    class QGroupBox *buildDatabaseBox();
     // The open buttons follow the chosen port: enabled while a port is
     // chosen, their own port is closed and the other one does not hold it.
     void updateOpenButtons();
@@ -79,4 +91,11 @@ private:
     QPushButton *m_close = nullptr;
     QLineEdit *m_uploadAddress = nullptr;
     QPushButton *m_uploadOk = nullptr;
+    QRadioButton *m_dbFile = nullptr;
+    QRadioButton *m_dbServer = nullptr;
+    QLineEdit *m_dbHost = nullptr;
+    QLineEdit *m_dbPort = nullptr;
+    QLineEdit *m_dbName = nullptr;
+    QLineEdit *m_dbUser = nullptr;
+    QPushButton *m_dbOk = nullptr;
 };

@@ -1,5 +1,6 @@
 #include "dialogs/personregistrydlg.h"
 
+#include "app/dbtarget.h"
 #include "exchange/errortext.h"
 #include "people/personmodel.h"
 #include "people/personregistry.h"
@@ -279,9 +280,9 @@ void PersonRegistryDlg::savePerson()
     qDebug() << "newFlag = " << m_entryFlag;
 
     QSqlTableModel unitModel;
-    unitModel.setTable(QStringLiteral("Unit"));
+    unitModel.setTable(SqlDialect::current().modelTable(QStringLiteral("Unit")));
     unitModel.select();
-    m_unitId = unitModel.record(0).value(QStringLiteral("UUID")).toString();
+    m_unitId = unitIdOfThisPc(unitModel.record(0).value(QStringLiteral("UUID")).toString());
     qDebug() << "UUID when save person= " << m_unitId;
     qDebug() << "mapper CurrentIndex() is:" << m_mapper->currentIndex();
 

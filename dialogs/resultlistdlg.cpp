@@ -23,6 +23,9 @@
 using resultlists::ResultTable;
 
 namespace {
+// Column of the test number in every list.
+constexpr int kTestIdColumn = 1;
+
 QPushButton *plainButton(const QString &text, QWidget *parent)
 {
     auto *button = new QPushButton(text, parent);
@@ -83,6 +86,10 @@ ResultListDlg::ResultListDlg(Kind kind, const QString &caption, const QString &p
     searchRow->addWidget(m_search, 1);
     searchRow->addWidget(m_searchButton);
     searchRow->addWidget(m_backButton);
+    m_refreshButton = plainButton(tr("刷新"), this);
+    m_refreshButton->setToolTip(tr("重新读取列表（显示其他电脑刚保存的结果）"));
+    searchRow->addWidget(m_refreshButton);
+    connect(m_refreshButton, &QPushButton::clicked, this, &ResultListDlg::refresh);
     layout->addLayout(searchRow);
 
     m_view = new QTableView(this);
@@ -160,6 +167,7 @@ void ResultListDlg::setResultTable(ResultTable table)
 
 void ResultListDlg::select(const QString &namePrefix)
 {
+    m_shownPrefix = namePrefix;
     const QString uid =
         m_kind == Kind::Person ? (m_personUid.isNull() ? QStringLiteral("") : m_personUid) : QString();
     if (namePrefix.isNull() && uid.isNull()) {
@@ -200,6 +208,24 @@ void ResultListDlg::search()
 void ResultListDlg::showAll()
 {
     select(QString());
+}
+
+void ResultListDlg::refresh()
+{
+    // New rows come first: the chosen test is found again by its number.
+    const int row = m_view->currentIndex().row();
+    const QVariant chosen = row >= 0 ? m_model->index(row, kTestIdColumn).data() : QVariant();
+    select(m_shownPrefix);
+    if (!chosen.isValid())
+        return;
+    for (int r = 0; r < m_model->rowCount(); ++r) {
+        if (m_model->index(r, kTestIdColumn).data() == chosen) {
+            m_view->selectRow(r);
+            if (m_mapper)
+                m_mapper->setCurrentIndex(r);
+            return;
+        }
+    }
 }
 
 int ResultListDlg::chosenTestId() const

@@ -42,6 +42,8 @@ public:
     QLineEdit *searchEdit() const { return m_search; }
     QPushButton *searchButton() const { return m_searchButton; }
     QPushButton *backButton() const { return m_backButton; }
+    // "刷新": reads the list again (results other PCs stored meanwhile).
+    QPushButton *refreshButton() const { return m_refreshButton; }
     QLineEdit *testIdEdit() const { return m_testId; }
     QPushButton *reportButton() const { return m_reportButton; } // "查看报告"
     QPushButton *printButton() const { return m_printButton; }   // "打印报告"
@@ -61,6 +63,8 @@ public:
     // person's); showAll lists them all again.
     void search();
     void showAll();
+    // Lists again what is listed now (the same search), keeping the row.
+    void refresh();
     // The chosen test: the test-number field, or in the person dialog the
     // current row (the first row before a choice); 0 when there is none.
     int chosenTestId() const;
@@ -84,6 +88,8 @@ private:
     QLineEdit *m_search = nullptr;
     QPushButton *m_searchButton = nullptr;
     QPushButton *m_backButton = nullptr;
+    QPushButton *m_refreshButton = nullptr;
+    QString m_shownPrefix; // name prefix of the list shown; null: everything
     QLineEdit *m_testId = nullptr;
     QTabBar *m_tabs = nullptr;
     QPushButton *m_reportButton = nullptr;

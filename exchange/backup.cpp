@@ -1,23 +1,29 @@
 #include "exchange/backup.h"
 
 #include "app/database.h"
+#include "app/dbtarget.h"
 
 #include <QCoreApplication>
 #include <QDebug>
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QObject>
+#include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QStandardPaths>
+
+#include <algorithm>
 
 namespace exchange {
 
 QString backupTarget(const QDateTime &when, const QString &folder)
 {
     return folder + QStringLiteral("maindb") + when.toString(QStringLiteral("yyyyMMddhhmmss")) +
-           QStringLiteral(".db");
+           SqlDialect::current().backupExtension();
 }
 
 namespace {
@@ -28,7 +34,7 @@ QString vacuumInto(const QString &source, const QString &into)
     const QString name = QStringLiteral("quelmar-backup-%1").arg(++serial);
     QString error;
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        QSqlDatabase db = QSqlDatabase::addDatabase(SqlDialect::forTarget(DbTarget()).driverName(), name);
         db.setDatabaseName(source);
         // Read-only: a missing file is an error, not a new empty database.
         // The busy time-out waits out a short write of another connection.
@@ -50,8 +56,121 @@ QString vacuumInto(const QString &source, const QString &into)
 }
 } // namespace
 
+QString findPgDump()
+{
+    const QString chosen = qEnvironmentVariable("QUELMAR_PG_DUMP");
+    if (!chosen.isEmpty())
+        return QFileInfo(chosen).isExecutable() ? chosen : QString();
+    const QString onPath = QStandardPaths::findExecutable(QStringLiteral("pg_dump"));
+    if (!onPath.isEmpty())
+        return onPath;
+    QDir versions(QStringLiteral("/usr/lib/postgresql"));
+    QStringList found = versions.entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    std::sort(found.begin(), found.end(),
+              [](const QString &a, const QString &b) { return a.toInt() > b.toInt(); });
+    for (const QString &version : found) {
+        const QString path = versions.filePath(version + QStringLiteral("/bin/pg_dump"));
+        if (QFileInfo(path).isExecutable())
+            return path;
+    }
+    return QString();
+}
+
+namespace {
+// Runs pg_dump for the server of |db| into |into|; the error text, empty on success.
+// The window keeps painting while it runs, but takes no input.
+QString pgDumpInto(const QString &program, const QSqlDatabase &db, const QString &into)
+{
+    QStringList args{QStringLiteral("--format=custom"), QStringLiteral("--no-password"),
+                     QStringLiteral("--file=") + into};
+    if (!db.hostName().isEmpty())
+        args << QStringLiteral("--host=") + db.hostName();
+    if (db.port() > 0)
+        args << QStringLiteral("--port=") + QString::number(db.port());
+    if (!db.userName().isEmpty())
+        args << QStringLiteral("--username=") + db.userName();
+    args << QStringLiteral("--dbname=") + db.databaseName();
+    QProcess proc;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    if (!db.password().isEmpty())
+        env.insert(QStringLiteral("PGPASSWORD"), db.password());
+    env.insert(QStringLiteral("PGCONNECT_TIMEOUT"), QString::number(kConnectTimeoutSec));
+    proc.setProcessEnvironment(env);
+    QEventLoop loop;
+    QObject::connect(&proc, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), &loop,
+                     &QEventLoop::quit);
+    QObject::connect(&proc, &QProcess::errorOccurred, &loop, [&loop](QProcess::ProcessError e) {
+        if (e == QProcess::FailedToStart)
+            loop.quit();
+    });
+    qDebug().noquote() << "backup:" << program << args.join(QLatin1Char(' '));
+    proc.start(program, args);
+    if (proc.state() != QProcess::NotRunning)
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    if (proc.error() == QProcess::FailedToStart)
+        return QObject::tr("无法启动 pg_dump（%1）：%2").arg(program, proc.errorString());
+    const QString messages = QString::fromLocal8Bit(proc.readAllStandardError()).trimmed();
+    if (proc.exitStatus() != QProcess::NormalExit || proc.exitCode() != 0)
+        return messages.isEmpty() ? QObject::tr("pg_dump 异常结束（退出码 %1）").arg(proc.exitCode())
+                                  : messages;
+    if (!QFileInfo(into).isFile() || QFileInfo(into).size() == 0)
+        return QObject::tr("pg_dump 没有写出备份文件");
+    return QString();
+}
+
+// Backup of a server database: the same naming and failure rules as a file.
+BackupResult backupServer(const QString &target)
+{
+    BackupResult result;
+    result.target = target;
+    const QSqlDatabase db = QSqlDatabase::database(QSqlDatabase::defaultConnection, false);
+    const QFileInfo targetInfo(target);
+    const QDir folder = targetInfo.absoluteDir();
+    const QString program = findPgDump();
+    if (program.isEmpty()) {
+        result.error = QObject::tr("找不到 pg_dump 程序，无法备份数据库服务器上的数据。\n"
+                                   "请安装 PostgreSQL 客户端（Debian：postgresql-client）后再试。");
+        return result;
+    }
+    if (!reviveDefaultDatabase()) {
+        result.error = QObject::tr("无法连接数据库服务器 %1，无法备份。").arg(activeDbTarget().display());
+    } else if (missingTables().size() == requiredTables().size()) {
+        result.error =
+            QObject::tr("数据库 %1 中没有本程序的数据表，没有可备份的数据。").arg(db.databaseName());
+    } else if (!folder.exists()) {
+        result.error = QObject::tr("备份文件夹 %1 不存在，请先建立该文件夹。").arg(folder.absolutePath());
+    } else if (targetInfo.exists()) {
+        result.error = QObject::tr("备份文件 %1 已存在（同一秒内只能备份一次），请稍后再试。")
+                           .arg(targetInfo.absoluteFilePath());
+    }
+    if (!result.error.isEmpty())
+        return result;
+    const QString partial =
+        targetInfo.absoluteFilePath() + QStringLiteral(".%1.part").arg(QCoreApplication::applicationPid());
+    QFile::remove(partial);
+    const QString dumpError = pgDumpInto(program, db, partial);
+    if (!dumpError.isEmpty()) {
+        qDebug() << "pg_dump failed:" << dumpError;
+        QFile::remove(partial);
+        result.error = QObject::tr("pg_dump 无法备份数据库：%1").arg(dumpError);
+        return result;
+    }
+    QFile copy(partial);
+    if (!copy.rename(targetInfo.absoluteFilePath())) {
+        result.error =
+            QObject::tr("备份文件 %1 无法保存：%2").arg(targetInfo.absoluteFilePath(), copy.errorString());
+        QFile::remove(partial);
+        return result;
+    }
+    result.ok = true;
+    return result;
+}
+} // namespace
+
 BackupResult backupDatabase(const QString &target)
 {
+    if (SqlDialect::current().server())
+        return backupServer(target);
     BackupResult result;
     result.target = target;
     const QSqlDatabase db = QSqlDatabase::database(QSqlDatabase::defaultConnection, false);

@@ -1,11 +1,13 @@
 #include "exchange/commandline.h"
 
 #include "app/database.h"
+#include "app/dbtarget.h"
 #include "exchange/backup.h"
 #include "exchange/csvexport.h"
+#include "exchange/dbinit.h"
+#include "exchange/statsjob.h"
 #include "exchange/xlsxexport.h"
 #include "reports/historypage.h"
-#include "exchange/statsjob.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -73,7 +75,8 @@ QString sameFileProblem(const QList<QPair<QString, QString>> &outputs, const QSt
 
 bool isJobCommandLine(int argc, char **argv)
 {
-    if (history::wantsHistoryExport(argc, argv) || isStatsCommandLine(argc, argv))
+    if (history::wantsHistoryExport(argc, argv) || isStatsCommandLine(argc, argv) ||
+        wantsDatabaseTool(argc, argv))
         return true;
     for (int i = 1; i < argc; ++i) {
         if (isJobOption(argv[i]))
@@ -85,18 +88,22 @@ bool isJobCommandLine(int argc, char **argv)
 QString jobOptionsHelp()
 {
     const QString help = QStringLiteral(
-        "\nScheduled jobs (no window; on maindb.db of the working directory; may be combined):\n"
+        "\nScheduled jobs (no window; on the chosen database, see --database; may be combined):\n"
         "  --export-bca FILE     write the body-composition results to FILE: a CSV file, or an\n"
         "                        Excel workbook when FILE ends in .xlsx\n"
         "  --export-fit FILE     write the fitness results (with points and grades in a workbook)\n"
         "                        to FILE, a CSV file or an Excel workbook (.xlsx) as above\n"
         "  --backup              copy the database to ../backup/maindbYYYYMMDDhhmmss.db\n"
+        "                        (a PostgreSQL server: pg_dump archive maindbYYYYMMDDhhmmss.dump)\n"
         "Each job prints what it wrote; on failure the reason goes to stderr and the exit code is 1.\n");
-    return help + statsJobHelp();
+    return help + statsJobHelp() + databaseToolHelp();
 }
 
 int runJobCommandLine(int argc, char **argv)
 {
+    // Setting up and filling a database: a run of its own.
+    if (wantsDatabaseTool(argc, argv))
+        return runDatabaseTool(argc, argv);
     // The history page holds charts: a run of its own with a GUI application.
     if (history::wantsHistoryExport(argc, argv))
         return history::historyExportMain(argc, argv);
@@ -135,7 +142,8 @@ int runJobCommandLine(int argc, char **argv)
         return 0;
     }
 
-    const QString dbPath = QStringLiteral("maindb.db");
+    const DbTarget &database = activeDbTarget();
+    const QString dbPath = database.isServer() ? QString() : database.path;
     QList<QPair<QString, QString>> outputs;
     for (const QCommandLineOption *option : {&exportBcaOption, &exportFitOption}) {
         if (parser.isSet(*option))
@@ -147,15 +155,11 @@ int runJobCommandLine(int argc, char **argv)
     }
 
     // A missing database file would be created empty by the driver, and a
-    // file that is no database fails every job the same way: refuse at once.
-    const DatabaseFileCheck check = checkDatabaseFile(dbPath);
+    // file that is no database (or a server out of reach) fails every job
+    // the same way: refuse at once.
+    const DatabaseFileCheck check = openJobDatabase(database);
     if (!check.problem.isEmpty()) {
         err << "quelmar: " << check.reason(dbPath, {}) << "\n";
-        return 1;
-    }
-    if (!openDefaultDatabase(dbPath)) {
-        err << "quelmar: cannot open " << QFileInfo(dbPath).absoluteFilePath() << ": "
-            << QSqlDatabase::database().lastError().text() << "\n";
         return 1;
     }
     // One debug line per exported line is for the window's log, not for cron mail.

@@ -1,5 +1,7 @@
 #include "exchange/exportrows.h"
 
+#include "app/dbtarget.h"
+
 #include <QDebug>
 #include <QObject>
 #include <QSqlError>
@@ -83,13 +85,17 @@ qint64 countOf(const QString &sql)
 {
     QSqlQuery q;
     q.setForwardOnly(true);
-    if (!q.exec(sql) || !q.next())
+    if (!q.exec(dbSql(sql)) || !q.next())
         return 0;
     return q.value(0).toLongLong();
 }
 
-const QString kClosingCondition =
-    QStringLiteral("UID LIKE 'BCA%' OR NOT EXISTS (SELECT 1 FROM Person p WHERE p.UID = Result.UID)");
+// Walk-in measurements: a BCA user number (any case) or nobody registered under it.
+QString closingCondition()
+{
+    return QStringLiteral("UID %1 'BCA%' OR NOT EXISTS (SELECT 1 FROM Person p WHERE p.UID = Result.UID)")
+        .arg(SqlDialect::current().like());
+}
 } // namespace
 
 const QVector<ExportColumn> &exportColumns(ExportTable table)
@@ -114,7 +120,7 @@ QString bcaPersonStatement()
                                 selectList(kResultColumns, kResultValues, QStringLiteral("r.")) +
                                 QStringList{QStringLiteral("r.TestID")};
     return QStringLiteral("SELECT %1 FROM Person p LEFT JOIN Result r ON r.UID = p.UID "
-                          "ORDER BY p.rowid, r.rowid")
+                          "ORDER BY p.ID, r.TestID")
         .arg(columns.join(QStringLiteral(", ")));
 }
 
@@ -125,7 +131,7 @@ QString bcaClosingStatement()
     columns[6] = columns[7] = QStringLiteral("UID");
     columns << selectList(kResultColumns, kResultValues, QString()) << QStringLiteral("TestID");
     return QStringLiteral("SELECT %1 FROM Result WHERE %2 ORDER BY TestID")
-        .arg(columns.join(QStringLiteral(", ")), kClosingCondition);
+        .arg(columns.join(QStringLiteral(", ")), closingCondition());
 }
 
 QString fitStatement()
@@ -147,7 +153,7 @@ qint64 ExportRows::expectedRows() const
     if (m_table == ExportTable::Fitness)
         return countOf(QStringLiteral("SELECT COUNT(*) FROM ResultFIT"));
     return countOf(QStringLiteral("SELECT COUNT(*) FROM Person p LEFT JOIN Result r ON r.UID = p.UID")) +
-           countOf(QStringLiteral("SELECT COUNT(*) FROM Result WHERE ") + kClosingCondition);
+           countOf(QStringLiteral("SELECT COUNT(*) FROM Result WHERE ") + closingCondition());
 }
 
 bool ExportRows::start(const QString &sql)
@@ -155,7 +161,7 @@ bool ExportRows::start(const QString &sql)
     m_query = QSqlQuery();
     m_query.setForwardOnly(true);
     qDebug() << "queryResult=" << sql;
-    if (m_query.exec(sql))
+    if (m_query.exec(dbSql(sql)))
         return true;
     qDebug() << "export query failed:" << m_query.lastError();
     m_error = QObject::tr("查询失败：%1").arg(m_query.lastError().text());

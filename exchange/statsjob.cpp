@@ -1,6 +1,7 @@
 #include "exchange/statsjob.h"
 
 #include "app/database.h"
+#include "app/dbtarget.h"
 #include "exchange/statscsv.h"
 #include "reports/groupstats.h"
 #include "reports/layout.h"
@@ -171,15 +172,9 @@ int runStatsCommandLine(int argc, char **argv)
     }
 
     // A missing database file would be created empty by the driver: refuse instead.
-    const QString dbPath = QStringLiteral("maindb.db");
-    if (!QFileInfo(dbPath).isFile()) {
-        err << "quelmar: " << QFileInfo(dbPath).absoluteFilePath() << " does not exist ("
-            << QObject::tr("找不到数据库文件") << ")\n";
-        return finish(1);
-    }
-    if (!openDefaultDatabase(dbPath)) {
-        err << "quelmar: cannot open " << QFileInfo(dbPath).absoluteFilePath() << ": "
-            << QSqlDatabase::database().lastError().text() << "\n";
+    const DbTarget &database = activeDbTarget();
+    if (const DatabaseFileCheck check = openJobDatabase(database); !check.problem.isEmpty()) {
+        err << "quelmar: " << check.reason(database.path, {}) << "\n";
         return finish(1);
     }
 

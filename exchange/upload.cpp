@@ -1,5 +1,7 @@
 #include "exchange/upload.h"
 
+#include "app/dbtarget.h"
+
 #include <QDebug>
 #include <QJsonDocument>
 #include <QNetworkAccessManager>
@@ -136,10 +138,10 @@ RecordLookup lookUp(const QString &table, int testId, UploadRecord (*fromRow)(co
     if (testId == 0) {
         // The newest row by key, without walking the whole table.
         lookup.statement = QStringLiteral("SELECT * FROM %1 ORDER BY TestID DESC LIMIT 1").arg(table);
-        query.prepare(lookup.statement);
+        query.prepare(dbSql(lookup.statement));
     } else {
         lookup.statement = QStringLiteral("SELECT * FROM %1 WHERE TestID=?").arg(table);
-        query.prepare(lookup.statement);
+        query.prepare(dbSql(lookup.statement));
         query.addBindValue(testId);
     }
     if (!query.exec()) {
@@ -168,7 +170,8 @@ QString readPostAddress()
 {
     QSqlQuery query;
     query.setForwardOnly(true);
-    if (!query.exec(QStringLiteral("SELECT PostAddress FROM Server ORDER BY rowid LIMIT 1")) || !query.next())
+    if (!query.exec(dbSql(QStringLiteral("SELECT PostAddress FROM Server ORDER BY ID LIMIT 1"))) ||
+        !query.next())
         return QString();
     return query.value(0).toString();
 }
@@ -209,13 +212,13 @@ bool savePostAddress(const QString &address, QString *why)
         return false;
     }
     QSqlQuery query;
-    bool ok = query.exec(QStringLiteral("SELECT COUNT(*) FROM Server")) && query.next();
+    bool ok = query.exec(dbSql(QStringLiteral("SELECT COUNT(*) FROM Server"))) && query.next();
     const bool hasRow = ok && query.value(0).toInt() > 0;
     query.finish();
     if (ok) {
         // Only row 0 is read; every row is kept at the same address.
-        query.prepare(hasRow ? QStringLiteral("UPDATE Server SET PostAddress = ?")
-                             : QStringLiteral("INSERT INTO Server (PostAddress) VALUES (?)"));
+        query.prepare(dbSql(hasRow ? QStringLiteral("UPDATE Server SET PostAddress = ?")
+                                   : QStringLiteral("INSERT INTO Server (PostAddress) VALUES (?)")));
         query.addBindValue(address.trimmed());
         ok = query.exec();
     }

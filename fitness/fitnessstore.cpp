@@ -1,6 +1,11 @@
 #include "fitness/fitnessstore.h"
 
+#include "app/database.h"
+#include "app/dbtarget.h"
+
 #include <QDebug>
+#include <QObject>
+#include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QVariant>
@@ -19,7 +24,8 @@ PersonInfo lookupPerson(const QString &userId, QString *error)
     PersonInfo p;
     p.uid = userId;
     QSqlQuery q;
-    q.prepare(QStringLiteral("SELECT UID, Name, BirthYear, Sex FROM Person WHERE UID = ? ORDER BY ID"));
+    q.prepare(
+        dbSql(QStringLiteral("SELECT UID, Name, BirthYear, Sex FROM Person WHERE UID = ? ORDER BY ID")));
     q.addBindValue(userId);
     if (!q.exec()) {
         qDebug() << "person lookup failed / 人员查询失败:" << q.lastError();
@@ -44,7 +50,55 @@ PersonInfo lookupPerson(const QString &userId, QString *error)
     return p;
 }
 
+namespace {
+StoreOutcome storeOnce(const fitness::FitResult &result, fitness::FitValues &values, const QDate &today);
+} // namespace
+
 StoreOutcome storeResult(const fitness::FitResult &result, fitness::FitValues &values, const QDate &today)
+{
+    StoreOutcome out;
+    out.uid = result.userId;
+    out.error = databaseReadyForStore();
+    if (out.error.isEmpty()) {
+        // Stations on other PCs may store items of the same person on the
+        // same day: one of them at a time looks for the day row and writes.
+        QSqlDatabase db = QSqlDatabase::database();
+        const QString lock = SqlDialect::current().tryKeyLock();
+        const bool serialised = !lock.isEmpty();
+        if (serialised) {
+            QSqlQuery take(db);
+            if (!db.transaction()) {
+                out.error = db.lastError().text();
+            } else if (!take.prepare(lock) ||
+                       (take.addBindValue(result.userId + QLatin1Char('|') + today.toString(Qt::ISODate)),
+                        !take.exec() || !take.next())) {
+                out.error = errorText(take);
+            } else if (!take.value(0).toBool()) {
+                out.error = QObject::tr("另一台电脑正在保存此人的体测结果，稍后自动重试");
+            }
+            if (!out.error.isEmpty()) {
+                take.finish();
+                db.rollback();
+            }
+        }
+        if (out.error.isEmpty()) {
+            out = storeOnce(result, values, today);
+            if (serialised && out.ok && !db.commit()) {
+                out.ok = false;
+                out.error = db.lastError().text();
+            }
+            if (serialised && !out.ok)
+                db.rollback();
+        }
+    }
+    // A server out of reach says so; the result stays unacknowledged and an
+    // insert whose answer was lost is found by the day lookup next time.
+    out.error = storeErrorText(out.error);
+    return out;
+}
+
+namespace {
+StoreOutcome storeOnce(const fitness::FitResult &result, fitness::FitValues &values, const QDate &today)
 {
     StoreOutcome out;
     QString error;
@@ -64,7 +118,7 @@ StoreOutcome storeResult(const fitness::FitResult &result, fitness::FitValues &v
     qDebug() << "searchFindStr=" << QStringLiteral("UID='%1' AND TestDate='%2'").arg(person.uid, date);
     QSqlQuery day;
     day.prepare(
-        QStringLiteral("SELECT TestID FROM ResultFIT WHERE UID = ? AND TestDate = ? ORDER BY TestID"));
+        dbSql(QStringLiteral("SELECT TestID FROM ResultFIT WHERE UID = ? AND TestDate = ? ORDER BY TestID")));
     day.addBindValue(person.uid);
     day.addBindValue(date);
     if (!day.exec()) {
@@ -91,7 +145,10 @@ StoreOutcome storeResult(const fitness::FitResult &result, fitness::FitValues &v
                                 (column.isEmpty() ? QString() : QStringLiteral(", ") + column);
         const QString marks =
             column.isEmpty() ? QStringLiteral("?, ?, ?, ?, ?") : QStringLiteral("?, ?, ?, ?, ?, ?");
-        write.prepare(QStringLiteral("INSERT INTO ResultFIT (%1) VALUES (%2)").arg(columns, marks));
+        const SqlDialect dialect = SqlDialect::current();
+        write.prepare(
+            dialect.sql(QStringLiteral("INSERT INTO ResultFIT (%1) VALUES (%2)").arg(columns, marks) +
+                        dialect.returningKey(QStringLiteral("TestID"))));
         write.addBindValue(person.uid);
         write.addBindValue(person.name);
         write.addBindValue(person.sex);
@@ -104,7 +161,7 @@ StoreOutcome storeResult(const fitness::FitResult &result, fitness::FitValues &v
             out.error = errorText(write);
             return out;
         }
-        out.testId = write.lastInsertId().toInt();
+        out.testId = dialect.insertedKey(write).toInt();
         out.inserted = true;
     } else {
         qDebug() << "已有此人记录。更新！";
@@ -114,7 +171,7 @@ StoreOutcome storeResult(const fitness::FitResult &result, fitness::FitValues &v
             person.registered ? QStringLiteral("Name = ?, Sex = ?, BirthYear = ?, ") : QString();
         const QString sets = identity + QStringLiteral("TestDate = ?") +
                              (column.isEmpty() ? QString() : QStringLiteral(", %1 = ?").arg(column));
-        write.prepare(QStringLiteral("UPDATE ResultFIT SET %1 WHERE TestID = ?").arg(sets));
+        write.prepare(dbSql(QStringLiteral("UPDATE ResultFIT SET %1 WHERE TestID = ?").arg(sets)));
         if (person.registered) {
             write.addBindValue(person.name);
             write.addBindValue(person.sex);
@@ -138,5 +195,7 @@ StoreOutcome storeResult(const fitness::FitResult &result, fitness::FitValues &v
     out.ok = true;
     return out;
 }
+
+} // namespace
 
 } // namespace fitnessstore

@@ -1,5 +1,7 @@
 #include "people/namesearch.h"
 
+#include "app/dbtarget.h"
+
 #include <QCoreApplication>
 
 namespace namesearch {
@@ -18,12 +20,13 @@ QString prefixPattern(const QString &text)
 
 QString nameCondition()
 {
-    return QStringLiteral("Name like ? ESCAPE '\\'");
+    return QStringLiteral("Name %1 ? ESCAPE '\\'").arg(SqlDialect::current().like());
 }
 
 QString nameOrUidCondition()
 {
-    return QStringLiteral("(Name like ? ESCAPE '\\' OR UID like ? ESCAPE '\\')");
+    const QString like = SqlDialect::current().like();
+    return QStringLiteral("(Name %1 ? ESCAPE '\\' OR UID %1 ? ESCAPE '\\')").arg(like);
 }
 
 QString sexText(const QString &code)

@@ -1,5 +1,6 @@
 #include "people/personimport.h"
 
+#include "app/dbtarget.h"
 #include "people/personregistry.h"
 
 #include <QCoreApplication>
@@ -264,7 +265,7 @@ ImportResult importRecords(const QList<csv::Record> &records, const Progress &pr
     QHash<QString, QString> registered;
     {
         QSqlQuery uids(db);
-        if (uids.exec(QStringLiteral("SELECT UID, Name, ID FROM Person ORDER BY ID DESC"))) {
+        if (uids.exec(dbSql(QStringLiteral("SELECT UID, Name, ID FROM Person ORDER BY ID DESC")))) {
             while (uids.next()) {
                 personregistry::Holder holder{true, uids.value(2).toInt(), uids.value(1).toString()};
                 registered.insert(uids.value(0).toString(),
@@ -276,7 +277,7 @@ ImportResult importRecords(const QList<csv::Record> &records, const Progress &pr
     }
 
     QSqlQuery query(db);
-    const bool prepared = query.prepare(insertStatement());
+    const bool prepared = query.prepare(dbSql(insertStatement()));
     if (!prepared)
         qDebug() << query.lastError();
 

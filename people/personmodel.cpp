@@ -1,5 +1,6 @@
 #include "people/personmodel.h"
 
+#include "app/dbtarget.h"
 #include "people/namesearch.h"
 
 #include <QDebug>
@@ -17,7 +18,7 @@ void PersonModel::initialize()
 {
     qDebug() << "initialize model person";
     m_namePrefix = QString();
-    setTable(QStringLiteral("Person"));
+    setTable(SqlDialect::current().modelTable(QStringLiteral("Person")));
     setSort(0, Qt::DescendingOrder);
     if (!select())
         qDebug() << lastError();
@@ -43,7 +44,7 @@ bool PersonModel::select()
                             .arg(namesearch::nameOrUidCondition());
     const QString pattern = namesearch::prefixPattern(m_namePrefix);
     qDebug().noquote() << "filter:" << sql << "pattern=" << pattern;
-    bool ok = query.prepare(sql);
+    bool ok = query.prepare(dbSql(sql));
     if (ok) {
         query.addBindValue(pattern);
         query.addBindValue(pattern);

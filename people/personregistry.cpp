@@ -1,5 +1,6 @@
 #include "people/personregistry.h"
 
+#include "app/dbtarget.h"
 #include "exchange/errortext.h"
 
 #include <QCoreApplication>
@@ -43,7 +44,8 @@ Holder holderOf(const QString &uid, int exceptId)
 {
     Holder holder;
     QSqlQuery q;
-    q.prepare(QStringLiteral("SELECT ID, Name FROM Person WHERE UID = ? AND ID <> ? ORDER BY ID LIMIT 1"));
+    q.prepare(
+        dbSql(QStringLiteral("SELECT ID, Name FROM Person WHERE UID = ? AND ID <> ? ORDER BY ID LIMIT 1")));
     q.addBindValue(uid);
     q.addBindValue(exceptId);
     if (!q.exec()) {
@@ -81,8 +83,11 @@ int insertPerson(const NewPerson &person, QString *error)
     // insert: both happen in one transaction.
     const bool inTransaction = db.transaction();
     QSqlQuery q(db);
-    q.prepare(QStringLiteral("INSERT INTO Person (UUID, UID, Name, Sex, BirthYear, Height, Phone, Note) "
-                             "VALUES (?, ?, ?, ?, ?, ?, ?, ?)"));
+    const SqlDialect dialect = SqlDialect::current();
+    q.prepare(dialect.sql(
+        QStringLiteral("INSERT INTO Person (UUID, UID, Name, Sex, BirthYear, Height, Phone, Note) "
+                       "VALUES (?, ?, ?, ?, ?, ?, ?, ?)") +
+        dialect.returningKey(QStringLiteral("ID"))));
     for (const QVariant &v :
          {QVariant(person.uuid), uid.isEmpty() ? QVariant(QVariant::String) : QVariant(uid),
           QVariant(person.name.trimmed()), QVariant(person.sex), QVariant(person.birthYear),
@@ -95,7 +100,7 @@ int insertPerson(const NewPerson &person, QString *error)
     };
     if (!q.exec())
         return rollback(tr("数据库错误: %1").arg(exchange::systemErrorText(q.lastError().text())));
-    const int id = q.lastInsertId().toInt();
+    const int id = dialect.insertedKey(q).toInt();
     q.finish();
     if (uid.isEmpty()) {
         const QString serial = QString::number(id);
@@ -105,7 +110,7 @@ int insertPerson(const NewPerson &person, QString *error)
                                 .arg(serial, holder.name)
                                 .arg(holder.id));
         QSqlQuery set(db);
-        set.prepare(QStringLiteral("UPDATE Person SET UID = ? WHERE ID = ?"));
+        set.prepare(dbSql(QStringLiteral("UPDATE Person SET UID = ? WHERE ID = ?")));
         set.addBindValue(serial);
         set.addBindValue(id);
         if (!set.exec())

@@ -1,5 +1,6 @@
 #include "people/resultlists.h"
 
+#include "app/dbtarget.h"
 #include "people/namesearch.h"
 #include "people/resultmodels.h"
 
@@ -37,7 +38,7 @@ bool selectResults(QSqlQueryModel *model, ResultTable table, const ResultFilter 
     qDebug().noquote() << sql << "values=" << values;
 
     QSqlQuery query;
-    bool ok = query.prepare(sql);
+    bool ok = query.prepare(dbSql(sql));
     if (ok) {
         for (const QVariant &value : qAsConst(values))
             query.addBindValue(value);
@@ -97,7 +98,7 @@ DeleteOutcome deleteTests(ResultTable table, const QList<int> &testIds)
 
     const QString text = QStringLiteral("DELETE FROM %1 WHERE TestID=").arg(tableName(table));
     QSqlQuery query(db);
-    const bool prepared = query.prepare(text + QLatin1Char('?'));
+    const bool prepared = query.prepare(dbSql(text + QLatin1Char('?')));
     for (const int tid : testIds) {
         qDebug().noquote() << text + QString::number(tid);
         bool ok = prepared;

@@ -1,5 +1,6 @@
 #include "people/resultmodels.h"
 
+#include "app/dbtarget.h"
 #include "people/namesearch.h"
 
 #include <QCoreApplication>
@@ -132,13 +133,13 @@ void applyFitHeaders(QSqlQueryModel *model)
 
 void initializeModelResult(QSqlQueryModel *model)
 {
-    model->setQuery(resultlists::resultListQuery());
+    model->setQuery(dbSql(resultlists::resultListQuery()));
     resultlists::applyResultHeaders(model);
 }
 
 void initilizeModelFitResult(QSqlQueryModel *model)
 {
     qDebug() << "initilizeModelFitResult";
-    model->setQuery(resultlists::fitListQuery());
+    model->setQuery(dbSql(resultlists::fitListQuery()));
     resultlists::applyFitHeaders(model);
 }

@@ -1,5 +1,7 @@
 #include "records/measurementstore.h"
 
+#include "app/database.h"
+#include "app/dbtarget.h"
 #include "records/indicators.h"
 
 #include <QDebug>
@@ -36,13 +38,14 @@ QString unitIdentifier(QString *error)
 {
     QSqlQuery query;
     QString uuid;
-    if (!query.exec(QStringLiteral("SELECT UUID FROM Unit"))) {
+    if (!query.exec(dbSql(QStringLiteral("SELECT UUID FROM Unit")))) {
         qDebug() << "unit lookup failed / 单位查询失败:" << query.lastError();
         *error = queryError(query);
         return QString();
     }
     if (query.next())
         uuid = query.value(0).toString();
+    uuid = unitIdOfThisPc(uuid);
     qDebug() << "UUID when save data= " << uuid;
     return uuid.isEmpty() ? QStringLiteral("Null") : uuid;
 }
@@ -55,7 +58,7 @@ QString personName(const QString &uid, QString *error)
     qDebug() << "sqlStrData = " << sql << uid;
     QSqlQuery query;
     query.setForwardOnly(true);
-    if (!query.prepare(sql) || (query.addBindValue(uid), !query.exec())) {
+    if (!query.prepare(dbSql(sql)) || (query.addBindValue(uid), !query.exec())) {
         qDebug() << "查询失败！" << query.lastError();
         *error = queryError(query);
         return QString();
@@ -100,10 +103,62 @@ QString insertStatement()
         "?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
 }
 
+namespace {
+// A store that failed because the server went away may still have been
+// committed there (only the answer was lost): the next attempt first looks
+// for the row before it inserts it again.
+bool g_lastStoreLost = false;
+
+// Test number of a row already holding this record, 0 when there is none.
+// The date holds no time: the weight, fat and an impedance tell two
+// measurements of one person on one day apart.
+int storedAlready(const QString &uuid, const QString &uid, const QString &testDate, double weight, double fat,
+                  double ra50, QString *error)
+{
+    QSqlQuery query;
+    query.setForwardOnly(true);
+    if (!query.prepare(dbSql(QStringLiteral(
+            "SELECT TestID FROM Result WHERE UUID = ? AND UID = ? AND TestDate = ? AND ABS(Weight - ?) < "
+            "0.0005 "
+            "AND ABS(Fat - ?) < 0.0005 AND ABS(RA50 - ?) < 0.0005 ORDER BY TestID DESC LIMIT 1")))) {
+        *error = queryError(query);
+        return 0;
+    }
+    for (const QVariant &v :
+         {QVariant(uuid), QVariant(uid), QVariant(testDate), QVariant(weight), QVariant(fat), QVariant(ra50)})
+        query.addBindValue(v);
+    if (!query.exec()) {
+        *error = queryError(query);
+        return 0;
+    }
+    return query.next() ? query.value(0).toInt() : 0;
+}
+
+SaveOutcome saveOnce(const MeasurementLists &lists, const PcControlPerson &pc,
+                     const QString &previousBodyType);
+} // namespace
+
 SaveOutcome saveMeasurement(const MeasurementLists &lists, const PcControlPerson &pc,
                             const QString &previousBodyType)
 {
+    SaveOutcome out = saveOnce(lists, pc, previousBodyType);
+    if (!out.ok) {
+        g_lastStoreLost = isUnreachableError(out.error);
+        out.error = storeErrorText(out.error);
+    } else {
+        g_lastStoreLost = false;
+    }
+    return out;
+}
+
+namespace {
+SaveOutcome saveOnce(const MeasurementLists &lists, const PcControlPerson &pc,
+                     const QString &previousBodyType)
+{
     SaveOutcome out;
+    out.error = databaseReadyForStore();
+    if (!out.error.isEmpty())
+        return out;
     out.uuid = unitIdentifier(&out.error);
     if (!out.error.isEmpty())
         return out;
@@ -160,8 +215,21 @@ SaveOutcome saveMeasurement(const MeasurementLists &lists, const PcControlPerson
                            << number(imp, z250Field[i]);
     const SegmentWater split = segmentWaterSplit(number(whole, 22), z50, muscle, segWater);
 
+    if (g_lastStoreLost) {
+        const int testId = storedAlready(out.uuid, person.uid, fieldText(listField(whole, 1)),
+                                         number(whole, 12), number(whole, 4), number(imp, 7), &out.error);
+        if (!out.error.isEmpty())
+            return out;
+        if (testId > 0) {
+            qDebug() << "record was stored before the connection broke, test number" << testId;
+            out.ok = true;
+            out.testId = testId;
+            return out;
+        }
+    }
     QSqlQuery query;
-    if (!query.prepare(insertStatement())) {
+    const SqlDialect dialect = SqlDialect::current();
+    if (!query.prepare(dialect.sql(insertStatement()) + dialect.returningKey(QStringLiteral("TestID")))) {
         out.error = queryError(query);
         qDebug() << query.lastError();
         return out;
@@ -196,8 +264,9 @@ SaveOutcome saveMeasurement(const MeasurementLists &lists, const PcControlPerson
         return out;
     }
     out.ok = true;
-    out.testId = query.lastInsertId().toInt();
+    out.testId = dialect.insertedKey(query).toInt();
     qDebug() << "测试数据已插入!";
     return out;
 }
+} // namespace
 } // namespace measurementstore

@@ -38,6 +38,8 @@ QByteArray listField(const QList<QByteArray> &fields, int index);
 // Inserts |lists| as one Result row. |previousBodyType| is kept when the
 // body type cannot be decided. Missing list fields count as 0 (empty text
 // for the user number and the test date).
+// A server out of reach fails the save (the record stays with the caller);
+// the next call reconnects and stores it once.
 SaveOutcome saveMeasurement(const MeasurementLists &lists, const PcControlPerson &pc,
                             const QString &previousBodyType);
 } // namespace measurementstore

@@ -1,5 +1,7 @@
 #include "records/resultdetail.h"
 
+#include "app/dbtarget.h"
+
 #include <QDebug>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -44,7 +46,7 @@ Detail loadDetail(int testId)
     Detail detail;
     QSqlQuery query;
     query.setForwardOnly(true);
-    if (!query.exec(sql)) {
+    if (!query.exec(dbSql(sql))) {
         qDebug() << "查询失败！" << query.lastError();
         detail.error = query.lastError().text();
         return detail;

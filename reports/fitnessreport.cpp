@@ -2,6 +2,7 @@
 // ability levels, ability bars and training advice over the printed form.
 // Positions are page units (960 x 1358) and text baselines.
 #include "reports/fitnessreport.h"
+#include "app/dbtarget.h"
 #include "reports/fitnessscore.h"
 #include "reports/layout.h"
 #include "reports/reportpage.h"
@@ -260,10 +261,10 @@ std::optional<FitnessRecord> loadFitnessRecord(int testId)
 {
     QSqlQuery q;
     if (testId != 0) {
-        q.prepare(QStringLiteral("SELECT * FROM ResultFIT WHERE TestID = ?"));
+        q.prepare(dbSql(QStringLiteral("SELECT * FROM ResultFIT WHERE TestID = ?")));
         q.addBindValue(testId);
     } else {
-        q.prepare(QStringLiteral("SELECT * FROM ResultFIT ORDER BY TestID DESC LIMIT 1"));
+        q.prepare(dbSql(QStringLiteral("SELECT * FROM ResultFIT ORDER BY TestID DESC LIMIT 1")));
     }
     if (!q.exec()) {
         qDebug() << "ResultFIT query failed:" << q.lastError();

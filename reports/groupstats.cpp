@@ -1,5 +1,6 @@
 #include "reports/groupstats.h"
 
+#include "app/dbtarget.h"
 #include "records/indicators.h"
 #include "reports/layout.h"
 
@@ -492,7 +493,7 @@ StatsOutcome computeGroupStatistics(const StatsFilter &filter, const StatsProgre
     const QString where = QStringLiteral(" WHERE TestDate >= ? AND TestDate < ?");
     const auto run = [&](QSqlQuery &q, const QString &sql) {
         q.setForwardOnly(true);
-        q.prepare(sql);
+        q.prepare(dbSql(sql));
         q.addBindValue(fromYear);
         q.addBindValue(toYear);
         if (q.exec())
@@ -587,7 +588,7 @@ StatsOutcome computeGroupStatistics(const StatsFilter &filter, const StatsProgre
         progress(done, done);
 
     QSqlQuery unit;
-    if (unit.exec(QStringLiteral("SELECT UnitName FROM Unit LIMIT 1")) && unit.next())
+    if (unit.exec(dbSql(QStringLiteral("SELECT UnitName FROM Unit LIMIT 1"))) && unit.next())
         acc.result().unitName = unit.value(0).toString();
     outcome.stats = acc.result();
     outcome.ok = true;

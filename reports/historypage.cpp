@@ -1,5 +1,7 @@
 #include "reports/historypage.h"
 
+#include "app/database.h"
+#include "app/dbtarget.h"
 #include "app/globals.h"
 #include "reports/historyplot.h"
 #include "reports/reportpage.h"
@@ -12,6 +14,8 @@
 #include <QFileInfo>
 #include <QPainter>
 #include <QRegularExpression>
+#include <QSqlDatabase>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QTextCodec>
 #include <QTextStream>
@@ -266,7 +270,7 @@ void paintHistoryPage(QPainter &painter, const PersonHistory &h, const QString &
 QString readUnitName()
 {
     QSqlQuery q;
-    if (q.exec(QStringLiteral("SELECT UnitName FROM Unit")) && q.next())
+    if (q.exec(dbSql(QStringLiteral("SELECT UnitName FROM Unit"))) && q.next())
         return q.value(0).toString();
     return QString();
 }
@@ -314,8 +318,14 @@ int runHistoryExport(const QStringList &arguments, QTextStream &out, QTextStream
         return 2;
     }
     if (!dbSetupResult) {
-        err << "quelmar: cannot open the database maindb.db in "
-            << QFileInfo(QStringLiteral(".")).absoluteFilePath() << "\n";
+        const DbTarget &target = activeDbTarget();
+        if (target.isServer())
+            err << "quelmar: cannot reach the database " << target.display()
+                << " (无法连接数据库服务器): " << QSqlDatabase::database().lastError().text().trimmed()
+                << "\n";
+        else
+            err << "quelmar: cannot open the database " << target.path << " in "
+                << QFileInfo(QStringLiteral(".")).absoluteFilePath() << "\n";
         return 1;
     }
     PersonHistory history;
@@ -363,9 +373,9 @@ int historyExportMain(int argc, char **argv)
     out.setCodec("UTF-8");
     err.setCodec("UTF-8");
     // Opening a missing file would create an empty database: look first.
-    const bool haveDatabase = QFileInfo::exists(QStringLiteral("maindb.db"));
+    const bool haveDatabase = databaseMayExist(activeDbTarget());
     if (haveDatabase)
-        initProcessState(QStringLiteral("maindb.db"));
+        initProcessState(activeDbTarget());
     else
         dbSetupResult = false;
     const int code = runHistoryExport(app.arguments(), out, err);

@@ -1,5 +1,7 @@
 #include "reports/layout.h"
 
+#include "app/dbtarget.h"
+
 #include <QDate>
 #include <QDebug>
 #include <QFont>
@@ -7,6 +9,7 @@
 #include <QPainter>
 #include <QRegularExpression>
 #include <QSqlField>
+#include <QSqlQuery>
 #include <QSqlRecord>
 #include <QSqlTableModel>
 
@@ -25,7 +28,8 @@ int printRowForTag(const QString &tag)
 QString readSelectedSheetTag()
 {
     QSqlTableModel model;
-    model.setTable(QStringLiteral("Report"));
+    model.setTable(SqlDialect::current().modelTable(QStringLiteral("Report")));
+    model.setSort(model.fieldIndex(QStringLiteral("ID")), Qt::AscendingOrder);
     model.select();
     const QString tag = model.record(0).value(QStringLiteral("Selected")).toString();
     qDebug() << "At start,sheetTag is:" << tag;
@@ -78,12 +82,13 @@ const QStringList &printColumns()
 
 PrintLayout PrintLayout::read(const QString &tag)
 {
-    QSqlTableModel model;
-    model.setTable(QStringLiteral("Print"));
-    model.select();
-    while (model.canFetchMore())
-        model.fetchMore();
-    const QSqlRecord record = model.record(printRowForTag(tag));
+    // The rows have no key: their order is the order they were supplied in.
+    QSqlQuery query;
+    const SqlDialect dialect = SqlDialect::current();
+    QSqlRecord record;
+    if (query.exec(dialect.sql(QStringLiteral("SELECT * FROM Print ORDER BY ") + dialect.insertionOrder())) &&
+        query.seek(printRowForTag(tag)))
+        record = query.record();
     qDebug() << "modelPrint.record=" << tag;
     PrintLayout layout;
     for (const QString &name : printColumns()) {
@@ -217,10 +222,11 @@ BcaRecord loadBcaRecord(int testId)
 {
     BcaRecord rec;
     QSqlTableModel model;
-    model.setTable(QStringLiteral("Result"));
+    model.setTable(SqlDialect::current().modelTable(QStringLiteral("Result")));
+    model.setSort(model.fieldIndex(QStringLiteral("TestID")), Qt::AscendingOrder);
     int row = 0;
     if (testId != 0) {
-        model.setFilter(QStringLiteral("TestID = '%1'").arg(testId));
+        model.setFilter(dbSql(QStringLiteral("TestID = '%1'").arg(testId)));
         model.select();
     } else {
         model.select();
@@ -235,7 +241,8 @@ BcaRecord loadBcaRecord(int testId)
             rec.values.insert(r.fieldName(i), r.value(i));
     }
     QSqlTableModel unit;
-    unit.setTable(QStringLiteral("Unit"));
+    unit.setTable(SqlDialect::current().modelTable(QStringLiteral("Unit")));
+    unit.setSort(unit.fieldIndex(QStringLiteral("ID")), Qt::AscendingOrder);
     unit.select();
     rec.unitName = unit.record(0).value(QStringLiteral("UnitName")).toString();
     rec.unitPhone = unit.record(0).value(QStringLiteral("UnitPhone")).toString();

@@ -1,6 +1,7 @@
 #include "reports/pdfarchive.h"
 
 #include "app/database.h"
+#include "app/dbtarget.h"
 #include "app/globals.h"
 #include "exchange/commandline.h"
 #include "reports/layout.h"
@@ -234,15 +235,28 @@ int runPdfArchive(const QStringList &arguments, QTextStream &out, QTextStream &e
     }
     // The database is looked at before the folder is made: a run that cannot
     // write anything leaves nothing behind.
+    const DbTarget &target = activeDbTarget();
     if (!dbSetupResult) {
-        err << "cannot open the database maindb.db in " << QDir::currentPath() << "\n";
+        if (target.isServer())
+            err << "cannot reach the database " << target.display()
+                << " (无法连接数据库服务器): " << QSqlDatabase::database().lastError().text().trimmed()
+                << "\n";
+        else
+            err << "cannot open the database " << target.path << " in " << QDir::currentPath() << "\n";
         return 1;
     }
     const bool fit = parser.isSet(fitness);
-    const QString database = QSqlDatabase::database().databaseName();
     const QStringList tables = fit ? QStringList{QStringLiteral("ResultFIT")}
                                    : QStringList{QStringLiteral("Result"), QStringLiteral("Report")};
-    if (const QString problem = checkDatabaseFile(database).reason(database, tables); !problem.isEmpty()) {
+    DatabaseFileCheck check;
+    if (target.isServer()) {
+        check.where = target.display();
+        check.missing = missingTables();
+    } else {
+        check = checkDatabaseFile(QSqlDatabase::database().databaseName());
+    }
+    if (const QString problem = check.reason(QSqlDatabase::database().databaseName(), tables);
+        !problem.isEmpty()) {
         err << "cannot export: " << problem << "\n";
         return 1;
     }
@@ -254,8 +268,9 @@ int runPdfArchive(const QStringList &arguments, QTextStream &out, QTextStream &e
     const QString sheetTag = fit ? sheet::fitness : readSelectedSheetTag();
     const QString table = resultTable(sheetTag);
     QSqlQuery q;
-    q.prepare(QStringLiteral("SELECT TestID, UID, Name FROM %1 WHERE TestID BETWEEN ? AND ? ORDER BY TestID")
-                  .arg(table));
+    q.prepare(
+        dbSql(QStringLiteral("SELECT TestID, UID, Name FROM %1 WHERE TestID BETWEEN ? AND ? ORDER BY TestID")
+                  .arg(table)));
     q.addBindValue(first);
     q.addBindValue(last);
     if (!q.exec()) {
@@ -378,9 +393,9 @@ int pdfArchiveMain(int argc, char *argv[])
     QTextStream out(stdout);
     QTextStream err(stderr);
     // Opening a missing file would create an empty database: look first.
-    const bool haveDatabase = QFileInfo::exists(QStringLiteral("maindb.db"));
+    const bool haveDatabase = databaseMayExist(activeDbTarget());
     if (haveDatabase)
-        initProcessState(QStringLiteral("maindb.db"));
+        initProcessState(activeDbTarget());
     else
         dbSetupResult = false;
     const int code = runPdfArchive(app.arguments(), out, err, QCoreApplication::applicationFilePath());

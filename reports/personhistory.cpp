@@ -1,5 +1,6 @@
 #include "reports/personhistory.h"
 
+#include "app/dbtarget.h"
 #include "reports/layout.h"
 
 #include <QDebug>
@@ -289,8 +290,8 @@ bool loadPersonHistory(const QString &uid, PersonHistory *history, QString *erro
     // The last registration under the number, as a measurement is stored.
     QSqlQuery q;
     q.setForwardOnly(true);
-    q.prepare(
-        QStringLiteral("SELECT Name, Sex, BirthYear, Height FROM Person WHERE UID = ? ORDER BY ID DESC"));
+    q.prepare(dbSql(
+        QStringLiteral("SELECT Name, Sex, BirthYear, Height FROM Person WHERE UID = ? ORDER BY ID DESC")));
     q.addBindValue(uid);
     if (!q.exec())
         return failed(q);
@@ -303,8 +304,9 @@ bool loadPersonHistory(const QString &uid, PersonHistory *history, QString *erro
     }
     q.finish();
 
-    q.prepare(QStringLiteral("SELECT TestID, TestDate, Name, Sex, BirthYear, Height, Weight, PBF, SMM, VFI, "
-                             "BodyType FROM Result WHERE UID = ? ORDER BY TestID"));
+    q.prepare(
+        dbSql(QStringLiteral("SELECT TestID, TestDate, Name, Sex, BirthYear, Height, Weight, PBF, SMM, VFI, "
+                             "BodyType FROM Result WHERE UID = ? ORDER BY TestID")));
     q.addBindValue(uid);
     if (!q.exec())
         return failed(q);
@@ -330,9 +332,10 @@ bool loadPersonHistory(const QString &uid, PersonHistory *history, QString *erro
     q.finish();
     completeBcaSeries(history->bca);
 
-    q.prepare(QStringLiteral("SELECT TestID, TestDate, Name, Sex, BirthYear, Height, Weight, WOLI, FHL, TQQ, "
+    q.prepare(
+        dbSql(QStringLiteral("SELECT TestID, TestDate, Name, Sex, BirthYear, Height, Weight, WOLI, FHL, TQQ, "
                              "TZ, YWQZ, FYS, FWC, BYDJ, ZT, TY FROM ResultFIT WHERE UID = ? "
-                             "ORDER BY TestDate, TestID"));
+                             "ORDER BY TestDate, TestID")));
     q.addBindValue(uid);
     if (!q.exec())
         return failed(q);

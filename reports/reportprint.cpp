@@ -1,5 +1,6 @@
 #include "reports/reportprint.h"
 
+#include "app/dbtarget.h"
 #include "app/globals.h"
 #include "exchange/safewrite.h"
 #include "reports/layout.h"
@@ -30,7 +31,7 @@ int resolveTestId(const QString &sheetTag, int testId)
     if (testId != 0)
         return testId;
     QSqlQuery q;
-    if (q.exec(QStringLiteral("SELECT MAX(TestID) FROM %1").arg(resultTable(sheetTag))) && q.next())
+    if (q.exec(dbSql(QStringLiteral("SELECT MAX(TestID) FROM %1").arg(resultTable(sheetTag)))) && q.next())
         return q.value(0).toInt();
     return 0;
 }
@@ -40,7 +41,7 @@ bool testExists(const QString &sheetTag, int testId)
     const QString sql = QStringLiteral("SELECT TestID FROM %1 WHERE TestID=?").arg(resultTable(sheetTag));
     qDebug() << "sqlStrData = " << sql << testId;
     QSqlQuery q;
-    q.prepare(sql);
+    q.prepare(dbSql(sql));
     q.addBindValue(testId);
     if (!q.exec()) {
         qDebug() << "test lookup failed:" << q.lastError();
@@ -73,8 +74,8 @@ bool existingTests(const QString &sheetTag, int first, int last, QList<int> *tes
         return true;
     QSqlQuery q;
     q.setForwardOnly(true);
-    q.prepare(QStringLiteral("SELECT TestID FROM %1 WHERE TestID BETWEEN ? AND ? ORDER BY TestID")
-                  .arg(resultTable(sheetTag)));
+    q.prepare(dbSql(QStringLiteral("SELECT TestID FROM %1 WHERE TestID BETWEEN ? AND ? ORDER BY TestID")
+                        .arg(resultTable(sheetTag))));
     q.addBindValue(first);
     q.addBindValue(last);
     if (!q.exec()) {
