@@ -194,6 +194,19 @@ private slots:
         QCOMPARE(a.axisLevels[reports::AxisCardio], 2);
     }
 
+    // The endurance bar follows push-ups for a man and sit-ups for a woman:
+    // one excellent and the other failed, both ways round, for both sexes.
+    void enduranceBarBySex()
+    {
+        const struct { const char *sex; int fwc, ywqz; double width; } cases[] = {
+            {"1", 41, 0, 350}, {"2", 41, 0, 83}, {"1", 0, 37, 83}, {"2", 0, 37, 350}};
+        for (const auto &c : cases) {
+            FitnessRecord r = person(QLatin1String(c.sex), 22);
+            r.fwc = c.fwc, r.ywqz = c.ywqz;
+            QCOMPARE(paint(r)->rectWidthAt(156, 834), c.width);
+        }
+    }
+
     // A test not measured (0) leaves the grid but keeps its points: a reaction
     // time of 0 scores 5, a grip of 0 scores 1 and brings the upper-limb advice.
     void unmeasuredTests()
