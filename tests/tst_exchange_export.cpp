@@ -120,7 +120,8 @@ private slots:
         for (const QVariantList &person : {QVariantList{"P-UNIT", "002", "李四", "2", 1985, 160, "139", "备注"},
                                            QVariantList{"P-UNIT", "001", "张三", "1", 1990, 175, "138"},
                                            QVariantList{"P-UNIT", "003", "赵六", "2", 2000, 150, QVariant(), "无测试"},
-                                           QVariantList{"P-UNIT", "BCA9", "王五", "1", 1970, 168}})
+                                           QVariantList{"P-UNIT", "BCA9", "王五", "1", 1970, 168},
+                                           QVariantList{"P-UNIT", "bca17", "分析仪", "1", 1975, 166}})
             QVERIFY(insertPerson(person));
         // clang-format on
         const char *results[][3] = {{"001", "2024-01-02", "11.5"}, {"002", "2024-01-03", "22.5"},
@@ -134,7 +135,7 @@ private slots:
                                  : r[0][0] == 'W' ? "路人"
                                                   : ""));
         const QString file = path(QStringLiteral("bca.csv"));
-        QCOMPARE(exchange::exportBca(file).lines, 9);
+        QCOMPARE(exchange::exportBca(file).lines, 10);
 
         // Body type is value 30, right-leg edema the last; no date: no result.
         const auto line = [](const QString &first8, const QString &date = {}, const QString &fat = {}) {
@@ -154,6 +155,7 @@ private slots:
                               line(zhang, "2024-01-02", "11.5"), line(zhang, "2024-01-05", "-1.5"),
                               line("P-UNIT,003,赵六,2,2000,150,,无测试"),
                               line("P-UNIT,BCA9,王五,1,1970,168,,", "2024-01-06", "33"),
+                              line("P-UNIT,bca17,分析仪,1,1975,166,,", "2024-01-07", "44"),
                               line("R-UNIT,W77,路人,1,1990,171.5,W77,W77", "2024-01-04", "66"),
                               line("R-UNIT,BCA9,王五,1,1990,171.5,BCA9,BCA9", "2024-01-06", "33"),
                               line("R-UNIT,bca17,分析仪,1,1990,171.5,bca17,bca17", "2024-01-07", "44"),
