@@ -85,7 +85,11 @@ private slots:
     // (every field distinct, two-digit fields before 10 with their zero).
     void backupFileName()
     {
-        const struct { QDateTime when; const char *folder, *name; } cases[] = {
+        const struct
+        {
+            QDateTime when;
+            const char *folder, *name;
+        } cases[] = {
             {{QDate(2026, 11, 7), QTime(13, 45, 29)}, "../backup/", "../backup/maindb20261107134529.db"},
             {{QDate(2031, 3, 24), QTime(5, 9, 47)}, "/b/", "/b/maindb20310324050947.db"},
             {{QDate(2029, 12, 31), QTime(23, 58, 1)}, "", "maindb20291231235801.db"}};

@@ -222,11 +222,12 @@ private slots:
         QCOMPARE(imported.imported, 3);
         QCOMPARE(imported.skipped.size(), 1);
         QCOMPARE(imported.skipped[0].reason, personimport::SkipReason::AlreadyRegistered);
-        QCOMPARE(
-            testsupport::scalar("SELECT GROUP_CONCAT(UUID || ' ' || UID || ' ' || Name || ' ' || Sex || ' ' || "
-                                "BirthYear || ' ' || Height, '|') FROM Person")
-                .toString(),
-            QStringLiteral("U5 0 张三 1 1990 170|U6 1 欧阳娜娜 2 1991 158.5|U7 2 '") + names[2] + " 1 1992 181");
+        QCOMPARE(testsupport::scalar(
+                     "SELECT GROUP_CONCAT(UUID || ' ' || UID || ' ' || Name || ' ' || Sex || ' ' || "
+                     "BirthYear || ' ' || Height, '|') FROM Person")
+                     .toString(),
+                 QStringLiteral("U5 0 张三 1 1990 170|U6 1 欧阳娜娜 2 1991 158.5|U7 2 '") + names[2] +
+                     " 1 1992 181");
     }
 
     // Every value of a person and a result under its own header, in a line
@@ -251,11 +252,13 @@ private slots:
             columnOf[pair.section('=', 0, 0)] = pair.section('=', 1);
         for (const QString &seg : segments) {
             for (const QString &q : quantities)
-                columnOf[seg.section('=', 0, 0) + q.section('=', 0, 0)] = seg.section('=', 1) + '_' + q.section('=', 1);
+                columnOf[seg.section('=', 0, 0) + q.section('=', 0, 0)] =
+                    seg.section('=', 1) + '_' + q.section('=', 1);
         }
         // Distinct values; the result's own person columns differ from the register's.
-        QHash<QString, QString> value{{"UUID", "P-UNIT"}, {"UID", "U-9"},    {"Name", "甲乙"}, {"Sex", "2"},
-                                      {"BirthYear", "1987"}, {"Height", "163.5"}, {"Phone", "139"}, {"Note", "备注"}};
+        QHash<QString, QString> value{{"UUID", "P-UNIT"}, {"UID", "U-9"},        {"Name", "甲乙"},
+                                      {"Sex", "2"},       {"BirthYear", "1987"}, {"Height", "163.5"},
+                                      {"Phone", "139"},   {"Note", "备注"}};
         QVERIFY(insertPerson({"P-UNIT", "U-9", "甲乙", "2", 1987, 163.5, "139", "备注"}));
         QStringList names;
         QVariantList values;

@@ -198,8 +198,12 @@ private slots:
     // one excellent and the other failed, both ways round, for both sexes.
     void enduranceBarBySex()
     {
-        const struct { const char *sex; int fwc, ywqz; double width; } cases[] = {
-            {"1", 41, 0, 350}, {"2", 41, 0, 83}, {"1", 0, 37, 83}, {"2", 0, 37, 350}};
+        const struct
+        {
+            const char *sex;
+            int fwc, ywqz;
+            double width;
+        } cases[] = {{"1", 41, 0, 350}, {"2", 41, 0, 83}, {"1", 0, 37, 83}, {"2", 0, 37, 350}};
         for (const auto &c : cases) {
             FitnessRecord r = person(QLatin1String(c.sex), 22);
             r.fwc = c.fwc, r.ywqz = c.ywqz;

@@ -233,9 +233,10 @@ void TestFitnessSession::lineNoiseBeforeResult_data()
     QTest::newRow("noise with blanks and digits") << QByteArray("9 9 12 ") + real << fields;
     QTest::newRow("27 noise bytes without a blank") << QByteArray(27, 'Q') << QStringList();
     QTest::newRow("noise, result cut short") << noise24 + real.left(20) << QStringList();
-    QTest::newRow("DEL bytes in front of a result's tail") << QByteArray(5, '\x7f') + real.mid(5) << QStringList();
-    QTest::newRow("control byte in front of a result's tail") << QByteArray(5, '\x1b') + real.mid(5)
-                                                              << QStringList();
+    QTest::newRow("DEL bytes in front of a result's tail")
+        << QByteArray(5, '\x7f') + real.mid(5) << QStringList();
+    QTest::newRow("control byte in front of a result's tail")
+        << QByteArray(5, '\x1b') + real.mid(5) << QStringList();
     QTest::newRow("item field with a blank in its value")
         << QByteArray("20230417         06 0600 90") << QStringList();
 }
@@ -274,8 +275,8 @@ void TestFitnessSession::noiseDirectlyBeforeResult()
 {
     const QByteArray real = resultText("20230417", 6, "0600490");
     QStringList wrong;
-    for (const QByteArray &noise : {QByteArray("X"), QByteArray("\x7f"), QByteArray("\x00", 1), QByteArray("7 "),
-                                    QByteArray("\xfe\x01")}) {
+    for (const QByteArray &noise : {QByteArray("X"), QByteArray("\x7f"), QByteArray("\x00", 1),
+                                    QByteArray("7 "), QByteArray("\xfe\x01")}) {
         for (int cut = 0; cut <= real.size(); ++cut) {
             fitness::FitnessSession s;
             qint64 now = 0;
@@ -287,7 +288,10 @@ void TestFitnessSession::noiseDirectlyBeforeResult()
                     results << QStringList{rx.result.userId, rx.result.itemCode, rx.result.value}.join('|');
             }
             if (results != QStringList{"20230417|06|490"})
-                wrong << QStringLiteral("%1 cut %2: %3").arg(QString(noise.toHex())).arg(cut).arg(results.join(','));
+                wrong << QStringLiteral("%1 cut %2: %3")
+                             .arg(QString(noise.toHex()))
+                             .arg(cut)
+                             .arg(results.join(','));
         }
     }
     QCOMPARE(wrong.join('\n'), QString());

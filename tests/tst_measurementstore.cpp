@@ -167,7 +167,8 @@ private slots:
                 imp += QByteArray::number(z) + '#';
                 expected << impSegs[i % 5] + freqs[i / 5] + '=' + QString::number(z);
             }
-            const auto out = saveMeasurement({"u#n#0#1990#", wholeList(), seg, imp}, PcControlPerson(), QString());
+            const auto out =
+                saveMeasurement({"u#n#0#1990#", wholeList(), seg, imp}, PcControlPerson(), QString());
             QVERIFY2(out.ok, qPrintable(out.error));
             QCOMPARE(rowText(out.testId, expected.join(' ')), expected.join(' '));
 

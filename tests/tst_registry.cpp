@@ -320,8 +320,11 @@ private slots:
             return columnOf.value(header, "?" + header);
         };
         // A distinct value in every column of both tables; the sex shows as a word.
-        QHash<QString, QString> shown{{"UID", "U-7"},           {"Name", "甲乙"},     {"Sex", "女"},
-                                      {"TestDate", "2026-01-02"}, {"BodyType", "肥胖型"}};
+        QHash<QString, QString> shown{{"UID", "U-7"},
+                                      {"Name", "甲乙"},
+                                      {"Sex", "女"},
+                                      {"TestDate", "2026-01-02"},
+                                      {"BodyType", "肥胖型"}};
         const auto insertRow = [&shown](const QString &table) {
             QStringList names;
             QVariantList values;
@@ -346,8 +349,9 @@ private slots:
                 const QString header = model->headerData(c, Qt::Horizontal).toString();
                 got << header + '=' + model->index(0, c).data().toString();
                 const QString col = column(header);
-                expected << header + '=' + (col == QLatin1String("TestID") ? QString::number(testId)
-                                                                           : shown.value(col, "?" + col));
+                expected << header + '=' +
+                                (col == QLatin1String("TestID") ? QString::number(testId)
+                                                                : shown.value(col, "?" + col));
             }
             QCOMPARE(got.join(' '), expected.join(' '));
         };
@@ -386,7 +390,8 @@ private slots:
         insertFit("赵六", "u4");
         emit w.fitRecorded();
         QCOMPARE(chosen(), QStringLiteral("row 2 test %1 field %1").arg(second));
-        QVERIFY(QSqlQuery().exec(QStringLiteral("UPDATE ResultFIT SET WOLI = 44 WHERE TestID = %1").arg(first)));
+        QVERIFY(
+            QSqlQuery().exec(QStringLiteral("UPDATE ResultFIT SET WOLI = 44 WHERE TestID = %1").arg(first)));
         emit w.fitRecorded();
         QCOMPARE(chosen(), QStringLiteral("row 2 test %1 field %1").arg(second));
     }

@@ -52,10 +52,10 @@ int dark(const QImage &image, int x, int y, int w = 1, int h = 1)
 const QStringList fixedTags = {"TQ-40", "TQ-10", "TQ-20", "TQ-30", "水分报告"};
 
 // Labels of the printed forms and what they name.
-const QHash<QString, QString> kLabels = {
-    {"右上肢", "RA"}, {"左上肢", "LA"}, {"躯干", "TR"},     {"右下肢", "RL"},     {"左下肢", "LL"}, {"右臂", "RA"},
-    {"左臂", "LA"},   {"右腿", "RL"},   {"左腿", "LL"},     {"躯干脂肪", "TR"},   {"细胞内液", "ICW"},
-    {"细胞外液", "ECW"}};
+const QHash<QString, QString> kLabels = {{"右上肢", "RA"},   {"左上肢", "LA"},    {"躯干", "TR"},
+                                         {"右下肢", "RL"},   {"左下肢", "LL"},    {"右臂", "RA"},
+                                         {"左臂", "LA"},     {"右腿", "RL"},      {"左腿", "LL"},
+                                         {"躯干脂肪", "TR"}, {"细胞内液", "ICW"}, {"细胞外液", "ECW"}};
 const QStringList kSegments = {"RA", "LA", "TR", "RL", "LL"};
 
 // Segment values, every one distinct: fat, muscle, bone, water, ICW, ECW,
@@ -83,7 +83,8 @@ void placements(const QString &tag, const PageRecorder &page, const QVariantMap 
     QHash<QString, QString> columnOf; // text → column
     for (auto it = values.begin(); it != values.end(); ++it) {
         const QString column = it.key();
-        if (!kSegments.contains(column.left(2)) && column != QLatin1String("ICW") && column != QLatin1String("ECW"))
+        if (!kSegments.contains(column.left(2)) && column != QLatin1String("ICW") &&
+            column != QLatin1String("ECW"))
             continue;
         if (column.endsWith("_edema"))
             columnOf[QString::number(it.value().toDouble(), 'f', 3)] = column;
