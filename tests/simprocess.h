@@ -178,10 +178,11 @@ public:
     }
 
     // The station simulator on |script| with |args|, the window polling every
-    // 500 ms, until |expected| results were acknowledged; then ResultFIT must
-    // hold one row per person with the last value of each item, and nothing
-    // else. A script line: "<terminal> <user number> <item code> <value>
-    // <column> <stored value>".
+    // 200 ms (its own timer polls every 500 ms; the dialogue is the same),
+    // until |expected| results were acknowledged; then ResultFIT must hold one
+    // row per person with the last value of each item, and nothing else. A
+    // script line: "<terminal> <user number> <item code> <value> <column>
+    // <stored value>".
     void station(const QStringList &script, const QStringList &args, int expected, const During &during = {})
     {
         QVERIFY(testsupport::addPerson(QStringLiteral("O'1"), QStringLiteral("欧阳一"), "1", 1980));
@@ -199,7 +200,7 @@ public:
         QSignalSpy recorded(&w, &MainWindow::fitRecorded);
         QTimer tick;
         QObject::connect(&tick, &QTimer::timeout, &w, &MainWindow::checkFitstate);
-        tick.start(500);
+        tick.start(200);
         if (during)
             during(w);
         QVERIFY2(sim.awaitDelivered(expected, 40000, 300), qPrintable(sim.notes()));

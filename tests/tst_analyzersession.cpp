@@ -341,11 +341,21 @@ void TestAnalyzerSession::damagedAnswerIsAskedAgainUnlessRepeatedAlike()
     t.s.receive(bad, 200);
     t.s.tick({}, 2500);
     QCOMPARE(t.sent(frames::sendWhole), 2);
-    // The same bytes once more: the analyzer's own framing, taken.
-    t.s.receive(bad, 2600);
+    // Damaged again, in another place: still the line's, asked again.
+    QByteArray other = answer(0x86, kWhole);
+    other[60] = char(other[60] ^ 0x10);
+    t.s.receive(other, 2600);
+    t.s.tick({}, 5000);
+    QCOMPARE(t.sent(frames::sendWhole), 3);
+    QCOMPARE(t.sent(frames::sendSegment), 0);
+    // The same bytes twice in a row: the analyzer's own framing, taken.
+    t.s.receive(bad, 5100);
+    t.s.tick({}, 7500);
+    QCOMPARE(t.sent(frames::sendWhole), 4);
+    t.s.receive(bad, 7600);
     QCOMPARE(t.sent(frames::sendSegment), 1);
     // Empty segment and impedance parts give the default record.
-    t.s.receive(answer(0x87, {}) + answer(0x89, {}), 2700);
+    t.s.receive(answer(0x87, {}) + answer(0x89, {}), 7700);
     const MeasurementLists lists = t.records.at(0).at(0).value<MeasurementLists>();
     QCOMPARE(lists.segData + lists.impData, analyzer::defaultRecord() + analyzer::defaultRecord());
 }
@@ -377,7 +387,8 @@ void TestAnalyzerSession::silenceAfterFiveSecondsAndRecovery()
     bool silent = false; // as the script says it should be
     bool lost = false;
     for (const QString &step : script.split(QLatin1Char(' '))) {
-        lost = step.startsWith(QLatin1Char('l')) || (lost && !step.startsWith(QLatin1Char('a')) && step != "x");
+        lost =
+            step.startsWith(QLatin1Char('l')) || (lost && !step.startsWith(QLatin1Char('a')) && step != "x");
         silent = step.endsWith(":S") || (silent && !step.endsWith(":R") && step != QLatin1String("x"));
         const qint64 t = step.mid(1).section(QLatin1Char(':'), 0, 0).toLongLong();
         Change change = Change::None;

@@ -2,7 +2,11 @@
 // are not as they should be: stray or repeated arguments, one file named for
 // two jobs or for the database itself, and a maindb.db that is no database,
 // empty, without tables or without the table a job reads. Each run ends with
-// its exit code and reason before it writes or creates anything.
+// its exit code and reason before it writes or creates anything. Also which
+// headless mode each form of an option starts, and the --export-pdf ranges.
+#include "exchange/commandline.h"
+#include "reports/historypage.h"
+#include "reports/pdfarchive.h"
 #include "tests/outputcheck.h"
 
 #include <QCryptographicHash>
@@ -42,6 +46,58 @@ class TestCommandLine : public QObject
     Q_OBJECT
 
 private slots:
+    // Each job alone and combined, as "--opt VALUE" and "--opt=VALUE": the
+    // modes it starts (p: PDF archive, h: history export, j: a headless job).
+    void modeOfEachForm()
+    {
+        // clang-format off
+        const char *const cases[][2] = {
+            {"--export-pdf 7 --out d", "p"},          {"--export-pdf=7-7 --out=d --fitness", "p"},
+            {"--export-history U1 --out h.pdf", "hj"}, {"--export-history=U1 --out=h.pdf", "hj"},
+            {"--export-bca a.csv", "j"},             {"--export-bca=a.csv", "j"},
+            {"--export-fit b.csv", "j"},             {"--export-fit=b.xlsx", "j"},
+            {"--backup", "j"},                       {"--backup --export-fit=b.csv --export-bca a.csv", "j"},
+            {"--stats 2024-01-01 2024-01-31 --out=s.csv", "j"},
+            {"--export-bcax a.csv", ""},             {"--export-pdfs 7", ""},
+            {"--export-historyU1", ""},              {"-export-bca a.csv", ""},
+            {"--demo", ""},                          {"", ""}};
+        // clang-format on
+        for (const auto &c : cases) {
+            QList<QByteArray> words = QByteArray("quelmar ").append(c[0]).split(' ');
+            words.removeAll(QByteArray());
+            std::vector<char *> argv;
+            for (QByteArray &w : words)
+                argv.push_back(w.data());
+            const int argc = int(argv.size());
+            QString modes;
+            if (reports::wantsPdfArchive(argc, argv.data()))
+                modes += 'p';
+            if (history::wantsHistoryExport(argc, argv.data()))
+                modes += 'h';
+            if (exchange::isJobCommandLine(argc, argv.data()))
+                modes += 'j';
+            QCOMPARE(QString(c[0]) + " -> " + modes, QString(c[0]) + " -> " + c[1]);
+        }
+    }
+
+    // --export-pdf ranges: one number, FIRST-LAST with blanks, the edges of int.
+    void archiveRanges()
+    {
+        // clang-format off
+        const char *const cases[][2] = {
+            {"7", "7-7"}, {"7-7", "7-7"}, {" 3 - 9 ", "3-9"}, {"1-2147483647", "1-2147483647"},
+            {"9-7", "refused"}, {"0-3", "refused"}, {"0", "refused"}, {"2147483648", "refused"},
+            {"7-", "refused"}, {"-7", "refused"}, {"3-9-12", "refused"}, {"a-b", "refused"}, {"", "refused"}};
+        // clang-format on
+        for (const auto &c : cases) {
+            int first = -1, last = -1;
+            const QString got = reports::parseArchiveRange(QString::fromLatin1(c[0]), &first, &last)
+                                    ? QStringLiteral("%1-%2").arg(first).arg(last)
+                                    : QStringLiteral("refused");
+            QCOMPARE(QString(c[0]) + " -> " + got, QString(c[0]) + " -> " + c[1]);
+        }
+    }
+
     void edges_data()
     {
         QTest::addColumn<QString>("database"); // what run/maindb.db holds

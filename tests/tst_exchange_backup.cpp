@@ -81,6 +81,23 @@ private slots:
                  (QStringList{"first.db", "second.db"}));
     }
 
+    // The backup's name: the 14 digits of the moment, each where it belongs
+    // (every field distinct, two-digit fields before 10 with their zero).
+    void backupFileName()
+    {
+        const struct
+        {
+            QDateTime when;
+            const char *folder, *name;
+        } cases[] = {
+            {{QDate(2026, 11, 7), QTime(13, 45, 29)}, "../backup/", "../backup/maindb20261107134529.db"},
+            {{QDate(2031, 3, 24), QTime(5, 9, 47)}, "/b/", "/b/maindb20310324050947.db"},
+            {{QDate(2029, 12, 31), QTime(23, 58, 1)}, "", "maindb20291231235801.db"}};
+        for (const auto &c : cases)
+            QCOMPARE(exchange::backupTarget(c.when, QLatin1String(c.folder)), QLatin1String(c.name));
+        QCOMPARE(exchange::backupTarget(cases[0].when), QLatin1String(cases[0].name));
+    }
+
     // A database file that is missing, empty, no database or without any of
     // the program's tables fails with the reason and no copy; a missing one
     // is not created by looking for it. An existing target or a missing

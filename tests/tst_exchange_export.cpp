@@ -7,6 +7,8 @@
 #include "people/personimport.h"
 #include "tests/outputcheck.h"
 
+#include <QSqlRecord>
+
 #include <sys/resource.h>
 
 #include <csignal>
@@ -118,7 +120,8 @@ private slots:
         for (const QVariantList &person : {QVariantList{"P-UNIT", "002", "李四", "2", 1985, 160, "139", "备注"},
                                            QVariantList{"P-UNIT", "001", "张三", "1", 1990, 175, "138"},
                                            QVariantList{"P-UNIT", "003", "赵六", "2", 2000, 150, QVariant(), "无测试"},
-                                           QVariantList{"P-UNIT", "BCA9", "王五", "1", 1970, 168}})
+                                           QVariantList{"P-UNIT", "BCA9", "王五", "1", 1970, 168},
+                                           QVariantList{"P-UNIT", "bca17", "分析仪", "1", 1975, 166}})
             QVERIFY(insertPerson(person));
         // clang-format on
         const char *results[][3] = {{"001", "2024-01-02", "11.5"}, {"002", "2024-01-03", "22.5"},
@@ -132,7 +135,7 @@ private slots:
                                  : r[0][0] == 'W' ? "路人"
                                                   : ""));
         const QString file = path(QStringLiteral("bca.csv"));
-        QCOMPARE(exchange::exportBca(file).lines, 9);
+        QCOMPARE(exchange::exportBca(file).lines, 10);
 
         // Body type is value 30, right-leg edema the last; no date: no result.
         const auto line = [](const QString &first8, const QString &date = {}, const QString &fat = {}) {
@@ -152,6 +155,7 @@ private slots:
                               line(zhang, "2024-01-02", "11.5"), line(zhang, "2024-01-05", "-1.5"),
                               line("P-UNIT,003,赵六,2,2000,150,,无测试"),
                               line("P-UNIT,BCA9,王五,1,1970,168,,", "2024-01-06", "33"),
+                              line("P-UNIT,bca17,分析仪,1,1975,166,,", "2024-01-07", "44"),
                               line("R-UNIT,W77,路人,1,1990,171.5,W77,W77", "2024-01-04", "66"),
                               line("R-UNIT,BCA9,王五,1,1990,171.5,BCA9,BCA9", "2024-01-06", "33"),
                               line("R-UNIT,bca17,分析仪,1,1990,171.5,bca17,bca17", "2024-01-07", "44"),
@@ -185,8 +189,11 @@ private slots:
     {
         const QStringList notes = {"左膝旧伤, \"轻微\"\n复查", "a\r\nb ", "ok"};
         const QStringList names = {"张三", "欧阳娜娜", "=HYPERLINK(\"http://evil\",\"点我\")"};
+        const QStringList sexes = {"1", "2", "1"};
+        const QStringList heights = {"170", "158.5", "181"};
         for (int i = 0; i < 3; ++i)
-            QVERIFY(insertPerson({"U", i, names[i], "1", 1990 + i, 170, "-12", notes[i]}));
+            QVERIFY(insertPerson({"U" + QString::number(i + 5), i, names[i], sexes[i], 1990 + i, heights[i],
+                                  "-12", notes[i]}));
         QVERIFY(insertResult(0, "2024-01-02", -1.5));
         QVERIFY(insertResult(0, "2024-01-03", 2));
         const QString file = path(QStringLiteral("bca.csv"));
@@ -201,8 +208,9 @@ private slots:
         QCOMPARE(rows[3].mid(8).join(QString()), QString()); // 欧阳娜娜 has no results
         for (int i = 0; i < 3; ++i) {
             const QStringList &row = rows[i + 1 + (i > 0)];
-            QCOMPARE(row.mid(2, 6), (QStringList{i == 2 ? "'" + names[i] : names[i], "1",
-                                                 QString::number(1990 + i), "170", "-12", notes[i]}));
+            QCOMPARE(row.mid(0, 8), (QStringList{"U" + QString::number(i + 5), QString::number(i),
+                                                 i == 2 ? "'" + names[i] : names[i], sexes[i],
+                                                 QString::number(1990 + i), heights[i], "-12", notes[i]}));
         }
         QCOMPARE(rows[1].mid(8, 2), (QStringList{"2024-01-02", "-1.5"}));
         QCOMPARE(rows[1][67], QStringLiteral("1.01"));
@@ -214,10 +222,70 @@ private slots:
         QCOMPARE(imported.imported, 3);
         QCOMPARE(imported.skipped.size(), 1);
         QCOMPARE(imported.skipped[0].reason, personimport::SkipReason::AlreadyRegistered);
-        QCOMPARE(
-            testsupport::scalar("SELECT GROUP_CONCAT(UID || Name || BirthYear || Height, '|') FROM Person")
-                .toString(),
-            QStringLiteral("0张三1990170|1欧阳娜娜1991170|2'") + names[2] + "1992170");
+        QCOMPARE(testsupport::scalar(
+                     "SELECT GROUP_CONCAT(UUID || ' ' || UID || ' ' || Name || ' ' || Sex || ' ' || "
+                     "BirthYear || ' ' || Height, '|') FROM Person")
+                     .toString(),
+                 QStringLiteral("U5 0 张三 1 1990 170|U6 1 欧阳娜娜 2 1991 158.5|U7 2 '") + names[2] +
+                     " 1 1992 181");
+    }
+
+    // Every value of a person and a result under its own header, in a line
+    // whose values are all distinct. A segment header names its segment and
+    // its quantity; the others are looked up in the table below.
+    void everyValueUnderItsHeader()
+    {
+        // clang-format off
+        const QString whole = QStringLiteral(
+            "单位标识=UUID 用户ID=UID 姓名=Name 性别=Sex 出生年份=BirthYear 身高=Height 手机号=Phone 备注=Note "
+            "测试日期=TestDate 脂肪=Fat 骨质=Bone 蛋白质=Protein 总水分=Water 细胞内液=ICW 细胞外液=ECW "
+            "肌肉=Muscle 去脂体重=LBM 体重=Weight 标准体重=Standard_weight 体重控制=Weight_control "
+            "脂肪控制量=Fat_control 肌肉控制量=Muscle_control 体脂百分比=PBF 骨骼肌=SMM BMI=BMI 腰臀比=WHR "
+            "基础代谢=BMR 全身水肿系数=Edema 内脏脂肪指数=VFI 体型=BodyType 脂肪肝风险度%=LiverRisk "
+            "身体年龄=Body_age 健康评分=Score");
+        const QStringList segments = {"躯干=TR", "左上肢=LA", "右上肢=RA", "左下肢=LL", "右下肢=RL"};
+        const QStringList quantities = {"脂肪=fat", "肌肉=muscle", "骨质=bone", "去脂体重=LBM", "水分=water",
+                                        "外水=ECW", "水肿系数=edema"};
+        // clang-format on
+        QHash<QString, QString> columnOf;
+        for (const QString &pair : whole.split(' '))
+            columnOf[pair.section('=', 0, 0)] = pair.section('=', 1);
+        for (const QString &seg : segments) {
+            for (const QString &q : quantities)
+                columnOf[seg.section('=', 0, 0) + q.section('=', 0, 0)] =
+                    seg.section('=', 1) + '_' + q.section('=', 1);
+        }
+        // Distinct values; the result's own person columns differ from the register's.
+        QHash<QString, QString> value{{"UUID", "P-UNIT"}, {"UID", "U-9"},        {"Name", "甲乙"},
+                                      {"Sex", "2"},       {"BirthYear", "1987"}, {"Height", "163.5"},
+                                      {"Phone", "139"},   {"Note", "备注"}};
+        QVERIFY(insertPerson({"P-UNIT", "U-9", "甲乙", "2", 1987, 163.5, "139", "备注"}));
+        QStringList names;
+        QVariantList values;
+        const QSqlRecord record = QSqlDatabase::database().record(QStringLiteral("Result"));
+        for (int i = 1; i < record.count(); ++i) { // all but TestID
+            const QString name = record.fieldName(i);
+            names << name;
+            values << (name == QLatin1String("UID")        ? QStringLiteral("U-9")
+                       : name == QLatin1String("TestDate") ? QStringLiteral("2026-01-02")
+                       : name == QLatin1String("BodyType") ? QStringLiteral("肥胖型")
+                                                           : QString::number(100 + 3 * i) + ".5");
+            if (!value.contains(name))
+                value.insert(name, values.last().toString());
+        }
+        QVERIFY(outputcheck::insertRow("Result", names.join(','), values) > 0);
+        const QString file = path(QStringLiteral("bca.csv"));
+        QCOMPARE(exchange::exportBca(file).lines, 1);
+        const QStringList lines = QString::fromUtf8(fileBytes(file).mid(3)).split('\n');
+        QCOMPARE(lines.size(), 3);
+        QStringList got, expected;
+        const QStringList headers = lines[0].split(','), fields = lines[1].split(',');
+        QCOMPARE(fields.size(), headers.size());
+        for (int c = 0; c < headers.size(); ++c) {
+            got << headers[c] + '=' + fields[c];
+            expected << headers[c] + '=' + value.value(columnOf.value(headers[c]), "?");
+        }
+        QCOMPARE(got.join(' '), expected.join(' '));
     }
 
     // A missing folder, a failing query, a full disk or a cancel: no file, and

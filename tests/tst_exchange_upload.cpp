@@ -194,9 +194,10 @@ private slots:
         QTest::newRow("body composition, athletic") << "Result"
             << "UUID=UNIT-8;UID=0042;Name=李四;Sex=1;TestDate=2024-05-03 10:11;Height=165;Weight=70.26;WHR=0.856;"
                "BMR=1520;Edema=0.3849;Body_age=35.0;Score=78.5;LiverRisk=30;BodyType=运动员型;RL_water=8.04;"
-               "Standard_weight=63" << 47
-            << "testItem=BCA;UUID=UNIT-8;testDate=2024-05-03 10:11;height=165.0;Weight=70.3;WHR=0.86;BMR=1520;"
-               "Edema=0.38;BodyAge=35;Score=78.5;LiverRisk=30;BodyType=9;RL_water=8.0;Standard_weight=63.0;Fat=0.0";
+               "Standard_weight=63;ICW=24.11;ECW=13.52;LA_fat=1.14;RA_fat=1.26;LL_muscle=8.33;RL_muscle=8.47" << 47
+            << "testItem=BCA;UUID=UNIT-8;UID=0042;name=李四;sex=1;testDate=2024-05-03 10:11;height=165.0;"
+               "Weight=70.3;WHR=0.86;BMR=1520;Edema=0.38;BodyAge=35;Score=78.5;LiverRisk=30;BodyType=9;RL_water=8.0;"
+               "Standard_weight=63.0;Fat=0.0;ICW=24.1;ECW=13.5;LA_fat=1.1;RA_fat=1.3;LL_muscle=8.3;RL_muscle=8.5";
         QTest::newRow("no body type") << "Result" << "UID=7;BodyType=;BMR=1234.5678" << 47
                                       << "BodyType=8;BMR=1234.57;name=";
         QTest::newRow("unknown body type") << "Result" << "UID=7;BodyType=标准型" << 47 << "BodyType=8";

@@ -1,6 +1,6 @@
 // The fitness link from end to end: a real QSerialPort on the station
-// simulator's pseudo-terminal at 9600 baud pacing, the main window polling
-// every 500 ms. Every result the simulator saw acknowledged must be in
+// simulator's pseudo-terminal at 9600 baud pacing, the main window's poll
+// driven every 200 ms. Every result the simulator saw acknowledged must be in
 // ResultFIT as sent, one row per person and day; nothing else may be.
 #include "simprocess.h"
 

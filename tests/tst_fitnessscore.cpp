@@ -78,7 +78,7 @@ private slots:
     void initTestCase() { QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false")); }
 
     // At and just past each threshold on the better side, for every table
-    // (this includes a man of 22 with FHL 3465/3464/2847 and WOLI 49.3/37.0).
+    // at the first and the last age of each group (20 and 24, 25 and 29, ...).
     void everyThreshold_data()
     {
         QTest::addColumn<QString>("sex");
@@ -89,12 +89,15 @@ private slots:
         for (const QString &line : QString::fromLatin1(kTables).split('\n', Qt::SkipEmptyParts)) {
             const QStringList f = line.split(' ', Qt::SkipEmptyParts);
             const int item = kItems.indexOf(f[1]);
-            for (int g = 0; g < 4; ++g) {
+            // Each group at its first and its last year of age (35+ up to 39).
+            for (int age = 20; age < 40; ++age) {
+                const int g = (age - 20) / 5;
+                if (age % 5 != 0 && age % 5 != 4)
+                    continue;
                 for (int k = 1; k <= 4; ++k) {
                     const double t = f[3 + 4 * g + k - 1].toDouble();
                     const int at = f[2] == "R" ? 6 - k : f[2] == "C" || k == 1 ? 5 - k : 6 - k;
                     const int past = f[2] == "R" ? 5 - k : 6 - k;
-                    const int age = 22 + 5 * g;
                     const QString name = QStringLiteral("%1 %2 %3 T%4 ").arg(f[0], f[1]).arg(age).arg(k);
                     QTest::newRow(qPrintable(name + "at")) << f[0] << age << item << t << at;
                     QTest::newRow(qPrintable(name + "past"))
@@ -189,6 +192,23 @@ private slots:
         QCOMPARE(a.axisLevels[reports::AxisLowerLimb], 0);
         QCOMPARE(a.axisLevels[reports::AxisEndurance], 0);
         QCOMPARE(a.axisLevels[reports::AxisCardio], 2);
+    }
+
+    // The endurance bar follows push-ups for a man and sit-ups for a woman:
+    // one excellent and the other failed, both ways round, for both sexes.
+    void enduranceBarBySex()
+    {
+        const struct
+        {
+            const char *sex;
+            int fwc, ywqz;
+            double width;
+        } cases[] = {{"1", 41, 0, 350}, {"2", 41, 0, 83}, {"1", 0, 37, 83}, {"2", 0, 37, 350}};
+        for (const auto &c : cases) {
+            FitnessRecord r = person(QLatin1String(c.sex), 22);
+            r.fwc = c.fwc, r.ywqz = c.ywqz;
+            QCOMPARE(paint(r)->rectWidthAt(156, 834), c.width);
+        }
     }
 
     // A test not measured (0) leaves the grid but keeps its points: a reaction

@@ -63,6 +63,8 @@ private slots:
     void noisyLineIsCappedAndResynced();
     void lineNoiseBeforeResult_data();
     void lineNoiseBeforeResult();
+    void noiseDirectlyBeforeResult();
+    void pauseInsideResult();
     void cleanup();
     void oneRowPerPersonAndDay_data();
     void oneRowPerPersonAndDay();
@@ -231,6 +233,10 @@ void TestFitnessSession::lineNoiseBeforeResult_data()
     QTest::newRow("noise with blanks and digits") << QByteArray("9 9 12 ") + real << fields;
     QTest::newRow("27 noise bytes without a blank") << QByteArray(27, 'Q') << QStringList();
     QTest::newRow("noise, result cut short") << noise24 + real.left(20) << QStringList();
+    QTest::newRow("DEL bytes in front of a result's tail")
+        << QByteArray(5, '\x7f') + real.mid(5) << QStringList();
+    QTest::newRow("control byte in front of a result's tail")
+        << QByteArray(5, '\x1b') + real.mid(5) << QStringList();
     QTest::newRow("item field with a blank in its value")
         << QByteArray("20230417         06 0600 90") << QStringList();
 }
@@ -260,6 +266,59 @@ void TestFitnessSession::lineNoiseBeforeResult()
         // The reception runs out; the terminal is polled again and offers its result anew.
         QVERIFY(s.tick(now + fitness::kReceptionTimeoutMs).timedOut);
         QCOMPARE(s.containerFlag(), 0);
+    }
+}
+
+// Noise bytes directly in front of a result, the result cut into two reads
+// at every place: the result comes out whole under its own user number.
+void TestFitnessSession::noiseDirectlyBeforeResult()
+{
+    const QByteArray real = resultText("20230417", 6, "0600490");
+    QStringList wrong;
+    for (const QByteArray &noise : {QByteArray("X"), QByteArray("\x7f"), QByteArray("\x00", 1),
+                                    QByteArray("7 "), QByteArray("\xfe\x01")}) {
+        for (int cut = 0; cut <= real.size(); ++cut) {
+            fitness::FitnessSession s;
+            qint64 now = 0;
+            readyAt(s, 6, now);
+            QStringList results;
+            for (const QByteArray &read : {noise + real.left(cut), real.mid(cut)}) {
+                const auto rx = s.receive(read, now += 10);
+                if (rx.hasResult)
+                    results << QStringList{rx.result.userId, rx.result.itemCode, rx.result.value}.join('|');
+            }
+            if (results != QStringList{"20230417|06|490"})
+                wrong << QStringLiteral("%1 cut %2: %3")
+                             .arg(QString(noise.toHex()))
+                             .arg(cut)
+                             .arg(results.join(','));
+        }
+    }
+    QCOMPARE(wrong.join('\n'), QString());
+}
+
+// A result in three reads with pauses between them: kept while no pause
+// reaches the reception time-out, dropped at a pause of exactly that long.
+void TestFitnessSession::pauseInsideResult()
+{
+    const QByteArray real = resultText("1003", 4, "1400032");
+    const qint64 limit = fitness::kReceptionTimeoutMs;
+    for (const qint64 pause : {limit - 1, limit}) {
+        fitness::FitnessSession s;
+        qint64 now = 0;
+        readyAt(s, 4, now);
+        int results = 0;
+        bool timedOut = false;
+        for (const QByteArray &read : {real.left(9), real.mid(9, 9), real.mid(18)}) {
+            now += pause;
+            timedOut = timedOut || s.tick(now).timedOut;
+            results += s.receive(read, now).hasResult;
+        }
+        QCOMPARE(QStringLiteral("pause %1: %2 result(s), timed out %3").arg(pause).arg(results).arg(timedOut),
+                 QStringLiteral("pause %1: %2 result(s), timed out %3")
+                     .arg(pause)
+                     .arg(pause < limit ? 1 : 0)
+                     .arg(pause >= limit));
     }
 }
 

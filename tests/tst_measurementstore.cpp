@@ -143,6 +143,62 @@ private slots:
         QCOMPARE(rowText(out.testId, cut), cut);
     }
 
+    // The segment and impedance lists in their columns (every value distinct),
+    // and per segment: ECW = water x edema, ICW = water - ECW, and an arm or
+    // leg of higher impedance (impedance method) or more muscle (muscle
+    // method, no impedance) gets the lower edema coefficient of its pair.
+    void segmentValuesInTheirColumns()
+    {
+        // List order of the segment list: five quantities per segment.
+        const QStringList segs = {"TR", "LA", "RA", "LL", "RL"};
+        const QStringList quantities = {"fat", "muscle", "bone", "water", "LBM"};
+        // The impedance list: five segments per frequency.
+        const QStringList impSegs = {"RA", "LA", "TR", "RL", "LL"};
+        const QStringList freqs = {"5", "50", "100", "250", "500"};
+        for (const bool impedance : {true, false}) {
+            QByteArray seg = "0#2000-01-01#", imp = seg;
+            QStringList expected;
+            for (int i = 0; i < 25; ++i) {
+                // Far enough apart that the pairs' edema coefficients differ in two decimals.
+                const double s = 20 + i * 9.7 + (i % 2) * 23;
+                seg += QByteArray::number(s) + '#';
+                expected << segs[i / 5] + '_' + quantities[i % 5] + '=' + QString::number(s);
+                const double z = impedance ? 250 + 37 * i + (i % 3) * 53 : 0;
+                imp += QByteArray::number(z) + '#';
+                expected << impSegs[i % 5] + freqs[i / 5] + '=' + QString::number(z);
+            }
+            const auto out =
+                saveMeasurement({"u#n#0#1990#", wholeList(), seg, imp}, PcControlPerson(), QString());
+            QVERIFY2(out.ok, qPrintable(out.error));
+            QCOMPARE(rowText(out.testId, expected.join(' ')), expected.join(' '));
+
+            const auto value = [&out](const QString &column) {
+                return testsupport::scalar(QStringLiteral("SELECT %1 FROM Result WHERE TestID = %2")
+                                               .arg(column)
+                                               .arg(out.testId))
+                    .toDouble();
+            };
+            for (const QString &sg : segs) {
+                const double water = value(sg + "_water"), edema = value(sg + "_edema");
+                const double ecw = value(sg + "_ECW"), icw = value(sg + "_ICW");
+                QVERIFY2(std::fabs(ecw - water * edema) <= 0.006 && std::fabs(icw - (water - ecw)) <= 0.006,
+                         qPrintable(QStringLiteral("%1 water %2 edema %3 ECW %4 ICW %5")
+                                        .arg(sg)
+                                        .arg(water)
+                                        .arg(edema)
+                                        .arg(ecw)
+                                        .arg(icw)));
+            }
+            for (const QString pair : {"LA RA", "LL RL"}) {
+                const QString a = pair.section(' ', 0, 0), b = pair.section(' ', 1, 1);
+                const double byA = impedance ? value(a + "50") : value(a + "_muscle");
+                const double byB = impedance ? value(b + "50") : value(b + "_muscle");
+                QVERIFY(byA != byB);
+                QCOMPARE(value(a + "_edema") < value(b + "_edema"), byA > byB);
+            }
+        }
+    }
+
     void saveTestDataCountsAndShows()
     {
         MainWindow w;

@@ -10,11 +10,12 @@
 #include "dialogs/resultlistdlg.h"
 #include "people/personmodel.h"
 #include "people/resultlists.h"
-#include "testsupport.h"
+#include "tests/outputcheck.h"
 
 #include <QComboBox>
 #include <QLineEdit>
 #include <QSqlQueryModel>
+#include <QSqlRecord>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTableView>
@@ -288,23 +289,111 @@ private slots:
         QCOMPARE(count("SELECT count(*) FROM Result"), 9);
     }
 
-    void gripStaysUnderItsHeader()
+    // Every list header over its own column, on the main page, in both list
+    // dialogs and in their search results: one row whose values are all
+    // distinct, compared whole. A segment header names its segment and its
+    // quantity; the others are looked up in the table below.
+    void headersSitOverTheirColumns()
     {
-        insertFit("张三", "u1", 41.5);
-        insertFit("李四", "u2", 38);
-        const auto grip = [](QAbstractItemModel *model) {
-            return model->headerData(6, Qt::Horizontal).toString() + model->index(0, 6).data().toString();
+        // clang-format off
+        const QString whole = QStringLiteral(
+            "用户编号=UID 测试编号=TestID 姓名=Name 用户姓名=Name 出生年份=BirthYear 性别=Sex 测试日期=TestDate "
+            "身高(cm)=Height 身高(厘米)=Height 体重(kg)=Weight 体重=Weight 总水分(kg)=Water 脂肪(kg)=Fat "
+            "体脂率(%)=PBF 骨质(kg)=Bone 蛋白质(kg)=Protein 肌肉(kg)=Muscle 体质指数(BMI)=BMI 身体年龄=Body_age "
+            "体型判定=BodyType 健康评分=Score 水肿系数=Edema 握力(公斤)=WOLI 肺活量=FHL 坐位体前屈=TQQ "
+            "台阶指数=TZ 仰卧起坐=YWQZ 选择反应时=FYS 俯卧撑=FWC 闭眼单脚站=BYDJ 纵跳=ZT 立定跳远=TY");
+        const QStringList segments = {"左上肢=LA", "右上肢=RA", "躯干=TR", "左下肢=LL", "右下肢=RL"};
+        const QStringList quantities = {"水肿系数=edema", "细胞外液=ECW", "肌肉=muscle", "脂肪=fat", "水分=water"};
+        // clang-format on
+        QHash<QString, QString> columnOf;
+        for (const QString &pair : whole.split(' '))
+            columnOf[pair.section('=', 0, 0)] = pair.section('=', 1);
+        const auto column = [&](const QString &header) {
+            for (const QString &seg : segments) {
+                if (!header.startsWith(seg.section('=', 0, 0)))
+                    continue;
+                for (const QString &q : quantities) {
+                    if (header.endsWith(q.section('=', 0, 0)))
+                        return seg.section('=', 1) + '_' + q.section('=', 1);
+                }
+            }
+            return columnOf.value(header, "?" + header);
+        };
+        // A distinct value in every column of both tables; the sex shows as a word.
+        QHash<QString, QString> shown{{"UID", "U-7"},
+                                      {"Name", "甲乙"},
+                                      {"Sex", "女"},
+                                      {"TestDate", "2026-01-02"},
+                                      {"BodyType", "肥胖型"}};
+        const auto insertRow = [&shown](const QString &table) {
+            QStringList names;
+            QVariantList values;
+            const QSqlRecord record = QSqlDatabase::database().record(table);
+            for (int i = 0; i < record.count(); ++i) {
+                const QString name = record.fieldName(i);
+                if (name == QLatin1String("TestID"))
+                    continue;
+                const QString text = shown.value(name, QString::number(100 + 3 * i) + ".5");
+                shown.insert(name, text);
+                names << name;
+                values << (name == QLatin1String("Sex") ? QStringLiteral("2") : text);
+            }
+            return outputcheck::insertRow(table, names.join(','), values);
+        };
+        const int bca = insertRow(QStringLiteral("Result"));
+        const int fit = insertRow(QStringLiteral("ResultFIT"));
+        QVERIFY(bca > 0 && fit > 0);
+        const auto row = [&](QAbstractItemModel *model, int testId) {
+            QStringList got, expected;
+            for (int c = 0; c < model->columnCount(); ++c) {
+                const QString header = model->headerData(c, Qt::Horizontal).toString();
+                got << header + '=' + model->index(0, c).data().toString();
+                const QString col = column(header);
+                expected << header + '=' +
+                                (col == QLatin1String("TestID") ? QString::number(testId)
+                                                                : shown.value(col, "?" + col));
+            }
+            QCOMPARE(got.join(' '), expected.join(' '));
         };
         MainWindow w;
-        QCOMPARE(grip(w.fitModel()), QStringLiteral("握力(公斤)38"));
-        withList([&] { w.dataListFit(); },
-                 [&](ResultListDlg *dialog) {
-                     dialog->searchEdit()->setText("张");
-                     dialog->searchButton()->click();
-                     QCOMPARE(grip(dialog->view()->model()), QStringLiteral("握力(公斤)41.5"));
-                     dialog->backButton()->click();
-                     QCOMPARE(grip(dialog->view()->model()), QStringLiteral("握力(公斤)38"));
-                 });
+        row(w.fitModel(), fit);
+        QCOMPARE(w.fitModel()->columnCount(), 16);
+        for (const bool fitness : {false, true}) {
+            withList([&] { fitness ? w.dataListFit() : w.dataList(); },
+                     [&](ResultListDlg *dialog) {
+                         QAbstractItemModel *model = dialog->view()->model();
+                         QCOMPARE(model->columnCount(), fitness ? 16 : 44);
+                         row(model, fitness ? fit : bca);
+                         dialog->searchEdit()->setText("甲");
+                         dialog->searchButton()->click();
+                         row(dialog->view()->model(), fitness ? fit : bca);
+                     });
+        }
+    }
+
+    // The chosen fitness row stays chosen when a new result arrives and moves
+    // it down, and when a result of another row changes in place.
+    void chosenFitnessRowStaysWhenAResultArrives()
+    {
+        const int first = insertFit("张三", "u1");
+        const int second = insertFit("李四", "u2");
+        insertFit("王五", "u3");
+        MainWindow w;
+        const auto chosen = [&w] {
+            const QModelIndex i = w.fitTable()->currentIndex();
+            return QStringLiteral("row %1 test %2 field %3")
+                .arg(i.row())
+                .arg(w.fitModel()->index(i.row(), 1).data().toString(), w.fitTestIdEdit()->text());
+        };
+        w.fitTable()->setCurrentIndex(w.fitModel()->index(1, 2));
+        QCOMPARE(chosen(), QStringLiteral("row 1 test %1 field %1").arg(second));
+        insertFit("赵六", "u4");
+        emit w.fitRecorded();
+        QCOMPARE(chosen(), QStringLiteral("row 2 test %1 field %1").arg(second));
+        QVERIFY(
+            QSqlQuery().exec(QStringLiteral("UPDATE ResultFIT SET WOLI = 44 WHERE TestID = %1").arg(first)));
+        emit w.fitRecorded();
+        QCOMPARE(chosen(), QStringLiteral("row 2 test %1 field %1").arg(second));
     }
 
     // "查看详情" puts the chosen test on the main window's page (detail table

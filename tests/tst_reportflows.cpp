@@ -105,6 +105,23 @@ private slots:
         }
     }
 
+    // A list of tests to print whose record went meanwhile (deleted while a
+    // preview or a range was open): that number is reported missing and gets
+    // no page, the others print, for both kinds of report.
+    void vanishedRecordGetsNoPage()
+    {
+        for (const QString tag : {"FITreport", "TQ-40"}) {
+            const QString pdf = path(tag + QStringLiteral(".pdf"));
+            QPrinter printer(QPrinter::HighResolution);
+            printer.setOutputFormat(QPrinter::PdfFormat);
+            printer.setOutputFileName(pdf);
+            const reports::PrintOutcome out = reports::printTestList(printer, tag, {102, 101, 100});
+            QCOMPARE(QStringLiteral("%1 pages, missing %2").arg(out.pages).arg(out.missing.value(0)),
+                     QStringLiteral("2 pages, missing 101"));
+            QCOMPARE(pdfPages(pdf), 2);
+        }
+    }
+
     // Cancel in the progress dialog ends a run after the page being sent.
     void cancelEndsTheRunAfterTheCurrentPage()
     {

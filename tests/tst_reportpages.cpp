@@ -51,6 +51,77 @@ int dark(const QImage &image, int x, int y, int w = 1, int h = 1)
 
 const QStringList fixedTags = {"TQ-40", "TQ-10", "TQ-20", "TQ-30", "水分报告"};
 
+// Labels of the printed forms and what they name.
+const QHash<QString, QString> kLabels = {{"右上肢", "RA"},   {"左上肢", "LA"},    {"躯干", "TR"},
+                                         {"右下肢", "RL"},   {"左下肢", "LL"},    {"右臂", "RA"},
+                                         {"左臂", "LA"},     {"右腿", "RL"},      {"左腿", "LL"},
+                                         {"躯干脂肪", "TR"}, {"细胞内液", "ICW"}, {"细胞外液", "ECW"}};
+const QStringList kSegments = {"RA", "LA", "TR", "RL", "LL"};
+
+// Segment values, every one distinct: fat, muscle, bone, water, ICW, ECW,
+// edema and the impedances of each segment, and the whole body's ICW and ECW.
+QVariantMap segmentValues()
+{
+    QVariantMap m{{"ICW", 17.31}, {"ECW", 9.87}};
+    const QStringList quantities = {"fat", "muscle", "bone", "water", "ICW", "ECW"};
+    for (int s = 0; s < 5; ++s) {
+        for (int q = 0; q < quantities.size(); ++q)
+            m[kSegments[s] + '_' + quantities[q]] = 1.13 + 1.71 * s + 10.37 * q;
+        m[kSegments[s] + "_edema"] = 0.301 + 0.013 * s;
+        for (const char *f : {"5", "50", "100", "250", "500"})
+            m[kSegments[s] + f] = 301.7 + 7.3 * s + QByteArray(f).toInt() / 10.0;
+    }
+    return m;
+}
+
+// Every drawn text of |page| that shows one of |values| as "column→label":
+// the label it stands by. The expected lines name the column's own segment
+// (or ICW/ECW) instead.
+void placements(const QString &tag, const PageRecorder &page, const QVariantMap &values, QStringList *got,
+                QStringList *expected)
+{
+    QHash<QString, QString> columnOf; // text → column
+    for (auto it = values.begin(); it != values.end(); ++it) {
+        const QString column = it.key();
+        if (!kSegments.contains(column.left(2)) && column != QLatin1String("ICW") &&
+            column != QLatin1String("ECW"))
+            continue;
+        if (column.endsWith("_edema"))
+            columnOf[QString::number(it.value().toDouble(), 'f', 3)] = column;
+        else if (!column.endsWith("_ICW") && !column.endsWith("_ECW"))
+            columnOf[formatValue(it.value().toDouble())] = column;
+    }
+    for (const QString &s : kSegments)
+        columnOf['(' + formatValue(values[s + "_ICW"].toDouble()) + ':' +
+                 formatValue(values[s + "_ECW"].toDouble()) + ')'] = s + "_pair";
+    for (const auto &t : page.texts()) {
+        const QString column = columnOf.value(t.second);
+        if (column.isEmpty())
+            continue;
+        // Gauge figures stand above the label of their column; water rows and
+        // the ICW/ECW cells on the line of their label; the rest below or
+        // right of their label.
+        const bool gauge = column.endsWith("_edema");
+        const bool water = column == QLatin1String("ICW") || column == QLatin1String("ECW");
+        const bool row = water || column.endsWith("_water") || column.endsWith("_pair");
+        QString label = "none";
+        double best = 1e9;
+        for (const auto &l : page.texts()) {
+            const QString named = kLabels.value(l.second);
+            if (named.isEmpty() || (named == QLatin1String("ICW") || named == QLatin1String("ECW")) != water)
+                continue;
+            const QPointF d = l.first - t.first;
+            const double distance = gauge ? (d.y() > 0 ? std::fabs(d.x()) : 1e9)
+                                    : row ? std::fabs(d.y()) + 0.1 * std::fabs(d.x())
+                                          : (d.y() <= 2 ? std::hypot(d.x(), d.y()) : 1e9);
+            if (distance < best)
+                best = distance, label = named;
+        }
+        *got << tag + ' ' + column + "→" + label;
+        *expected << tag + ' ' + column + "→" + (water ? column : column.left(2));
+    }
+}
+
 } // namespace
 
 class TestReportPages : public QObject
@@ -230,6 +301,97 @@ private slots:
         QVERIFY(dark(male, 200, 284, 20, 20) > 5 && dark(male, 264, 284, 20, 20) == 0);
         QVERIFY(dark(female, 264, 284, 20, 20) > 5 && dark(female, 200, 284, 20, 20) == 0);
     }
+    // Mirror pairs on every fixed sheet: each segment value (fat, muscle,
+    // bone, water, impedance, the water sheet's (内水:外水) pairs and edema
+    // gauges) and the whole body's ICW and ECW stand by the label the form
+    // gives them; the water overlay keeps the sheet's order.
+    void valuesStandByTheirLabels()
+    {
+        const QVariantMap changes = segmentValues();
+        const int id = variant(changes);
+        QVariantMap all = reportsamples::resultColumns(reportsamples::smallWoman);
+        for (auto it = changes.begin(); it != changes.end(); ++it)
+            all[it.key()] = it.value();
+        QStringList got, expected;
+        for (const QString &tag : fixedTags) {
+            PageRecorder page;
+            {
+                QPainter painter(&page);
+                paintReportPage(painter, tag, id);
+            }
+            placements(tag, page, all, &got, &expected);
+        }
+        QCOMPARE(got.join('\n'), expected.join('\n'));
+        // Every kind of value was found on some sheet.
+        QStringList missing;
+        for (const QString &s : kSegments) {
+            for (const char *q : {"_fat", "_muscle", "_bone", "_water", "_pair", "_edema", "50"}) {
+                if (got.filter(' ' + s + q + "→").isEmpty())
+                    missing << s + q;
+            }
+        }
+        QCOMPARE(missing.join(' '), QString());
+
+        // The water overlay prints on paper laid out like the water sheet: its
+        // pairs from top to bottom and its gauges from left to right in the
+        // order of that sheet's rows and gauges.
+        const QString water = QStringLiteral("水分报告");
+        BcaRecord rec;
+        for (auto it = all.begin(); it != all.end(); ++it)
+            rec.values.insert(it.key(), it.value());
+        PageRecorder sheet, overlay;
+        {
+            QPainter painter(&sheet);
+            paintReportPage(painter, water, id);
+        }
+        {
+            QPainter painter(&overlay);
+            paintOverlayItems(painter, PrintLayout::read(water), rec, water);
+        }
+        const auto order = [&all](const PageRecorder &page, const QString &suffix, bool byX) {
+            QMap<double, QString> at;
+            for (const QString &s : kSegments) {
+                const QString text = suffix == QLatin1String("_pair")
+                                         ? '(' + formatValue(all[s + "_ICW"].toDouble()) + ':' +
+                                               formatValue(all[s + "_ECW"].toDouble()) + ')'
+                                         : QString::number(all[s + suffix].toDouble(), 'f', 3);
+                for (const auto &t : page.texts()) {
+                    if (t.second == text)
+                        at.insert(byX ? t.first.x() : t.first.y(), s);
+                }
+            }
+            return QStringList(at.values()).join(' ');
+        };
+        for (const bool byX : {false, true}) {
+            const QString suffix = byX ? "_edema" : "_pair";
+            QCOMPARE(order(overlay, suffix, byX), order(sheet, suffix, byX));
+            QCOMPARE(order(sheet, suffix, byX).size(), 14);
+        }
+    }
+
+    // The overlay's edema tick: low below 0.30, normal from 0.30 to 0.35, high above.
+    void overlayEdemaEdges()
+    {
+        const PrintLayout layout = PrintLayout::fromValues(
+            {{"EdemaLevelPrint", "Yes"}, {"EdemaLevelSize", 12}, {"EdemaLevelX", 400}, {"EdemaLevelY", 300}});
+        const double edemas[] = {0.299, 0.3, 0.301, 0.349, 0.35, 0.351};
+        const int ticks[] = {300, 320, 320, 320, 320, 340}; // the tick's line
+        for (int i = 0; i < 6; ++i) {
+            BcaRecord rec;
+            rec.values = {{"Sex", "1"}, {"Edema", edemas[i]}};
+            PageRecorder page;
+            {
+                QPainter painter(&page);
+                paintOverlayItems(painter, layout, rec, QStringLiteral("TQ-40"));
+            }
+            QStringList at;
+            for (const auto &t : page.texts())
+                at << QStringLiteral("%1,%2").arg(t.first.x()).arg(t.first.y());
+            QCOMPARE(QString::number(edemas[i]) + ": " + at.join(' '),
+                     QString::number(edemas[i]) + QStringLiteral(": 400,%1").arg(ticks[i]));
+        }
+    }
+
     // Only exactly "Yes" lets an item reach the page, and only with its
     // position and size within 10,000 page units: a number beyond reads as
     // missing (0) and leaves its item out.
