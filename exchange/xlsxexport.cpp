@@ -301,7 +301,7 @@ ExportResult exportWorkbook(ExportTable table, const QString &path, const Export
     temp.close();
     const QByteArray tempName = QFile::encodeName(temp.fileName());
     QByteArray tmpDir = QFile::encodeName(QDir::tempPath());
-    lxw_workbook_options options = {LXW_TRUE, tmpDir.data(), total > 300000 ? LXW_TRUE : LXW_FALSE};
+    lxw_workbook_options options = {LXW_TRUE, tmpDir.data(), uint8_t(total > 300000 ? LXW_TRUE : LXW_FALSE)};
     lxw_workbook *book = workbook_new_opt(tempName.constData(), &options);
     lxw_worksheet *sheet =
         book ? workbook_add_worksheet(book, workbookSheetName(table).toUtf8().constData()) : nullptr;
