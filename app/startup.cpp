@@ -3,8 +3,8 @@
 #include "app/globals.h"
 #include "app/serialports.h"
 #include "exchange/commandline.h"
-#include "reports/historypage.h"
 #include "exchange/errortext.h"
+#include "reports/historypage.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

@@ -3,9 +3,9 @@
 #include "app/database.h"
 #include "exchange/backup.h"
 #include "exchange/csvexport.h"
+#include "exchange/statsjob.h"
 #include "exchange/xlsxexport.h"
 #include "reports/historypage.h"
-#include "exchange/statsjob.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

@@ -73,7 +73,7 @@ QString systemErrorText(const QString &systemText)
 
 QString databaseWriteErrorText(const QString &systemText, const QString &dbPath)
 {
-    const QString text = systemErrorText(systemText);
+    QString text = systemErrorText(systemText);
     const QFileInfo file(dbPath);
     if (dbPath.isEmpty() || !file.isFile() || file.isWritable() || text.contains(QStringLiteral("只读")))
         return text;

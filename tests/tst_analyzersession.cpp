@@ -377,7 +377,8 @@ void TestAnalyzerSession::silenceAfterFiveSecondsAndRecovery()
     bool silent = false; // as the script says it should be
     bool lost = false;
     for (const QString &step : script.split(QLatin1Char(' '))) {
-        lost = step.startsWith(QLatin1Char('l')) || (lost && !step.startsWith(QLatin1Char('a')) && step != "x");
+        lost =
+            step.startsWith(QLatin1Char('l')) || (lost && !step.startsWith(QLatin1Char('a')) && step != "x");
         silent = step.endsWith(":S") || (silent && !step.endsWith(":R") && step != QLatin1String("x"));
         const qint64 t = step.mid(1).section(QLatin1Char(':'), 0, 0).toLongLong();
         Change change = Change::None;
