@@ -3,11 +3,13 @@
 # over every .cpp of the project (generated moc files left out), and
 # clang-format over every .cpp and .h. Prints each finding and exits non-zero
 # when either finds anything.
-#   tools/check_sources.sh [BUILD_DIR]   default build/ (built by ./test.sh
-#                                        when it has no compile_commands.json)
+#   tools/check_sources.sh [BUILD_DIR [FILE...]]
+# BUILD_DIR defaults to build/ (built first when it has no
+# compile_commands.json); FILEs limit the check to those sources.
 set -u
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
-BUILD="${1:-$ROOT/build}"
+BUILD="$(realpath -m "${1:-$ROOT/build}")"
+shift $(( $# > 0 ? 1 : 0 ))
 cd "$ROOT"
 
 TIDY=clang-tidy-14
@@ -17,8 +19,8 @@ if ! command -v "$TIDY" >/dev/null || ! command -v "$FORMAT" >/dev/null; then
         echo "check_sources: please run: sudo apt-get install -y clang-tidy-14 clang-format-14" >&2
         exit 1
     fi
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends clang-tidy-14 clang-format-14 ||
-        exit 1
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -q && apt-get install -y -q --no-install-recommends clang-tidy-14 clang-format-14 || exit 1
 fi
 
 # The compile commands name the generated headers the sources include
@@ -28,16 +30,20 @@ if [ ! -f "$BUILD/compile_commands.json" ]; then
     (BUILD_TARGETS="" source "$ROOT/tools/setup.sh") || exit 1
     BUILD="$ROOT/build"
 fi
-cmake -S "$ROOT" -B "$BUILD" -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >/dev/null || exit 1
 
 failed=0
-mapfile -t SOURCES < <(git ls-files '*.cpp')
-mapfile -t ALL < <(git ls-files '*.cpp' '*.h')
+if [ $# -gt 0 ]; then
+    ALL=("$@")
+    mapfile -t SOURCES < <(printf '%s\n' "$@" | grep '\.cpp$')
+else
+    mapfile -t SOURCES < <(git ls-files '*.cpp')
+    mapfile -t ALL < <(git ls-files '*.cpp' '*.h')
+fi
 
 start=$SECONDS
 log="$(mktemp)"
 trap 'rm -f "$log"' EXIT
-# Two at a time; each file's findings come out whole.
+# Two at a time, four files a run.
 printf '%s\n' "${SOURCES[@]}" |
     xargs -P2 -n4 "$TIDY" -p "$BUILD" --quiet >"$log" 2>/dev/null
 tidy_code=$?
