@@ -50,7 +50,7 @@ QString buildPersonFrame(const QString &id, const QByteArray &name, int sexDigit
     }
     const QString tail = QString::number(checksum, 16).toUpper() + QStringLiteral(" CC DD");
     qDebug() << "bufTail:" << tail;
-    const QString text = hex.join(QLatin1Char(' ')) + QLatin1Char(' ') + tail;
+    QString text = hex.join(QLatin1Char(' ')) + QLatin1Char(' ') + tail;
     qDebug() << "personInfoStr: " << text;
     return text;
 }

@@ -15,6 +15,7 @@
 #include <QLineEdit>
 #include <QPixmap>
 #include <QSerialPort>
+#include <QSqlDatabase>
 #include <QSqlQueryModel>
 #include <QTableView>
 
@@ -88,7 +89,8 @@ bool MainWindow::storeFitResult(const fitness::FitResult &result)
         qDebug() << "Signal emitted==============================!";
     } else {
         qDebug() << "fitness result not stored / 体测结果未保存:" << out.error;
-        const QString why = exchange::systemErrorText(out.error);
+        const QString why = exchange::databaseWriteErrorText(
+            out.error, QSqlDatabase::database(QSqlDatabase::defaultConnection, false).databaseName());
         m_stateEdit->setText(tr("体测结果未能保存（用户编号 %1）：%2").arg(out.uid, why));
         setStoreWarning(
             &m_fitStoreWarning,

@@ -8,6 +8,7 @@
 
 #include <QDebug>
 #include <QLineEdit>
+#include <QSqlDatabase>
 #include <QTableWidget>
 
 void MainWindow::saveTestData()
@@ -25,7 +26,8 @@ void MainWindow::saveTestData()
     if (!out.ok) {
         // Saving runs in the background of a download: no box. The record is
         // kept and stored again at the next tick; the warning stays until then.
-        const QString why = exchange::systemErrorText(out.error);
+        const QString why = exchange::databaseWriteErrorText(
+            out.error, QSqlDatabase::database(QSqlDatabase::defaultConnection, false).databaseName());
         m_stateEdit->setText(tr("测试数据保存失败：") + why);
         setStoreWarning(&m_bcaStoreWarning,
                         tr("体成分测试数据未能保存（%1），数据已保留，正在自动重试").arg(why));

@@ -174,8 +174,9 @@ int main(int argc, char *argv[])
     const StatsFilter all{QDate(2018, 1, 1), QDate(2024, 12, 31), -1, -1};
     const StatsFilter day{QDate(2021, 6, 1), QDate(2021, 6, 1), -1, -1};
     int status = 0;
-    for (const auto &[label, filter] : {std::pair<const char *, StatsFilter>{"all results", all},
+    for (const auto &[label, chosen] : {std::pair<const char *, StatsFilter>{"all results", all},
                                         std::pair<const char *, StatsFilter>{"one day (2021-06-01)", day}}) {
+        const StatsFilter &filter = chosen; // lambdas capture no structured binding before C++20
         GroupStatistics stats;
         const Timing ours = bestOfThree([&] {
             const StatsOutcome o = computeGroupStatistics(filter);

@@ -74,7 +74,7 @@ bool addFrequentPerson()
                        "?, 45, 3800, 10, 55, 20, 450, 22, 30, 35, 230)"));
     const QDate first(2015, 1, 5);
     for (int i = 0; ok && i < kTests; ++i) {
-        const QString day = first.addDays(7 * i).toString(Qt::ISODate);
+        const QString day = first.addDays(7 * qint64(i)).toString(Qt::ISODate);
         const double weight = 82 - 6.0 * i / kTests + (i % 5) * 0.3;
         bca.addBindValue(kUid);
         bca.addBindValue(day);

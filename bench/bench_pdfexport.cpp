@@ -34,10 +34,12 @@ struct Run
 Run runTimed(const QString &dir, const QStringList &args)
 {
     std::vector<QByteArray> storage;
+    storage.reserve(size_t(args.size()) + 1);
     storage.push_back(QByteArrayLiteral(QUELMAR_BUILD_DIR "/quelmar"));
     for (const QString &a : args)
         storage.push_back(a.toLocal8Bit());
     std::vector<char *> argv;
+    argv.reserve(storage.size() + 1);
     for (QByteArray &s : storage)
         argv.push_back(s.data());
     argv.push_back(nullptr);

@@ -1,6 +1,7 @@
 #include "exchange/errortext.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QStringList>
 
 namespace exchange {
@@ -68,5 +69,14 @@ QString systemErrorText(const QString &systemText)
     if (text.isEmpty() || hasCjk(text))
         return text;
     return QCoreApplication::translate("errortext", "系统错误：%1").arg(text);
+}
+
+QString databaseWriteErrorText(const QString &systemText, const QString &dbPath)
+{
+    QString text = systemErrorText(systemText);
+    const QFileInfo file(dbPath);
+    if (dbPath.isEmpty() || !file.isFile() || file.isWritable() || text.contains(QStringLiteral("只读")))
+        return text;
+    return QCoreApplication::translate("errortext", "数据库文件是只读的：%1").arg(text);
 }
 } // namespace exchange

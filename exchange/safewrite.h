@@ -22,6 +22,7 @@ QString writeFailedText(const QString &path, const QString &reason);
 class SaveFile : public QSaveFile
 {
 public:
+    using QSaveFile::open;
     using QSaveFile::QSaveFile;
 
     // Opens for writing (plus |extraMode|, e.g. Text); false with |error|.

@@ -54,8 +54,8 @@ UploadRecord bcaRecordFromRow(const QSqlRecord &row);
 struct RecordLookup
 {
     bool found = false;
-    QString statement; // the statement text, for the log
-    QString error;     // database error, empty when the query ran
+    QString statement;   // the statement text, for the log
+    QString error;       // database error, empty when the query ran
     UploadRecord record; // its testItem is set even when no row was found
 };
 

@@ -301,7 +301,7 @@ ExportResult exportWorkbook(ExportTable table, const QString &path, const Export
     temp.close();
     const QByteArray tempName = QFile::encodeName(temp.fileName());
     QByteArray tmpDir = QFile::encodeName(QDir::tempPath());
-    lxw_workbook_options options = {LXW_TRUE, tmpDir.data(), total > 300000 ? LXW_TRUE : LXW_FALSE};
+    lxw_workbook_options options = {LXW_TRUE, tmpDir.data(), uint8_t(total > 300000 ? LXW_TRUE : LXW_FALSE)};
     lxw_workbook *book = workbook_new_opt(tempName.constData(), &options);
     lxw_worksheet *sheet =
         book ? workbook_add_worksheet(book, workbookSheetName(table).toUtf8().constData()) : nullptr;
@@ -357,8 +357,16 @@ ExportResult exportWorkbook(ExportTable table, const QString &path, const Export
     // would otherwise surface as a cut sheet.
     errno = 0;
     if (sheet->optimize_tmpfile &&
-        (std::fflush(sheet->optimize_tmpfile) != 0 || std::ferror(sheet->optimize_tmpfile)))
-        return abandon(writeFailedText(QDir::tempPath(), systemReason(errno ? errno : EIO)), false);
+        (std::fflush(sheet->optimize_tmpfile) != 0 || std::ferror(sheet->optimize_tmpfile))) {
+        // The reason of a write that failed earlier is gone from errno by
+        // now: one more byte fails the same way and tells it again.
+        int reason = errno;
+        std::clearerr(sheet->optimize_tmpfile);
+        errno = 0;
+        if (std::fputc(0, sheet->optimize_tmpfile) == EOF || std::fflush(sheet->optimize_tmpfile) != 0)
+            reason = errno;
+        return abandon(writeFailedText(QDir::tempPath(), systemReason(reason ? reason : EIO)), false);
+    }
 
     // Compressing a large sheet takes a while: the caller's progress keeps
     // being called (and may cancel) until the library is done.

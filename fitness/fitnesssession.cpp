@@ -262,7 +262,7 @@ QByteArray FitnessSession::resultStored(bool stored)
     if (m_askNum < 0 || m_askNum >= kTerminals)
         return QByteArray();
     qDebug().noquote() << commandLogLine(m_askNum, kAcknowledge);
-    const QByteArray ack = command(m_askNum, kAcknowledge);
+    QByteArray ack = command(m_askNum, kAcknowledge);
     m_askNum += 100;
     return ack;
 }

@@ -58,7 +58,7 @@ bool PersonModel::select()
 
 QVariant PersonModel::data(const QModelIndex &index, int role) const
 {
-    const QVariant value = QSqlTableModel::data(index, role);
+    QVariant value = QSqlTableModel::data(index, role);
     if (role == Qt::DisplayRole && index.column() == kSexColumn)
         return namesearch::sexText(value.toString());
     return value;

@@ -66,7 +66,7 @@ ResultListModel::ResultListModel(int sexColumn, QObject *parent)
 
 QVariant ResultListModel::data(const QModelIndex &index, int role) const
 {
-    const QVariant value = QSqlQueryModel::data(index, role);
+    QVariant value = QSqlQueryModel::data(index, role);
     if (role == Qt::DisplayRole && index.column() == m_sexColumn)
         return namesearch::sexText(value.toString());
     return value;

@@ -55,7 +55,7 @@ private:
 
     QString text(const TextItem &item) const
     {
-        const QString column = item.column ? QString::fromUtf8(item.column) : QString();
+        QString column = item.column ? QString::fromUtf8(item.column) : QString();
         switch (item.field) {
         case Field::IdName:
             return rec.s(QStringLiteral("UID")) + QLatin1Char('/') + rec.s(QStringLiteral("Name"));

@@ -243,7 +243,8 @@ void paintRadar(QPainter &painter, const FitnessAssessment &a)
     const QFontMetrics metrics = painter.fontMetrics();
     for (int i = 0; i < 3; ++i) {
         const QString name = QString::fromUtf8(kLevelNames[i]);
-        const QPointF origin(cx + 4, cy - (200 * (i + 1)) / 6 - 30);
+        const int rise = 200 * (i + 1) / 6; // in whole page units
+        const QPointF origin(cx + 4, cy - rise - 30);
         const QRectF box(origin.x() - 1, origin.y() - metrics.ascent(), metrics.horizontalAdvance(name) + 2,
                          metrics.ascent() + metrics.descent());
         painter.setPen(Qt::NoPen);

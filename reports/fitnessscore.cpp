@@ -206,7 +206,7 @@ FitnessAssessment gradeFitness(const FitnessRecord &r, int age)
 FitnessAssessment assessFitness(const FitnessRecord &r, int age)
 {
     qDebug() << "Age = " << age;
-    const FitnessAssessment a = gradeFitness(r, age);
+    FitnessAssessment a = gradeFitness(r, age);
     qDebug() << "BMIscore = " << a.grade(FitItem::BMI).points
              << "WOLIscore = " << a.grade(FitItem::WOLI).points
              << "PHLscore = " << a.grade(FitItem::FHL).points << "TQQscore = " << a.grade(FitItem::TQQ).points

@@ -244,7 +244,8 @@ void paintHistoryPage(QPainter &painter, const PersonHistory &h, const QString &
     const double chartW = 435;
     const double chartH = 236;
     for (int k = 0; k < MeasureCount; ++k) {
-        const QRectF rect(kLeft + (k % 2) * (chartW + 10), 234 + (k / 2) * (chartH + 6), chartW, chartH);
+        const int row = k / 2; // two charts a row
+        const QRectF rect(kLeft + (k % 2) * (chartW + 10), 234 + row * (chartH + 6), chartW, chartH);
         renderPlot(painter, rect, bcaPlotSpec(h, kMeasures[size_t(k)]));
     }
     drawCaption(painter, 744, QObject::tr("体质测试总分趋势（满分110分）"));

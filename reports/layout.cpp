@@ -31,7 +31,7 @@ QString readSelectedSheetTag()
     model.setTable(SqlDialect::current().modelTable(QStringLiteral("Report")));
     model.setSort(model.fieldIndex(QStringLiteral("ID")), Qt::AscendingOrder);
     model.select();
-    const QString tag = model.record(0).value(QStringLiteral("Selected")).toString();
+    QString tag = model.record(0).value(QStringLiteral("Selected")).toString();
     qDebug() << "At start,sheetTag is:" << tag;
     return tag;
 }
@@ -179,7 +179,7 @@ FittedText fitText(const QFont &font, const QString &text, double maxWidth)
 
 FittedText drawFittedText(QPainter &painter, const QPointF &origin, const QString &text, double maxWidth)
 {
-    const FittedText fitted = fitText(painter.font(), text, maxWidth);
+    FittedText fitted = fitText(painter.font(), text, maxWidth);
     if (fitted.scale == 1) {
         painter.drawText(origin, fitted.text);
         return fitted;

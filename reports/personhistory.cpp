@@ -120,7 +120,7 @@ QString formatChange(const Change &change)
 {
     if (!change.valid)
         return QString();
-    const QString text = QString::number(std::abs(change.delta), 'f', 1);
+    QString text = QString::number(std::abs(change.delta), 'f', 1);
     if (text == QLatin1String("0.0"))
         return text;
     return (change.delta > 0 ? QStringLiteral("+") : QStringLiteral("-")) + text;

@@ -213,6 +213,7 @@ private:
 std::vector<Segment> gradeSegments(const FitnessItemStats &s)
 {
     std::vector<Segment> out;
+    out.reserve(StatsGradeCount);
     for (int g = 0; g < StatsGradeCount; ++g)
         out.push_back({s.share(g), kGradeColours[g]});
     return out;
@@ -383,6 +384,7 @@ int StatsPainter::bcaQuantities(int y)
         const QRectF barCell(x - columns.back().width, y, columns.back().width, kRowHeight);
         if (s.classified() > 0) {
             std::vector<Segment> segments;
+            segments.reserve(RangeSideCount);
             for (int r = 0; r < RangeSideCount; ++r)
                 segments.push_back({s.share(r), kRangeColours[r]});
             stackedBar(barCell, segments);

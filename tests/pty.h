@@ -44,7 +44,7 @@ public:
         fd_set set;
         FD_ZERO(&set);
         FD_SET(m_master, &set);
-        timeval tv{ms / 1000, (ms % 1000) * 1000};
+        timeval tv{ms / 1000, suseconds_t(ms % 1000) * 1000};
         char buf[4096];
         const ssize_t n =
             select(m_master + 1, &set, nullptr, nullptr, &tv) > 0 ? ::read(m_master, buf, sizeof buf) : 0;

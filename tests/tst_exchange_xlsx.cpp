@@ -39,7 +39,7 @@ QString cellText(const QJsonValue &value)
 QStringList rowText(const QJsonValue &row)
 {
     QStringList cells;
-    for (const QJsonValue &c : row.toArray())
+    for (const QJsonValue c : row.toArray())
         cells << cellText(c);
     return cells;
 }
@@ -180,7 +180,7 @@ private slots:
         const QJsonArray rows = ws["rows"].toArray();
         QCOMPARE(rows.size(), csv.size());
         QStringList header = {"测试编号"};
-        for (const QJsonValue &h : csv[0].toArray())
+        for (const QJsonValue h : csv[0].toArray())
             header << h.toString();
         if (fitness)
             header

@@ -145,7 +145,7 @@ void TestFitnessSession::pollCycle()
     fitness::FitnessSession s;
     QList<QByteArray> writes;
     for (int i = 0; i < 13; ++i)
-        writes << s.tick(500 * i).write;
+        writes << s.tick(qint64(500) * i).write;
     for (int n = 0; n <= 10; ++n)
         QCOMPARE(writes.at(n), fitness::command(n, fitness::kQuery));
     QVERIFY(writes.at(11).isEmpty()); // the idle tick

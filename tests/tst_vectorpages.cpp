@@ -83,7 +83,7 @@ class TestVectorPages : public QObject
 
     QString pagePdf(const QString &tag, int testId)
     {
-        const QString pdf = m_dir.filePath(QStringLiteral("page%1.pdf").arg(++m_pdfs));
+        QString pdf = m_dir.filePath(QStringLiteral("page%1.pdf").arg(++m_pdfs));
         QString error;
         if (!writeReportPdf(pdf, tag, testId, &error))
             qWarning() << error;

@@ -85,8 +85,8 @@ std::array<long, 5> splitSegments(long total, const std::array<double, 4> &limbF
     std::array<long, 5> parts{};
     long limbs = 0;
     for (int i = 0; i < 4; ++i) {
-        parts[size_t(i + 1)] = std::lround(double(total) * limbFractions[size_t(i)]);
-        limbs += parts[size_t(i + 1)];
+        parts[size_t(i) + 1] = std::lround(double(total) * limbFractions[size_t(i)]);
+        limbs += parts[size_t(i) + 1];
     }
     parts[0] = total - limbs;
     return parts;
@@ -317,13 +317,13 @@ private:
         }
         ++m_started;
         std::mt19937 rng = recordRng();
-        startMeasurement(makePerson(QString::number(m_nextUid++), rng), std::move(rng));
+        startMeasurement(makePerson(QString::number(m_nextUid++), rng), rng);
     }
 
     void startMeasurement(const Person &p, std::mt19937 rng)
     {
         m_person = p;
-        m_personRng = std::move(rng);
+        m_personRng = rng;
         m_phase = Phase::Weighing;
         m_stepOnTimer->stop();
         m_phaseTimer->start(m_opt.testTimeMs);

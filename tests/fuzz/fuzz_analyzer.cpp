@@ -11,10 +11,11 @@
 //
 // What must hold: the codec's conversions keep their alphabets and lose no
 // bytes, a frame built by the program reads back as sent; the session never
-// writes an unsound frame, never keeps more than its limit of bytes without
-// an end mark, and hands out a record only when every part of it is the
-// decoding of a whole answer frame of that part that came over the line,
-// at most one record per impedance answer.
+// writes an unsound frame, never sends 0D while a refused record waits to be
+// stored, never keeps more than its limit of bytes without an end mark, and
+// hands out a record only when every part of it is the decoding of a whole
+// answer frame of that part that came over the line, at most one record per
+// impedance answer.
 #include "analyzer/analyzersession.h"
 #include "analyzer/framecodec.h"
 #include "app/globals.h"
@@ -121,8 +122,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     });
     QByteArray stream;
     int records = 0;
-    QObject::connect(&session, &analyzer::AnalyzerSession::writeFrame, [](const QByteArray &frame) {
+    const QByteArray next = hexStringtoByteArray(frames::nextRecord);
+    QObject::connect(&session, &analyzer::AnalyzerSession::writeFrame, [&](const QByteArray &frame) {
         FUZZ_CHECK(frameProblem(frame).isEmpty(), frame.toHex());
+        // 0D makes the analyzer drop its record: never while that record waits unstored.
+        FUZZ_CHECK(frame != next || !session.recordWaiting(),
+                   "0D while a record waits, stream " + stream.toHex());
     });
     QObject::connect(&session, &analyzer::AnalyzerSession::recordReady, [&](const MeasurementLists &lists) {
         ++records;

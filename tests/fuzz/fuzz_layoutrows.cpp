@@ -96,6 +96,7 @@ void checkOverlay(const QString &tag, const reports::BcaRecord &rec)
 
 } // namespace
 
+// NOLINTNEXTLINE(readability-non-const-parameter): libFuzzer's own signature
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 {
     fuzzsupport::silenceLog();
@@ -150,7 +151,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                      .arg(QStringList{"Report", "Print", "Unit"}.at(in.byte() % 3)));
             break;
         case 5: {
-            const QString column = g_resultColumns.at(in.u16() % g_resultColumns.size());
+            const QString &column = g_resultColumns.at(in.u16() % g_resultColumns.size());
             rec.values.insert(column, in.value());
             break;
         }

@@ -114,6 +114,7 @@ void checkImport(const QList<csv::Record> &records, const QByteArray &detail)
 
 } // namespace
 
+// NOLINTNEXTLINE(readability-non-const-parameter): libFuzzer's own signature
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 {
     fuzzsupport::silenceLog();
