@@ -61,7 +61,7 @@ QString findPgDump()
     const QString chosen = qEnvironmentVariable("QUELMAR_PG_DUMP");
     if (!chosen.isEmpty())
         return QFileInfo(chosen).isExecutable() ? chosen : QString();
-    const QString onPath = QStandardPaths::findExecutable(QStringLiteral("pg_dump"));
+    QString onPath = QStandardPaths::findExecutable(QStringLiteral("pg_dump"));
     if (!onPath.isEmpty())
         return onPath;
     QDir versions(QStringLiteral("/usr/lib/postgresql"));
@@ -69,7 +69,7 @@ QString findPgDump()
     std::sort(found.begin(), found.end(),
               [](const QString &a, const QString &b) { return a.toInt() > b.toInt(); });
     for (const QString &version : found) {
-        const QString path = versions.filePath(version + QStringLiteral("/bin/pg_dump"));
+        QString path = versions.filePath(version + QStringLiteral("/bin/pg_dump"));
         if (QFileInfo(path).isExecutable())
             return path;
     }

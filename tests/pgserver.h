@@ -162,7 +162,7 @@ private:
         std::sort(versions.begin(), versions.end(),
                   [](const QString &a, const QString &b) { return a.toInt() > b.toInt(); });
         for (const QString &v : versions) {
-            const QString bin = lib.filePath(v + QStringLiteral("/bin"));
+            QString bin = lib.filePath(v + QStringLiteral("/bin"));
             if (QFileInfo(bin + QStringLiteral("/initdb")).isExecutable() &&
                 QFileInfo(bin + QStringLiteral("/pg_ctl")).isExecutable())
                 return bin;

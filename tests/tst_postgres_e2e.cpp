@@ -215,7 +215,7 @@ class TestPostgresE2E : public QObject
 
     QString folder(const QString &name)
     {
-        const QString path = m_dir.filePath(name);
+        QString path = m_dir.filePath(name);
         QDir().mkpath(path);
         return path;
     }

@@ -82,7 +82,7 @@ void placements(const QString &tag, const PageRecorder &page, const QVariantMap 
 {
     QHash<QString, QString> columnOf; // text → column
     for (auto it = values.begin(); it != values.end(); ++it) {
-        const QString column = it.key();
+        const QString &column = it.key();
         if (!kSegments.contains(column.left(2)) && column != QLatin1String("ICW") &&
             column != QLatin1String("ECW"))
             continue;
