@@ -11,12 +11,16 @@
 #include <QDebug>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSerialPort>
 #include <QSerialPortInfo>
 #include <QSqlError>
@@ -24,13 +28,21 @@
 #include <QSqlTableModel>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 configDlg::configDlg(QWidget *parent) : QDialog(parent)
 {
-    resize(460, 480);
     setWindowTitle(tr("系统设置"));
     setWindowFlags(Qt::CustomizeWindowHint | Qt::WindowCloseButtonHint);
 
-    auto *layout = new QVBoxLayout(this);
+    // The boxes scroll when the screen is lower than the dialog (768 px).
+    auto *outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    auto *scroll = new QScrollArea(this);
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    auto *content = new QWidget(scroll);
+    auto *layout = new QVBoxLayout(content);
 
     auto *unitBox = new QGroupBox(tr("单位信息"), this);
     auto *unitGrid = new QGridLayout(unitBox);
@@ -96,6 +108,12 @@ configDlg::configDlg(QWidget *parent) : QDialog(parent)
     portGrid->addWidget(new QLabel(tr("[串口状态]"), portBox), 2, 0);
     portGrid->addWidget(m_status, 2, 1, 1, 3);
     layout->addWidget(portBox);
+    scroll->setWidget(content);
+    outer->addWidget(scroll);
+    const QSize wanted = content->sizeHint() + QSize(scroll->verticalScrollBar()->sizeHint().width(), 0);
+    const QScreen *screen = parent ? parent->screen() : QGuiApplication::primaryScreen();
+    const int room = screen ? screen->availableGeometry().height() * 9 / 10 : wanted.height();
+    resize(std::max(460, wanted.width()), std::min(wanted.height(), room));
 
     connect(m_unitOk, &QPushButton::clicked, this, &configDlg::modifyUnit);
     connect(m_sheetOk, &QPushButton::clicked, this, &configDlg::sheetSelect);
