@@ -118,6 +118,33 @@ QString pgDumpInto(const QString &program, const QSqlDatabase &db, const QString
     return QString();
 }
 
+// What both kinds of backup require of the target: its folder exists and
+// the file does not (one backup per second).
+QString targetProblem(const QFileInfo &targetInfo)
+{
+    const QDir folder = targetInfo.absoluteDir();
+    if (!folder.exists())
+        return QObject::tr("备份文件夹 %1 不存在，请先建立该文件夹。").arg(folder.absolutePath());
+    if (targetInfo.exists())
+        return QObject::tr("备份文件 %1 已存在（同一秒内只能备份一次），请稍后再试。")
+            .arg(targetInfo.absoluteFilePath());
+    return QString();
+}
+
+// The complete copy written beside the target takes the target's name.
+BackupResult movedIntoPlace(const QString &partial, const QFileInfo &targetInfo, BackupResult result)
+{
+    QFile copy(partial);
+    if (!copy.rename(targetInfo.absoluteFilePath())) {
+        result.error =
+            QObject::tr("备份文件 %1 无法保存：%2").arg(targetInfo.absoluteFilePath(), copy.errorString());
+        QFile::remove(partial);
+        return result;
+    }
+    result.ok = true;
+    return result;
+}
+
 // Backup of a server database: the same naming and failure rules as a file.
 BackupResult backupServer(const QString &target)
 {
@@ -125,7 +152,6 @@ BackupResult backupServer(const QString &target)
     result.target = target;
     const QSqlDatabase db = QSqlDatabase::database(QSqlDatabase::defaultConnection, false);
     const QFileInfo targetInfo(target);
-    const QDir folder = targetInfo.absoluteDir();
     const QString program = findPgDump();
     if (program.isEmpty()) {
         result.error = QObject::tr("找不到 pg_dump 程序，无法备份数据库服务器上的数据。\n"
@@ -137,11 +163,8 @@ BackupResult backupServer(const QString &target)
     } else if (missingTables().size() == requiredTables().size()) {
         result.error =
             QObject::tr("数据库 %1 中没有本程序的数据表，没有可备份的数据。").arg(db.databaseName());
-    } else if (!folder.exists()) {
-        result.error = QObject::tr("备份文件夹 %1 不存在，请先建立该文件夹。").arg(folder.absolutePath());
-    } else if (targetInfo.exists()) {
-        result.error = QObject::tr("备份文件 %1 已存在（同一秒内只能备份一次），请稍后再试。")
-                           .arg(targetInfo.absoluteFilePath());
+    } else {
+        result.error = targetProblem(targetInfo);
     }
     if (!result.error.isEmpty())
         return result;
@@ -155,15 +178,7 @@ BackupResult backupServer(const QString &target)
         result.error = QObject::tr("pg_dump 无法备份数据库：%1").arg(dumpError);
         return result;
     }
-    QFile copy(partial);
-    if (!copy.rename(targetInfo.absoluteFilePath())) {
-        result.error =
-            QObject::tr("备份文件 %1 无法保存：%2").arg(targetInfo.absoluteFilePath(), copy.errorString());
-        QFile::remove(partial);
-        return result;
-    }
-    result.ok = true;
-    return result;
+    return movedIntoPlace(partial, targetInfo, result);
 }
 } // namespace
 
@@ -177,7 +192,6 @@ BackupResult backupDatabase(const QString &target)
     const QString source = db.databaseName();
     const QFileInfo sourceInfo(source);
     const QFileInfo targetInfo(target);
-    const QDir folder = targetInfo.absoluteDir();
 
     const DatabaseFileCheck check = checkDatabaseFile(source);
     if (source.isEmpty() || !sourceInfo.isFile()) {
@@ -191,11 +205,8 @@ BackupResult backupDatabase(const QString &target)
     } else if (check.missing.size() == requiredTables().size()) {
         result.error = QObject::tr("数据库文件 %1 中没有本程序的数据表，没有可备份的数据。")
                            .arg(sourceInfo.absoluteFilePath());
-    } else if (!folder.exists()) {
-        result.error = QObject::tr("备份文件夹 %1 不存在，请先建立该文件夹。").arg(folder.absolutePath());
-    } else if (targetInfo.exists()) {
-        result.error = QObject::tr("备份文件 %1 已存在（同一秒内只能备份一次），请稍后再试。")
-                           .arg(targetInfo.absoluteFilePath());
+    } else {
+        result.error = targetProblem(targetInfo);
     }
     if (!result.error.isEmpty())
         return result;
@@ -211,15 +222,7 @@ BackupResult backupDatabase(const QString &target)
         result.error = QObject::tr("SQLite 无法复制数据库：%1").arg(sqlError);
         return result;
     }
-    QFile copy(partial);
-    if (!copy.rename(targetInfo.absoluteFilePath())) {
-        result.error =
-            QObject::tr("备份文件 %1 无法保存：%2").arg(targetInfo.absoluteFilePath(), copy.errorString());
-        QFile::remove(partial);
-        return result;
-    }
-    result.ok = true;
-    return result;
+    return movedIntoPlace(partial, targetInfo, result);
 }
 
 } // namespace exchange
