@@ -218,7 +218,7 @@ private slots:
         QTest::newRow("failing query") << "--export-fit fit.csv" << "no-fit-table" << 1 << "" << "ResultFIT";
         QTest::newRow("one of two jobs fails") << "--backup --export-bca bca.csv" << "no-backup-folder" << 1
                                                << "bca.csv" << "备份文件夹";
-        QTest::newRow("no database") << "--export-bca bca.csv" << "no-database" << 1 << "" << "maindb.db";
+        QTest::newRow("no database") << "--export-bca bca.csv" << "no-database" << 1 << "" << "run/maindb.db does not exist (找不到数据库文件)";
         QTest::newRow("file argument missing") << "--export-bca" << "" << 2 << "" << "export-bca";
         QTest::newRow("unknown option") << "--backup --bogus" << "" << 2 << "" << "bogus";
         // clang-format on
