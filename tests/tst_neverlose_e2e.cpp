@@ -94,10 +94,10 @@ void TestNeverLoseE2E::importTransactionTakesInNoMeasurement()
     QFile csv(road.path("people.csv"));
     QVERIFY(csv.open(QIODevice::WriteOnly));
     csv.write("UUID,UID,Name,Sex,BirthYear,Height\n");
-    for (int i = 0; i < 40000; ++i)
+    for (int i = 0; i < 100000; ++i)
         csv.write(QStringLiteral("U,P%1,N%1,1,1990,170\n").arg(i).toUtf8());
     csv.close();
-    road.analyzer({"--batch", "20", "--fast"}, 20, [&](MainWindow &w) {
+    road.analyzer({"--batch", "40", "--fast"}, 40, [&](MainWindow &w) {
         QSignalSpy saved(&w, &MainWindow::tidChanged);
         QTRY_VERIFY_WITH_TIMEOUT(saved.count() > 0, 5000);
         QTimer closer;
@@ -109,7 +109,7 @@ void TestNeverLoseE2E::importTransactionTakesInNoMeasurement()
         g_log.clear();
         w.presetImportFile(csv.fileName());
         w.usersImport();
-        QVERIFY(road.delivered() < 20); // records were waiting meanwhile
+        QVERIFY(road.delivered() < 40); // records were waiting meanwhile
         const int begin = g_log.indexOf(QStringLiteral("usersImport function"));
         int end = begin;
         while (end < g_log.size() && !g_log.at(end).startsWith(QStringLiteral("import summary:")))
@@ -118,7 +118,7 @@ void TestNeverLoseE2E::importTransactionTakesInNoMeasurement()
         for (int i = begin; i < end; ++i)
             QVERIFY2(!g_log.at(i).contains(QStringLiteral("测试数据已插入")), "stored during the import");
     });
-    QCOMPARE(testsupport::scalar(QStringLiteral("SELECT count(*) FROM Person")).toInt(), 40000);
+    QCOMPARE(testsupport::scalar(QStringLiteral("SELECT count(*) FROM Person")).toInt(), 100000);
 }
 
 QTEST_MAIN(TestNeverLoseE2E)
