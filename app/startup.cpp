@@ -201,7 +201,7 @@ bool installQuitOnSignals(QCoreApplication *app)
     action.sa_handler = quitSignalHandler;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    for (const int sig : {SIGTERM, SIGINT})
+    for (const int sig : {SIGTERM, SIGINT, SIGHUP})
         ::sigaction(sig, &action, nullptr);
     return true;
 }

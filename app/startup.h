@@ -67,8 +67,8 @@ QStringList openStartPorts(const StartOptions &options);
 class QCoreApplication;
 bool installQtChineseTranslation(QCoreApplication *app);
 
-// SIGTERM (a session manager, systemd, kill) and SIGINT (Ctrl+C) quit the
-// event loop of |app|, so the program ends through its normal path: windows
-// closed, demo simulators ended, database released. The handler only writes
+// SIGTERM (a session manager, systemd, kill), SIGINT (Ctrl+C) and SIGHUP (its
+// terminal closed) quit the event loop of |app|, so the program ends through
+// its normal path: windows closed, demo simulators ended, database released. The handler only writes
 // one byte to a pipe that a socket notifier reads. Call once.
 bool installQuitOnSignals(QCoreApplication *app);

@@ -87,6 +87,7 @@ void TestDemoE2E::simulatorsEndWithTheProgram_data()
     QTest::addColumn<bool>("modalWarning"); // a database without tables: a warning box is open
     QTest::newRow("SIGTERM") << int(SIGTERM) << true << false;
     QTest::newRow("SIGINT") << int(SIGINT) << true << false;
+    QTest::newRow("SIGHUP") << int(SIGHUP) << true << false;
     QTest::newRow("SIGTERM with a modal box open") << int(SIGTERM) << true << true;
     // No handler runs: the kernel ends the simulators when their parent dies.
     QTest::newRow("SIGKILL") << int(SIGKILL) << false << false;
