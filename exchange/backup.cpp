@@ -17,6 +17,7 @@
 #include <QStandardPaths>
 
 #include <algorithm>
+#include <functional>
 
 namespace exchange {
 
@@ -131,9 +132,20 @@ QString targetProblem(const QFileInfo &targetInfo)
     return QString();
 }
 
-// The complete copy written beside the target takes the target's name.
-BackupResult movedIntoPlace(const QString &partial, const QFileInfo &targetInfo, BackupResult result)
+// The copy is written beside the target by |write| (which returns the
+// operator's text of its failure, or nothing) and takes the target's name
+// only when complete; a failed copy is removed.
+BackupResult writtenIntoPlace(const QFileInfo &targetInfo, BackupResult result,
+                              const std::function<QString(const QString &partial)> &write)
 {
+    const QString partial =
+        targetInfo.absoluteFilePath() + QStringLiteral(".%1.part").arg(QCoreApplication::applicationPid());
+    QFile::remove(partial);
+    result.error = write(partial);
+    if (!result.error.isEmpty()) {
+        QFile::remove(partial);
+        return result;
+    }
     QFile copy(partial);
     if (!copy.rename(targetInfo.absoluteFilePath())) {
         result.error =
@@ -168,17 +180,13 @@ BackupResult backupServer(const QString &target)
     }
     if (!result.error.isEmpty())
         return result;
-    const QString partial =
-        targetInfo.absoluteFilePath() + QStringLiteral(".%1.part").arg(QCoreApplication::applicationPid());
-    QFile::remove(partial);
-    const QString dumpError = pgDumpInto(program, db, partial);
-    if (!dumpError.isEmpty()) {
+    return writtenIntoPlace(targetInfo, result, [&](const QString &partial) {
+        const QString dumpError = pgDumpInto(program, db, partial);
+        if (dumpError.isEmpty())
+            return QString();
         qDebug() << "pg_dump failed:" << dumpError;
-        QFile::remove(partial);
-        result.error = QObject::tr("pg_dump 无法备份数据库：%1").arg(dumpError);
-        return result;
-    }
-    return movedIntoPlace(partial, targetInfo, result);
+        return QObject::tr("pg_dump 无法备份数据库：%1").arg(dumpError);
+    });
 }
 } // namespace
 
@@ -211,18 +219,13 @@ BackupResult backupDatabase(const QString &target)
     if (!result.error.isEmpty())
         return result;
 
-    // The copy is written beside the target and renamed when complete.
-    const QString partial =
-        targetInfo.absoluteFilePath() + QStringLiteral(".%1.part").arg(QCoreApplication::applicationPid());
-    QFile::remove(partial);
-    const QString sqlError = vacuumInto(sourceInfo.absoluteFilePath(), partial);
-    if (!sqlError.isEmpty()) {
+    return writtenIntoPlace(targetInfo, result, [&](const QString &partial) {
+        const QString sqlError = vacuumInto(sourceInfo.absoluteFilePath(), partial);
+        if (sqlError.isEmpty())
+            return QString();
         qDebug() << "VACUUM INTO failed:" << sqlError;
-        QFile::remove(partial);
-        result.error = QObject::tr("SQLite 无法复制数据库：%1").arg(sqlError);
-        return result;
-    }
-    return movedIntoPlace(partial, targetInfo, result);
+        return QObject::tr("SQLite 无法复制数据库：%1").arg(sqlError);
+    });
 }
 
 } // namespace exchange

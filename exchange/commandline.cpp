@@ -2,6 +2,7 @@
 
 #include "app/database.h"
 #include "app/dbtarget.h"
+#include "app/globals.h"
 #include "exchange/backup.h"
 #include "exchange/csvexport.h"
 #include "exchange/dbinit.h"
@@ -9,6 +10,7 @@
 #include "exchange/xlsxexport.h"
 #include "reports/historypage.h"
 
+#include <QApplication>
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDateTime>
@@ -18,6 +20,7 @@
 #include <QLoggingCategory>
 #include <QSqlDatabase>
 #include <QSqlError>
+#include <QTextCodec>
 #include <QTextStream>
 
 #include <cstring>
@@ -201,6 +204,30 @@ int runJobCommandLine(int argc, char **argv)
     out.flush();
     err.flush();
     return failures == 0 ? 0 : 1;
+}
+
+int runHeadlessJob(int argc, char **argv, const HeadlessJob &job)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    if (QTextCodec::codecForLocale()->mibEnum() != 106)
+        QTextCodec::setCodecForLocale(QTextCodec::codecForName("UTF-8"));
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    out.setCodec("UTF-8");
+    err.setCodec("UTF-8");
+    const bool haveDatabase = databaseMayExist(activeDbTarget());
+    if (haveDatabase)
+        initProcessState(activeDbTarget());
+    else
+        dbSetupResult = false;
+    const int code = job(app.arguments(), out, err);
+    out.flush();
+    err.flush();
+    if (haveDatabase)
+        releaseProcessState();
+    return code;
 }
 
 } // namespace exchange

@@ -13,8 +13,12 @@
 #include <QList>
 #include <QPair>
 #include <QString>
+#include <QStringList>
+
+#include <functional>
 
 class QCommandLineParser;
+class QTextStream;
 
 namespace exchange {
 
@@ -33,6 +37,14 @@ QString repeatedOption(const QCommandLineParser &parser);
 // name one file, or a job names the database |databasePath|. Empty when
 // they are all distinct.
 QString sameFileProblem(const QList<QPair<QString, QString>> &outputs, const QString &databasePath);
+
+// The whole process of a headless job that paints (the PDF archive, the
+// history page): the offscreen platform unless one was chosen, an
+// application object, output in UTF-8 whatever the locale says, the chosen
+// database opened only when it may exist (a missing file would be created
+// empty), then |job| with the program's arguments; returns its exit code.
+using HeadlessJob = std::function<int(const QStringList &arguments, QTextStream &out, QTextStream &err)>;
+int runHeadlessJob(int argc, char **argv, const HeadlessJob &job);
 
 // Lines of the program's --help text for the jobs.
 QString jobOptionsHelp();

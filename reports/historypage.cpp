@@ -3,6 +3,7 @@
 #include "app/database.h"
 #include "app/dbtarget.h"
 #include "app/globals.h"
+#include "exchange/commandline.h"
 #include "reports/historyplot.h"
 #include "reports/reportpage.h"
 #include "reports/reportprint.h"
@@ -362,29 +363,9 @@ bool wantsHistoryExport(int argc, char **argv)
 
 int historyExportMain(int argc, char **argv)
 {
-    // Charts are widgets even when only painted: a QApplication on the
+    // Charts are widgets even when only painted: an application on the
     // offscreen platform, so no display is needed.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    if (QTextCodec::codecForLocale()->mibEnum() != 106)
-        QTextCodec::setCodecForLocale(QTextCodec::codecForName("UTF-8"));
-    QTextStream out(stdout);
-    QTextStream err(stderr);
-    out.setCodec("UTF-8");
-    err.setCodec("UTF-8");
-    // Opening a missing file would create an empty database: look first.
-    const bool haveDatabase = databaseMayExist(activeDbTarget());
-    if (haveDatabase)
-        initProcessState(activeDbTarget());
-    else
-        dbSetupResult = false;
-    const int code = runHistoryExport(app.arguments(), out, err);
-    out.flush();
-    err.flush();
-    if (haveDatabase)
-        releaseProcessState();
-    return code;
+    return exchange::runHeadlessJob(argc, argv, runHistoryExport);
 }
 
 QString historyExportHelp()

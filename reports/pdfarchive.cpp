@@ -383,27 +383,10 @@ bool wantsPdfArchive(int argc, char *argv[])
 
 int pdfArchiveMain(int argc, char *argv[])
 {
-    // No window is opened: the offscreen platform needs no display.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    // Names are Chinese: file names and output in UTF-8 whatever the locale says.
-    if (QTextCodec::codecForLocale()->mibEnum() != 106)
-        QTextCodec::setCodecForLocale(QTextCodec::codecForName("UTF-8"));
-    QTextStream out(stdout);
-    QTextStream err(stderr);
-    // Opening a missing file would create an empty database: look first.
-    const bool haveDatabase = databaseMayExist(activeDbTarget());
-    if (haveDatabase)
-        initProcessState(activeDbTarget());
-    else
-        dbSetupResult = false;
-    const int code = runPdfArchive(app.arguments(), out, err, QCoreApplication::applicationFilePath());
-    out.flush();
-    err.flush();
-    if (haveDatabase)
-        releaseProcessState();
-    return code;
+    return exchange::runHeadlessJob(
+        argc, argv, [](const QStringList &arguments, QTextStream &out, QTextStream &err) {
+            return runPdfArchive(arguments, out, err, QCoreApplication::applicationFilePath());
+        });
 }
 
 QString pdfArchiveHelp()

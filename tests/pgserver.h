@@ -37,16 +37,18 @@ public:
     PgServer(const PgServer &) = delete;
     PgServer &operator=(const PgServer &) = delete;
 
-    // Why no server can be made here (no server programs installed); empty
-    // when the programs were found.
+    // Why the tests cannot use a server here (no server programs installed,
+    // or no Qt driver for it); empty when they can.
     QString skipReason() const
     {
-        return m_bin.isEmpty()
-                   ? QStringLiteral("PostgreSQL server programs (initdb, pg_ctl) not found in "
-                                    "/usr/lib/postgresql/*/bin or PATH: install the postgresql package")
-                   : QString();
+        if (m_bin.isEmpty())
+            return QStringLiteral("PostgreSQL server programs (initdb, pg_ctl) not found in "
+                                  "/usr/lib/postgresql/*/bin or PATH: install the postgresql package");
+        if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QPSQL")))
+            return QStringLiteral("Qt's PostgreSQL driver QPSQL is missing: install libqt5sql5-psql");
+        return QString();
     }
-    bool available() const { return !m_bin.isEmpty(); }
+    bool available() const { return skipReason().isEmpty(); }
     // What went wrong in the last start, stop or createDatabase.
     QString error() const { return m_error; }
 
