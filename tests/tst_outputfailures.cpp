@@ -133,6 +133,23 @@ private slots:
         QVERIFY(onlyTargetLeft(target));
     }
 
+    // A backup copy cut short is neither renamed into place nor left behind.
+    void backupCutShort()
+    {
+        QVERIFY(QDir().mkpath(path(QStringLiteral("job/run"))) &&
+                QDir().mkpath(path(QStringLiteral("job/backup"))));
+        QVERIFY(QFile::copy(path(QStringLiteral("maindb.db")), path(QStringLiteral("job/run/maindb.db"))));
+        LimitedProcess p;
+        p.setWorkingDirectory(path(QStringLiteral("job/run")));
+        p.start(outputcheck::program, {QStringLiteral("--backup")});
+        QVERIFY(p.waitForFinished(60000));
+        const QString err = QString::fromUtf8(p.readAllStandardError());
+        QCOMPARE(p.exitCode(), 1);
+        QVERIFY2(err.contains(QStringLiteral("SQLite 无法复制数据库")), qPrintable(err));
+        QCOMPARE(QDir(path(QStringLiteral("job/backup"))).entryList(QDir::Files | QDir::Hidden),
+                 QStringList());
+    }
+
     void windowRoads_data()
     {
         QTest::addColumn<QString>("road");
