@@ -5,6 +5,7 @@
 #include <QDate>
 #include <QDebug>
 #include <QFont>
+#include <QFontDatabase>
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QRegularExpression>
@@ -14,6 +15,16 @@
 #include <QSqlTableModel>
 
 #include <cmath>
+
+// Outside any namespace: the resource's initialiser is a global function.
+static bool registerReportPageFont()
+{
+    Q_INIT_RESOURCE(reportfont);
+    if (QFontDatabase::addApplicationFont(QStringLiteral(":/fonts/report.ttf")) >= 0)
+        return true;
+    qWarning() << "report font :/fonts/report.ttf not loaded; pages use the system font";
+    return false;
+}
 
 namespace reports {
 
@@ -143,14 +154,18 @@ int PrintLayout::value(const QString &name) const
 
 const QStringList &reportFontFamilies()
 {
-    static const QStringList families = {reportFontFamily, QStringLiteral("HanaMinA"),
-                                         QStringLiteral("HanaMinB")};
+    static const QStringList families = [] {
+        QStringList list{reportFontFamily, QStringLiteral("HanaMinA"), QStringLiteral("HanaMinB")};
+        if (registerReportPageFont())
+            list.prepend(reportPageFontFamily);
+        return list;
+    }();
     return families;
 }
 
 QFont reportFont(double pixelSize)
 {
-    QFont font(reportFontFamily);
+    QFont font(reportFontFamilies().constFirst());
     font.setFamilies(reportFontFamilies());
     font.setPixelSize(std::max(1, int(std::lround(pixelSize))));
     // Unhinted: advances scale with the size, so a line measures the same on

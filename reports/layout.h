@@ -62,9 +62,14 @@ private:
 
 // Report font: a CJK face whose PDF subset extracts as the characters drawn.
 inline const QString reportFontFamily = QStringLiteral("WenQuanYi Micro Hei");
-// The report font first, then faces for the characters it lacks (CJK
-// extension A and the compatibility ideographs, extensions B to F), in the
-// order a glyph is looked up.
+// The same face cut down to the characters of the program's own texts,
+// embedded (:/fonts/report.ttf): a PDF embeds it quickly, as it maps few
+// characters and has no glyph programs.
+inline const QString reportPageFontFamily = QStringLiteral("WenQuanYi Micro Hei Report");
+// The cut-down face first, then the whole report font (names, operator
+// texts), then faces for the characters it lacks (CJK extension A and the
+// compatibility ideographs, extensions B to F), in the order a glyph is
+// looked up. The first call registers the embedded face.
 const QStringList &reportFontFamilies();
 // The report font at |pixelSize| page units.
 QFont reportFont(double pixelSize);

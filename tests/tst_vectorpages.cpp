@@ -69,6 +69,16 @@ QString run(const QString &program, const QStringList &args)
     return outputcheck::run(program, args).out;
 }
 
+// The fonts a PDF embeds, by name, sorted.
+QStringList fontNames(const QString &pdf)
+{
+    QStringList names;
+    for (const QString &line : run("pdffonts", {pdf}).split('\n', Qt::SkipEmptyParts).mid(2))
+        names << line.section(' ', 0, 0);
+    names.sort();
+    return names;
+}
+
 const QStringList fixedTags = {"TQ-40", "TQ-10", "TQ-20", "TQ-30", "水分报告"};
 const QString longUid = QStringLiteral("65010219901");
 const QString longName = QStringLiteral("阿卜杜热合曼·买买提艾力江");
@@ -192,7 +202,13 @@ private slots:
         }
         // No picture of any size; the form's font is embedded; every colour opaque.
         QCOMPARE(run("pdfimages", {"-list", pdf}).split('\n', Qt::SkipEmptyParts).size(), 2);
-        QVERIFY(run("pdffonts", {pdf}).contains("WenQuanYiMicroHei"));
+        // One font for the whole page, the cut-down face; a name character
+        // outside it comes from the whole face and extracts as drawn.
+        QCOMPARE(fontNames(pdf), QStringList{"WenQuanYiMicroHei-Report"});
+        const QString rareName = pagePdf(tag, record(tag, {{"Name", QStringLiteral("王喆")}}));
+        QCOMPARE(fontNames(rareName), (QStringList{"WenQuanYiMicroHei", "WenQuanYiMicroHei-Report"}));
+        QCOMPARE(wordAt(pdfWords(rareName), 130, 192).text, values.first().section('@', 0, 0).section('/', 0, 0) +
+                                                                  QStringLiteral("/王喆"));
         QFile file(pdf);
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QByteArray bytes = file.readAll();

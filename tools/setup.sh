@@ -12,7 +12,7 @@ ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 PACKAGES=(cmake make g++ qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev libqt5sql5-sqlite
           qttools5-dev qttools5-dev-tools qttranslations5-l10n sqlite3 fonts-noto-cjk fonts-wqy-microhei fonts-hanazono
           python3 xvfb xauth imagemagick poppler-utils libqwt-qt5-dev openssl
-          pkg-config libxlsxwriter-dev python3-openpyxl postgresql libqt5sql5-psql)
+          pkg-config libxlsxwriter-dev python3-openpyxl python3-fonttools postgresql libqt5sql5-psql)
 # Only the checked build (./test.sh --sanitize, tests/fuzz/run.sh) needs these.
 SANITIZE_PACKAGES=(clang-14 libclang-rt-14-dev llvm-14)
 # Only building and checking the Debian package (package.sh) needs these.
