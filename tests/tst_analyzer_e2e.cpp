@@ -2,6 +2,7 @@
 // simulator's pseudo-terminal, the main window polling once a second, the
 // download and the saving into a real database. Every record the simulator
 // reports as delivered must be in Result exactly once, column for column.
+#include "rowsapart.h"
 #include "simprocess.h"
 
 #include <QApplication>
@@ -103,5 +104,5 @@ void TestAnalyzerE2E::pcControlStoresTheChosenPerson()
     w.stopCheckTimer();
 }
 
-QTEST_MAIN(TestAnalyzerE2E)
+QUELMAR_TEST_MAIN_ROWS_APART(TestAnalyzerE2E)
 #include "tst_analyzer_e2e.moc"

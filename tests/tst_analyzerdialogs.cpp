@@ -10,6 +10,7 @@
 #include "dialogs/batchdlg.h"
 #include "dialogs/testbcadlg.h"
 #include "pty.h"
+#include "rowsapart.h"
 #include "testsupport.h"
 
 #include <QApplication>
@@ -281,5 +282,5 @@ void TestAnalyzerDialogs::vanishedStationIsShown()
     w.stopCheckTimer();
 }
 
-QTEST_MAIN(TestAnalyzerDialogs)
+QUELMAR_TEST_MAIN_ROWS_APART(TestAnalyzerDialogs)
 #include "tst_analyzerdialogs.moc"

@@ -2,6 +2,7 @@
 // simulator's pseudo-terminal at 9600 baud pacing, the main window's poll
 // driven every 200 ms. Every result the simulator saw acknowledged must be in
 // ResultFIT as sent, one row per person and day; nothing else may be.
+#include "rowsapart.h"
 #include "simprocess.h"
 
 class TestFitnessE2E : public QObject
@@ -50,5 +51,5 @@ void TestFitnessE2E::acknowledgedResultsStored()
         QVERIFY(g_log.filter(QStringLiteral("dropped noise before the result")).size() >= 2);
 }
 
-QTEST_MAIN(TestFitnessE2E)
+QUELMAR_TEST_MAIN_ROWS_APART(TestFitnessE2E)
 #include "tst_fitness_e2e.moc"

@@ -3,6 +3,7 @@
 // acknowledgement the analyzer misses, and a person import running while
 // records arrive. Nothing is acknowledged before it is stored, nothing is
 // stored twice, and the window keeps ticking.
+#include "rowsapart.h"
 #include "simprocess.h"
 
 #include <QApplication>
@@ -121,5 +122,5 @@ void TestNeverLoseE2E::importTransactionTakesInNoMeasurement()
     QCOMPARE(testsupport::scalar(QStringLiteral("SELECT count(*) FROM Person")).toInt(), 100000);
 }
 
-QTEST_MAIN(TestNeverLoseE2E)
+QUELMAR_TEST_MAIN_ROWS_APART(TestNeverLoseE2E)
 #include "tst_neverlose_e2e.moc"

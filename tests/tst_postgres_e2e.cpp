@@ -10,6 +10,7 @@
 #include "people/personregistry.h"
 #include "tests/outputcheck.h"
 #include "tests/pgserver.h"
+#include "tests/rowsapart.h"
 
 #include <QSqlRecord>
 
@@ -487,5 +488,5 @@ void TestPostgresE2E::exportsMatchFile()
     }
 }
 
-QTEST_MAIN(TestPostgresE2E)
+QUELMAR_TEST_MAIN_ROWS_APART(TestPostgresE2E)
 #include "tst_postgres_e2e.moc"

@@ -4,6 +4,7 @@
 // store, acknowledges nothing it has not stored (no 0D to the analyzer, no
 // 0x66 to the station), and stores every waiting record exactly once when
 // the cause is gone.
+#include "rowsapart.h"
 #include "simprocess.h"
 
 #include <QFile>
@@ -291,5 +292,5 @@ void TestStorageFaultsE2E::fullDisk()
     checkFault(seen, instrument, QStringLiteral("磁盘空间不足"));
 }
 
-QTEST_MAIN(TestStorageFaultsE2E)
+QUELMAR_TEST_MAIN_ROWS_APART(TestStorageFaultsE2E)
 #include "tst_storagefaults_e2e.moc"

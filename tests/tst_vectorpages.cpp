@@ -207,8 +207,8 @@ private slots:
         QCOMPARE(fontNames(pdf), QStringList{"WenQuanYiMicroHei-Report"});
         const QString rareName = pagePdf(tag, record(tag, {{"Name", QStringLiteral("王喆")}}));
         QCOMPARE(fontNames(rareName), (QStringList{"WenQuanYiMicroHei", "WenQuanYiMicroHei-Report"}));
-        QCOMPARE(wordAt(pdfWords(rareName), 130, 192).text, values.first().section('@', 0, 0).section('/', 0, 0) +
-                                                                  QStringLiteral("/王喆"));
+        QCOMPARE(wordAt(pdfWords(rareName), 130, 192).text,
+                 values.first().section('@', 0, 0).section('/', 0, 0) + QStringLiteral("/王喆"));
         QFile file(pdf);
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QByteArray bytes = file.readAll();
