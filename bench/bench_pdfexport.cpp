@@ -3,7 +3,10 @@
 // Prints pages per second (wall clock and per CPU second), bytes per file and
 // the peak memory of each run, one process against one per core.
 //
-//   bench_pdfexport [N]   (N records of each kind, 200 by default)
+//   bench_pdfexport [N] [--reference BIN]
+//     N records of each kind (200 by default); with --reference, another
+//     build of the program (an earlier version, say) runs the same archives
+//     in the same run, row for row beside this build's.
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -17,6 +20,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <vector>
 
@@ -31,11 +35,11 @@ struct Run
 };
 
 // fork/exec/wait4, so that the peak memory belongs to this one child.
-Run runTimed(const QString &dir, const QStringList &args)
+Run runTimed(const QString &program, const QString &dir, const QStringList &args)
 {
     std::vector<QByteArray> storage;
     storage.reserve(size_t(args.size()) + 1);
-    storage.push_back(QByteArrayLiteral(QUELMAR_BUILD_DIR "/quelmar"));
+    storage.push_back(QFile::encodeName(program));
     for (const QString &a : args)
         storage.push_back(a.toLocal8Bit());
     std::vector<char *> argv;
@@ -77,7 +81,18 @@ Run runTimed(const QString &dir, const QStringList &args)
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    const int n = app.arguments().size() > 1 ? app.arguments().at(1).toInt() : 200;
+    QStringList options = app.arguments().mid(1);
+    QString reference;
+    const int ref = options.indexOf(QStringLiteral("--reference"));
+    if (ref >= 0) {
+        reference = QFileInfo(options.value(ref + 1)).absoluteFilePath();
+        if (!QFileInfo(reference).isExecutable()) {
+            std::fprintf(stderr, "--reference needs a program to run\n");
+            return 2;
+        }
+        options.erase(options.begin() + ref, options.begin() + std::min(ref + 2, int(options.size())));
+    }
+    const int n = options.isEmpty() ? 200 : options.first().toInt();
     QTemporaryDir dir;
     QProcess make;
     make.start(QStringLiteral(QUELMAR_BUILD_DIR "/quelmar-make-bigdb"),
@@ -92,8 +107,18 @@ int main(int argc, char *argv[])
     std::printf("--export-pdf over %d records of each kind, whole processes (start-up included),\n"
                 "one process (--jobs 1) against one per core (default, %d cores)\n",
                 n, QThread::idealThreadCount());
-    std::printf("%-18s %-8s %7s %9s %12s %9s %9s\n", "report", "jobs", "files", "pages/s", "pages/CPU-s",
-                "KB/file", "peak MB");
+    if (!reference.isEmpty())
+        std::printf("build: this build; reference: %s\n", qPrintable(reference));
+    std::printf("%-18s %-8s %-10s %7s %9s %12s %9s %9s\n", "report", "jobs", "build", "files", "pages/s",
+                "pages/CPU-s", "KB/file", "peak MB");
+    struct Build
+    {
+        const char *label;
+        QString program;
+    };
+    std::vector<Build> builds{{"this", QStringLiteral(QUELMAR_BUILD_DIR "/quelmar")}};
+    if (!reference.isEmpty())
+        builds.push_back({"reference", reference});
     const struct
     {
         const char *label;
@@ -104,25 +129,28 @@ int main(int argc, char *argv[])
     bool ok = true;
     for (const auto &kind : kinds) {
         for (const char *jobs : {"1", "default"}) {
-            const QString out = kind.out + QLatin1Char('-') + QLatin1String(jobs);
-            QStringList args{QStringLiteral("--export-pdf"), QStringLiteral("1-%1").arg(n),
-                             QStringLiteral("--out"), out};
-            args += kind.extra;
-            if (QByteArray(jobs) == "1")
-                args << QStringLiteral("--jobs") << QStringLiteral("1");
-            const Run run = runTimed(dir.path(), args);
-            const QFileInfoList files =
-                QDir(dir.filePath(out)).entryInfoList({QStringLiteral("*.pdf")}, QDir::Files);
-            qint64 bytes = 0;
-            for (const QFileInfo &f : files)
-                bytes += f.size();
-            const int count = files.size();
-            std::printf("%-18s %-8s %7d %9.1f %12.1f %9.1f %9.1f%s\n", kind.label, jobs, count,
-                        run.seconds > 0 ? count / run.seconds : 0.0,
-                        run.cpuSeconds > 0 ? count / run.cpuSeconds : 0.0,
-                        count ? bytes / 1024.0 / count : 0.0, run.peakKb / 1024.0,
-                        run.exitCode == 0 ? "" : "  (exit code not 0)");
-            ok = ok && run.exitCode == 0 && count == n;
+            for (const Build &build : builds) {
+                const QString out = kind.out + QLatin1Char('-') + QLatin1String(jobs) + QLatin1Char('-') +
+                                    QLatin1String(build.label);
+                QStringList args{QStringLiteral("--export-pdf"), QStringLiteral("1-%1").arg(n),
+                                 QStringLiteral("--out"), out};
+                args += kind.extra;
+                if (QByteArray(jobs) == "1")
+                    args << QStringLiteral("--jobs") << QStringLiteral("1");
+                const Run run = runTimed(build.program, dir.path(), args);
+                const QFileInfoList files =
+                    QDir(dir.filePath(out)).entryInfoList({QStringLiteral("*.pdf")}, QDir::Files);
+                qint64 bytes = 0;
+                for (const QFileInfo &f : files)
+                    bytes += f.size();
+                const int count = files.size();
+                std::printf("%-18s %-8s %-10s %7d %9.1f %12.1f %9.1f %9.1f%s\n", kind.label, jobs,
+                            build.label, count, run.seconds > 0 ? count / run.seconds : 0.0,
+                            run.cpuSeconds > 0 ? count / run.cpuSeconds : 0.0,
+                            count ? bytes / 1024.0 / count : 0.0, run.peakKb / 1024.0,
+                            run.exitCode == 0 ? "" : "  (exit code not 0)");
+                ok = ok && run.exitCode == 0 && count == n;
+            }
         }
     }
     std::printf("goal: at least 150 pages per second on two cores (an otherwise idle machine)\n");
