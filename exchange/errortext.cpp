@@ -41,8 +41,9 @@ const Phrase kPhrases[] = {
     {"Broken pipe", "连接已断开"},
     {"Connection refused", "连接被拒绝"},
     {"Unknown error", "未知错误"},
-    // Qt's SQLite driver adds its own words after SQLite's.
-    {"Unable to fetch row", "无法读取数据"},
+    // Qt's SQLite driver adds its own words after SQLite's. It says "fetch
+    // row" for any statement that did not complete, writes included.
+    {"Unable to fetch row", "数据库语句未能执行完"},
     {"Unable to execute statement", "无法执行数据库语句"},
     {"Unable to begin transaction", "无法开始事务"},
     {"Unable to commit transaction", "无法提交事务"},

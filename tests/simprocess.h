@@ -7,6 +7,7 @@
 #include "app/globals.h"
 #include "app/mainwindow.h"
 #include "app/serialports.h"
+#include "app/startup.h"
 #include "testsupport.h"
 
 #include <QElapsedTimer>
@@ -69,7 +70,7 @@ public:
     }
 
 private:
-    QProcess m_proc;
+    ParentBoundProcess m_proc; // ends with the test, however that ends
     QString m_log;
     QString m_notes;
 };

@@ -180,7 +180,7 @@ private slots:
         QTest::newRow("full disk") << "No space left on device"
                                    << "磁盘空间不足";
         QTest::newRow("SQLite full, driver words") << "database or disk is full Unable to fetch row"
-                                                   << "磁盘空间不足（数据库已满） 无法读取数据";
+                                                   << "磁盘空间不足（数据库已满） 数据库语句未能执行完";
         QTest::newRow("read-only, any case") << "read-only FILE system"
                                              << "只读文件系统，无法写入";
         QTest::newRow("inside Chinese words, path kept")
