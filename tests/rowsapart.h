@@ -6,8 +6,6 @@
 // program, so "tst_x function:tag" runs one row as before.
 #pragma once
 
-#include "app/startup.h"
-
 #include <QApplication>
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -16,11 +14,23 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/prctl.h>
+
+#include <csignal>
 #include <cstdio>
 #include <memory>
 #include <vector>
 
 namespace testsupport {
+
+// A row's process, killed by the kernel when the runner dies (CTest's
+// time-out kills only the runner): SIGKILL, as the window under test takes
+// SIGTERM as a request to quit its event loop. Its simulators end with it.
+class RowProcess : public QProcess
+{
+protected:
+    void setupChildProcess() override { prctl(PR_SET_PDEATHSIG, SIGKILL); }
+};
 
 // Longest a single row may take before it counts as hung.
 constexpr int kRowLimitMs = 240000; // CTest allows the whole program 300 s
@@ -53,8 +63,7 @@ inline int runRowsApart(int argc, char *argv[], int atOnce = 4)
     struct Row
     {
         QString name;
-        // Ends with this runner (CTest's time-out kills only the runner).
-        std::unique_ptr<ParentBoundProcess> proc;
+        std::unique_ptr<RowProcess> proc;
         bool done = false;
         bool passed = false;
     };
@@ -70,7 +79,7 @@ inline int runRowsApart(int argc, char *argv[], int atOnce = 4)
         while (running < atOnce && next < all.size()) {
             Row &row = all[next];
             row.name = rows.at(int(next));
-            row.proc = std::make_unique<ParentBoundProcess>();
+            row.proc = std::make_unique<RowProcess>();
             row.proc->setProcessChannelMode(QProcess::MergedChannels);
             row.proc->setStandardOutputFile(outFile(next));
             row.proc->start(self, {row.name});
