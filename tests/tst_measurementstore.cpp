@@ -226,6 +226,43 @@ private slots:
                      indicators::bodytype::healthy);
     }
 
+    // The body-composition page: each stored column in its own cell, numbers
+    // with one decimal; every value distinct, the whole grid compared.
+    void detailPageShowsEachColumnInItsCell()
+    {
+        const QStringList columns = {
+            "UID",  "Name",     "Sex",   "Height", "TestDate", "Weight", "Standard_weight", "Weight_control",
+            "LBM",  "Body_age", "Score", "Water",  "Fat",      "PBF",    "Protein",         "Muscle",
+            "Bone", "BMI",      "BMR",   "VFI",    "WHR",      "SMM",    "bodyType"};
+        const QVariantList values = {"D-42", "钱七", "2",    171,   "2026-03-04", 63.44, 58.06,       5.38,
+                                     47.12,  33,     78.26,  34.51, 16.32,        25.73, 9.14,        41.66,
+                                     2.87,   21.66,  1467.2, 7.04,  0.86,         28.43, "健康匀称型"};
+        QSqlQuery insert;
+        insert.prepare("INSERT INTO Result (" + columns.join(", ") + ") VALUES (?" +
+                       QStringLiteral(", ?").repeated(columns.size() - 1) + ")");
+        for (const QVariant &v : values)
+            insert.addBindValue(v);
+        QVERIFY2(insert.exec(), qPrintable(insert.lastError().text()));
+        const QString id = insert.lastInsertId().toString();
+
+        MainWindow w;
+        global::currentTestID = id.toInt();
+        w.displayData();
+        QStringList grid;
+        for (int row = 0; row < 6; ++row) {
+            QStringList line;
+            for (int column : {1, 3, 5, 7}) {
+                const QTableWidgetItem *item = w.bcaTable()->item(row, column);
+                line << (item ? item->text() : QStringLiteral("<none>"));
+            }
+            grid << line.join(" | ");
+        }
+        QCOMPARE(grid, (QStringList{"D-42 | 63.4 | 34.5 | 21.7", id + " | 58.1 | 16.3 | 1467.2",
+                                    "钱七 | 5.4 | 25.7 | 7.0", "2 | 47.1 | 9.1 | 0.9",
+                                    "171 | 33 | 41.7 | 28.4", "2026-03-04 | 78.3 | 2.9 | 健康匀称型"}));
+        global::currentTestID = 0;
+    }
+
     void failedSaveIsShownAndRetried_data()
     {
         QTest::addColumn<QString>("breakSql");

@@ -4,8 +4,10 @@
 // export and print-to-file roads in process: each ends with the system's
 // reason, and the earlier file of that name stays as it was.
 #include "app/mainwindow.h"
+#include "exchange/safewrite.h"
 #include "tests/outputcheck.h"
 
+#include <QDataStream>
 #include <QFileDialog>
 
 #include <sys/resource.h>
@@ -148,6 +150,32 @@ private slots:
         QVERIFY2(err.contains(QStringLiteral("SQLite 无法复制数据库")), qPrintable(err));
         QCOMPARE(QDir(path(QStringLiteral("job/backup"))).entryList(QDir::Files | QDir::Hidden),
                  QStringList());
+    }
+
+    // A writer that stops at its first short write, as the PDF writer's
+    // stream does, leaves no error on the file (the system took part of the
+    // block and said nothing): the cut write alone must fail the file.
+    void writerStoppingAtACutWrite()
+    {
+        const QString target = QStringLiteral("cut.pdf");
+        QVERIFY(prepareTarget(target));
+        QString error;
+        bool finished = true;
+        {
+            LimitHere limit;
+            exchange::SaveFile file(path(target));
+            QVERIFY(file.open(&error));
+            QDataStream out(&file);
+            const QByteArray block(20000, 'x'); // past Qt's write buffer: written at once
+            out.writeRawData(block.constData(), block.size());
+            QCOMPARE(out.status(), QDataStream::WriteFailed);
+            QCOMPARE(file.error(), QFileDevice::NoError);
+            finished = file.finish(&error);
+        }
+        QVERIFY(!finished);
+        QVERIFY2(error.contains(kReason), qPrintable(error));
+        QCOMPARE(fileBytes(path(target)), kEarlier);
+        QVERIFY(onlyTargetLeft(target));
     }
 
     void windowRoads_data()

@@ -154,6 +154,26 @@ void TstPostgresCore::storesReadBackTheirKeys()
     QCOMPARE(fit2.testId, fit1.testId);
     QCOMPARE(count(QStringLiteral("SELECT COUNT(*) FROM ResultFIT WHERE UID = 'P-7' AND Name = '王芳'")), 1);
 
+    // The server refuses a day row's update (here a check of the test's own)
+    // and then a new row: each failure is rolled back, so the station's next
+    // result is stored as if nothing had happened.
+    {
+        QSqlQuery ddl;
+        QVERIFY(ddl.exec(
+            QStringLiteral("ALTER TABLE resultfit ADD CONSTRAINT lung_limit CHECK (\"FHL\" < 5000)")));
+        const auto refusedUpdate = fitnessstore::storeResult(
+            {QStringLiteral("P-7"), QStringLiteral("03"), QStringLiteral("6100")}, values, day);
+        const auto refusedInsert = fitnessstore::storeResult(
+            {QStringLiteral("R-3"), QStringLiteral("03"), QStringLiteral("6200")}, values, day);
+        QVERIFY(ddl.exec(QStringLiteral("ALTER TABLE resultfit DROP CONSTRAINT lung_limit")));
+        QVERIFY(!refusedUpdate.ok && !refusedInsert.ok);
+        const auto next = fitnessstore::storeResult(
+            {QStringLiteral("P-7"), QStringLiteral("03"), QStringLiteral("3100")}, values, day);
+        QVERIFY2(next.ok && !next.inserted, qPrintable(next.error));
+        QCOMPARE(count(QStringLiteral("SELECT COUNT(*) FROM ResultFIT WHERE UID = 'P-7' AND FHL = 3100")), 1);
+        QCOMPARE(count(QStringLiteral("SELECT COUNT(*) FROM ResultFIT WHERE UID = 'R-3'")), 0);
+    }
+
     // Another PC writing the same person's day row: this one waits its turn
     // (the result stays unacknowledged), other people go on.
     {
