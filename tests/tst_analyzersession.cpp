@@ -291,6 +291,13 @@ void TestAnalyzerSession::noiseAndOverflowResynchronise()
     QCOMPARE(global::BCAstate, 1);
     QCOMPARE(global::BCAmodel, QStringLiteral("TQ-20"));
     QCOMPARE(s.buffered(), 0);
+    // Noise past the limit with a stray start mark in front: the answer that
+    // begins at its end is kept from its own start mark and read.
+    const QByteArray next = status(0x02, 2);
+    s.tick(QByteArrayLiteral("\xAA\xBB") + QByteArray(analyzer::kReceiveLimit, 'Q') + next.left(5), 2500);
+    s.tick(next.mid(5), 2600);
+    QCOMPARE(global::BCAstate, 2);
+    QCOMPARE(s.buffered(), 0);
     // A complete answer of nothing known.
     s.tick(QByteArrayLiteral("\x01\x02\xCC\xDD"), 3000);
     QCOMPARE(shown.last().at(0).toString(), QStringLiteral("收到的数据无法解析"));

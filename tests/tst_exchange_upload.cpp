@@ -287,19 +287,33 @@ private slots:
         delete reply;
     }
 
-    // An upload started in a list dialog reports there and in the status bar;
-    // a failure stays until the next upload, which replaces it.
+    void listUploadReportsWhereItStarted_data()
+    {
+        QTest::addColumn<QString>("table");
+        QTest::newRow("body composition") << "Result";
+        QTest::newRow("fitness") << "ResultFIT";
+    }
+    // An upload started in a list dialog sends the row chosen there, not the
+    // record the page shows, and reports in the dialog and the status bar; a
+    // failure stays until the next upload, which replaces it. The fitness
+    // page keeps its own test number.
     void listUploadReportsWhereItStarted()
     {
-        const int testId = insert("Result", "UID=5;Name=王五");
+        QFETCH(QString, table);
+        const bool fitness = table == QLatin1String("ResultFIT");
+        const int chosen = insert(table, "UID=5;Name=王五");
+        const int newest = insert(table, "UID=6;Name=赵六"); // the list's first row
         MainWindow w;
-        const QString subject = QStringLiteral("体成分数据（测试编号 %1）").arg(testId);
+        w.fitTestIdEdit()->setText(QString::number(newest));
+        const QString subject =
+            QStringLiteral("%1（测试编号 %2）").arg(fitness ? "体质数据" : "体成分数据").arg(chosen);
         const QString failed = subject + kFailed + QStringLiteral("服务器返回 HTTP 500（服务器内部错误）");
         QVERIFY(testsupport::withModal(
-            [](QWidget *d) { return qobject_cast<ResultListDlg *>(d) != nullptr; }, [&w] { w.dataList(); },
+            [](QWidget *d) { return qobject_cast<ResultListDlg *>(d) != nullptr; },
+            [&w, fitness] { fitness ? w.dataListFit() : w.dataList(); },
             [&](QWidget *d) {
                 auto *list = static_cast<ResultListDlg *>(d);
-                list->view()->selectRow(0);
+                list->view()->selectRow(1);
                 for (HttpServer::Answer answer : {HttpServer::ServerError, HttpServer::Ok}) {
                     m_server->answer = answer;
                     list->uploadButton()->click();
@@ -310,6 +324,10 @@ private slots:
                     QCOMPARE(w.uploadStatus(), expected); // the polling never writes there
                 }
             }));
+        QCOMPARE(m_server->requests.size(), 2);
+        for (const Request &r : m_server->requests)
+            QCOMPARE(r.json().value(QStringLiteral("UID")).toString(), QStringLiteral("5"));
+        QCOMPARE(w.fitTestIdEdit()->text(), QString::number(newest));
         QCOMPARE(w.stateEdit()->text(), QStringLiteral(" 未连接"));
     }
 

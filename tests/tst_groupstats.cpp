@@ -405,6 +405,14 @@ private slots:
                                                            "1 (25.0%)", "2 (50.0%)", "1 (25.0%)"}));
         QCOMPARE(tableRow(dlg.totalTable(), 0),
                  QStringList({"人数", "0", "1", "0", "1", "2", "0", "0", "0", "0", "0", "0"}));
+        QStringList bodyTypes;
+        for (int r = 0; r < dlg.bodyTypeTable()->rowCount(); ++r)
+            bodyTypes << tableRow(dlg.bodyTypeTable(), r).join(QLatin1Char(' '));
+        // R's word is none of the nine: the row "其他" counts it; S has none.
+        QCOMPARE(bodyTypes,
+                 QStringList({"肥胖型 1 33.3%", "超重型 0 0.0%", "运动员型 0 0.0%", "脂肪过多型 0 0.0%",
+                              "健康匀称型 1 33.3%", "低脂肪型 0 0.0%", "隐性肥胖型 0 0.0%",
+                              "肌肉不足型 0 0.0%", "消瘦型 0 0.0%", "其他 1 33.3%"}));
         QCOMPARE(dlg.groupTable()->rowCount(), 3);
         QCOMPARE(tableRow(dlg.groupTable(), 0),
                  QStringList({"男 20岁以下", "1", "18.0", "", "1", "80.0", "23.9", "20.1", "30.0", "12.0"}));

@@ -306,6 +306,19 @@ private slots:
             seen << table->item(2, w + 1)->foreground().color().name() +
                         table->item(1, w + 1)->foreground().color().name();
             seen << QString::number(dialog->fitnessTable()->rowCount());
+            // Whole lines: the headers over the body-composition columns and
+            // the newest fitness test.
+            QStringList headers;
+            for (int c = 0; c < table->columnCount(); ++c)
+                headers << table->horizontalHeaderItem(c)->text();
+            seen << headers.join(QLatin1Char('|'));
+            QTableWidget *fit = dialog->fitnessTable();
+            QStringList fitRow;
+            for (int c = 0; c < fit->columnCount(); ++c)
+                fitRow << fit->horizontalHeaderItem(c)->text() + QLatin1Char('=') +
+                              (fit->item(fit->rowCount() - 1, c) ? fit->item(fit->rowCount() - 1, c)->text()
+                                                                 : QString());
+            seen << fitRow.join(QLatin1Char('|'));
             window.presetPrintOutput(pdf);
             dialog->printButton()->click();
         };
@@ -328,7 +341,14 @@ private slots:
             }));
         const QStringList expected = {
             "2024-07-15|3|78.0|-4.5|-2.0|21.5|-1.5|-2.5|30.4|-0.6|+0.4|9.0|-2.0|-2.0|健康匀称型",
-            "#008000#c80000", "2", "该人员还没有体成分或体质测试记录，完成测试后即可在这里查看历史趋势。0"};
+            "#008000#c80000",
+            "2",
+            QStringLiteral("测试日期|测试编号|体重(kg)|较上次|较首次|体脂率(%)|较上次|较首次|") +
+                "骨骼肌(kg)|较上次|较首次|内脏脂肪指数|较上次|较首次|体型",
+            QStringLiteral("测试日期=2024-08-01|测试编号=2|年龄=34|总分=56|BMI=27.7 良好|") +
+                "握力(公斤)=50 及格|肺活量=4000 良好|坐位体前屈=—|台阶指数=—|仰卧起坐=—|" +
+                "选择反应时=—|俯卧撑=25 良好|闭眼单脚站=—|纵跳=—|立定跳远=240 及格",
+            "该人员还没有体成分或体质测试记录，完成测试后即可在这里查看历史趋势。0"};
         QCOMPARE(seen, expected);
         QCOMPARE(outputcheck::pdfPages(pdf), 1);
         const QString text = outputcheck::pdfText(pdf);
@@ -347,7 +367,7 @@ private slots:
                 QVERIFY(testsupport::withModal(
                     isHistory, [button] { button->click(); }, inspect));
             }));
-        QCOMPARE(seen, expected.mid(0, 3));
+        QCOMPARE(seen, expected.mid(0, 5));
         QCOMPARE(outputcheck::pdfPages(pdf), 1);
     }
 

@@ -569,10 +569,12 @@ private slots:
     {
         QFETCH(QString, name);
         QFETCH(QString, uid);
+        QMap<QString, int> newest; // by user number
         for (const auto &person : {std::pair<const char *, const char *>{"王", "7"}, {"王飞", "8"}}) {
             QVERIFY(testsupport::addPerson(person.second, person.first, "1", 1990));
-            QVERIFY(insertResult(person.first, person.second) > 0 &&
-                    insertResult(person.first, person.second) > 0);
+            QVERIFY(insertResult(person.first, person.second) > 0);
+            newest[person.second] = insertResult(person.first, person.second);
+            QVERIFY(newest[person.second] > 0);
             QVERIFY(insertFit(person.first, person.second) > 0);
         }
         const QString mine = uid + QLatin1Char('|') + name + QStringLiteral("|男"); // UID, name, shown sex
@@ -585,6 +587,8 @@ private slots:
                          opened = true;
                          const auto rows = [dialog] { return rowsOf(dialog->view()->model(), {0, 2, 4}); };
                          QCOMPARE(rows(), QStringList({mine, mine}));
+                         // No row clicked: the person's newest test is the one acted on.
+                         QCOMPARE(dialog->chosenTestId(), newest.value(uid));
                          clickDelete(dialog, {0}, QMessageBox::Yes);
                          QCOMPARE(rows(), QStringList{mine});
                          dialog->backButton()->click();

@@ -206,15 +206,20 @@ private slots:
         const QString text = pdfText(printed);
         QVERIFY2(text.contains("U100") && !text.contains("U103") && !text.contains("U042"), qPrintable(text));
 
-        // Overlay printing after a fitness list: the settings' style, the page's record.
-        global::sheetTag = QStringLiteral("FITreport");
+        // Overlay printing after a fitness row is chosen again (shared state
+        // 42 / FITreport): the settings' style, the page's record.
+        window.setCurrentDataFit();
+        QCOMPARE(global::currentTestID, 42);
         const QString overlay = path(QStringLiteral("overlay.pdf"));
         window.presetPrintOutput(overlay);
         window.printReport();
         QCOMPARE(pdfPages(overlay), 1);
         QCOMPARE(global::sheetTag, QStringLiteral("TQ-40"));
         QCOMPARE(global::currentTestID, 100);
-        QVERIFY2(pdfText(overlay).contains("U100"), qPrintable(pdfText(overlay)));
+        const QString overlayText = pdfText(overlay);
+        QVERIFY2(overlayText.contains("U100") && !overlayText.contains("U042") &&
+                     !overlayText.contains("U103"),
+                 qPrintable(overlayText));
     }
 
     // The fitness preview warns without a chosen test and shows test 42.
