@@ -325,6 +325,14 @@ void TstPostgresCore::serverGoneAndBack()
     QCOMPARE(count(QStringLiteral("SELECT COUNT(*) FROM Result WHERE UID = 'G-1'")), 1);
     QCOMPARE(count(QStringLiteral("SELECT COUNT(*) FROM Result WHERE UID = 'G-2'")), 2);
     QCOMPARE(count(QStringLiteral("SELECT COUNT(*) FROM ResultFIT")), 1);
+
+    // The server restarts while nothing is being stored: the connection still
+    // looks open, so it is tried before it is trusted, and the next store
+    // goes in once the server answers.
+    QVERIFY2(m_server.stop() && m_server.restart(), qPrintable(m_server.error()));
+    QTRY_VERIFY_WITH_TIMEOUT(reviveDefaultDatabase(), 10000);
+    const auto afterRestart = saveMeasurement(listsFor("G-3", 52.5), PcControlPerson(), QString());
+    QVERIFY2(afterRestart.ok, qPrintable(afterRestart.error));
 }
 
 void TstPostgresCore::backupIsADump()
