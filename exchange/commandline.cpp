@@ -206,17 +206,27 @@ int runJobCommandLine(int argc, char **argv)
     return failures == 0 ? 0 : 1;
 }
 
-int runHeadlessJob(int argc, char **argv, const HeadlessJob &job)
+void useOffscreenUnlessChosen()
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    if (QTextCodec::codecForLocale()->mibEnum() != 106)
+}
+
+void useUtf8Output(QTextStream &out, QTextStream &err)
+{
+    if (QTextCodec::codecForLocale()->mibEnum() != 106) // UTF-8
         QTextCodec::setCodecForLocale(QTextCodec::codecForName("UTF-8"));
-    QTextStream out(stdout);
-    QTextStream err(stderr);
     out.setCodec("UTF-8");
     err.setCodec("UTF-8");
+}
+
+int runHeadlessJob(int argc, char **argv, const HeadlessJob &job)
+{
+    useOffscreenUnlessChosen();
+    QApplication app(argc, argv);
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    useUtf8Output(out, err);
     const bool haveDatabase = databaseMayExist(activeDbTarget());
     if (haveDatabase)
         initProcessState(activeDbTarget());

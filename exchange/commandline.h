@@ -38,6 +38,13 @@ QString repeatedOption(const QCommandLineParser &parser);
 // they are all distinct.
 QString sameFileProblem(const QList<QPair<QString, QString>> &outputs, const QString &databasePath);
 
+// Before the application object of a job without a display: the offscreen
+// platform, unless one was chosen.
+void useOffscreenUnlessChosen();
+// After it: the locale's codec and |out| and |err| in UTF-8, whatever the
+// locale says.
+void useUtf8Output(QTextStream &out, QTextStream &err);
+
 // The whole process of a headless job that paints (the PDF archive, the
 // history page): the offscreen platform unless one was chosen, an
 // application object, output in UTF-8 whatever the locale says, the chosen

@@ -2,6 +2,7 @@
 
 #include "app/database.h"
 #include "app/dbtarget.h"
+#include "exchange/commandline.h"
 #include "exchange/statscsv.h"
 #include "reports/groupstats.h"
 #include "reports/layout.h"
@@ -12,7 +13,6 @@
 #include <QGuiApplication>
 #include <QSqlDatabase>
 #include <QSqlError>
-#include <QTextCodec>
 #include <QTextStream>
 
 #include <cstring>
@@ -132,15 +132,11 @@ QString statsJobHelp()
 int runStatsCommandLine(int argc, char **argv)
 {
     // The PDF's text needs fonts, so a GUI application, without any display.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    useOffscreenUnlessChosen();
     QGuiApplication app(argc, argv);
-    if (QTextCodec::codecForLocale()->mibEnum() != 106)
-        QTextCodec::setCodecForLocale(QTextCodec::codecForName("UTF-8"));
     QTextStream out(stdout);
     QTextStream err(stderr);
-    out.setCodec("UTF-8");
-    err.setCodec("UTF-8");
+    useUtf8Output(out, err);
     const auto finish = [&out, &err](int code) {
         out.flush();
         err.flush();

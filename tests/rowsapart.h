@@ -64,6 +64,7 @@ inline int runRowsApart(int argc, char *argv[], int atOnce = 4)
     {
         QString name;
         std::unique_ptr<RowProcess> proc;
+        qint64 startedAt = 0; // ms on the runner's clock
         bool done = false;
         bool passed = false;
     };
@@ -74,7 +75,6 @@ inline int runRowsApart(int argc, char *argv[], int atOnce = 4)
     int failed = 0;
     QElapsedTimer clock;
     clock.start();
-    std::vector<qint64> startedAt(all.size(), 0);
     while (next < all.size() || running > 0) {
         while (running < atOnce && next < all.size()) {
             Row &row = all[next];
@@ -83,7 +83,7 @@ inline int runRowsApart(int argc, char *argv[], int atOnce = 4)
             row.proc->setProcessChannelMode(QProcess::MergedChannels);
             row.proc->setStandardOutputFile(outFile(next));
             row.proc->start(self, {row.name});
-            startedAt[next] = clock.elapsed();
+            row.startedAt = clock.elapsed();
             ++running;
             ++next;
         }
@@ -92,7 +92,7 @@ inline int runRowsApart(int argc, char *argv[], int atOnce = 4)
             if (row.done)
                 continue;
             bool finished = row.proc->waitForFinished(20) || row.proc->state() == QProcess::NotRunning;
-            if (!finished && clock.elapsed() - startedAt[i] > kRowLimitMs) {
+            if (!finished && clock.elapsed() - row.startedAt > kRowLimitMs) {
                 row.proc->kill();
                 row.proc->waitForFinished(5000);
                 finished = true;
